@@ -1,0 +1,68 @@
+// kestravuna-cli: the headless companion of the window program, for scripts, tests and
+// benchmarks. It runs the same library code as the window.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "cli_support.h"
+
+namespace {
+
+using kestravuna::cli::Command;
+
+std::vector<Command> AllCommands() {
+  std::vector<Command> all;
+  for (auto group : {kestravuna::cli::CompressCommands(), kestravuna::cli::ArchiveCommands(),
+                     kestravuna::cli::ProtectCommands()}) {
+    all.insert(all.end(), group.begin(), group.end());
+  }
+  return all;
+}
+
+void PrintHelp(const std::vector<Command>& commands) {
+  std::printf(
+      "Aufruf: kestravuna-cli BEFEHL [ARGUMENTE]\n"
+      "Usage: kestravuna-cli COMMAND [ARGUMENTS]\n\n"
+      "Kestravuna packs the plain files of one folder into the compressed container CHIFF.CRY.\n"
+      "The container is compressed, not enciphered: its password only gates Kestravuna's own\n"
+      "restore.\n\nCommands:\n");
+  for (const Command& command : commands) {
+    std::printf("  %.*s %.*s\n      %.*s\n", static_cast<int>(command.name.size()), command.name.data(),
+                static_cast<int>(command.usage.size()), command.usage.data(),
+                static_cast<int>(command.summary.size()), command.summary.data());
+  }
+  std::printf("\nExit status: 0 success, 1 error or refused password, 2 wrong arguments.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace kestravuna::cli;
+  const std::vector<Command> commands = AllCommands();
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    PrintHelp(commands);
+    return kExitUsage;
+  }
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    PrintHelp(commands);
+    return kExitSuccess;
+  }
+  for (const Command& command : commands) {
+    if (args[0] != command.name) continue;
+    try {
+      return command.run(std::span(args).subspan(1));
+    } catch (const UsageError& error) {
+      std::fprintf(stderr, "%s\nAufruf: kestravuna-cli %.*s %.*s\n", error.what(),
+                   static_cast<int>(command.name.size()), command.name.data(),
+                   static_cast<int>(command.usage.size()), command.usage.data());
+      return kExitUsage;
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "%s\n", error.what());
+      return kExitFailure;
+    }
+  }
+  std::fprintf(stderr, "Unbekannter Befehl: %s (kestravuna-cli --help)\n", args[0].c_str());
+  return kExitUsage;
+}

@@ -1,0 +1,38 @@
+// File operations on paths, the working directory, drives and the program's own file.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace kestravuna::platform {
+
+void DeleteFile(const std::filesystem::path& path);  // EInOutError on failure
+// Renames within one file system; fails (EInOutError 5) when `to` exists already,
+// as on Windows, instead of silently replacing it.
+void RenameFile(const std::filesystem::path& from, const std::filesystem::path& to);
+bool FileExists(const std::filesystem::path& path);  // a regular file (links not followed)
+void SyncDirectory(const std::filesystem::path& folder);  // makes renames and deletions durable
+
+std::filesystem::path WorkingDirectory();
+void SetWorkingDirectory(const std::filesystem::path& folder);  // EInOutError on failure
+
+// The running program's own executable file.
+std::filesystem::path OwnExecutable();
+
+// Whether `path` names the program's own executable (same file, not just the same name).
+bool IsOwnExecutable(const std::filesystem::path& path);
+
+// The root of the first disk, which the program refuses to protect ("/" on Linux).
+std::filesystem::path FirstDiskRoot();
+
+// Mounted volumes a user can open, by mount point; the root file system first.
+std::vector<std::filesystem::path> Drives();
+
+// The private directory for the temporary archive files: $XDG_CACHE_HOME/kestravuna or
+// ~/.cache/kestravuna, created with mode 0700. Refused (EInOutError 5) when it is a
+// symbolic link, not a directory or not owned by the user.
+std::filesystem::path PrivateTempDir();
+
+}  // namespace kestravuna::platform

@@ -1,0 +1,44 @@
+// Folder enumeration with file attributes in the values of the Windows conventions,
+// which the archive format and the folder scan are built on.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace kestravuna::platform {
+
+namespace attr {
+inline constexpr std::uint32_t kReadOnly = 1;
+inline constexpr std::uint32_t kHidden = 2;
+inline constexpr std::uint32_t kSystem = 4;
+inline constexpr std::uint32_t kVolumeLabel = 8;
+inline constexpr std::uint32_t kDirectory = 16;
+inline constexpr std::uint32_t kArchive = 32;
+}  // namespace attr
+
+struct FolderEntry {
+  std::string name;           // the platform's own file name (UTF-8 on Linux), no path
+  std::uint64_t size = 0;     // bytes; 0 for directories
+  std::uint32_t attributes = 0;
+};
+
+// A plain file: none of hidden, system, volume label and directory.
+bool IsPlainFile(std::uint32_t attributes) noexcept;
+
+// Every regular file and directory of one folder level (without "." and ".."), in the
+// order the file system returns them. On Linux: a directory has 16, a regular file 32,
+// read-only (no write bit for the owner) adds 1, a name starting with "." adds 2.
+// Symbolic links, FIFOs, sockets and devices are never listed.
+// Raises EInOutError when the folder cannot be listed.
+std::vector<FolderEntry> ListFolder(const std::filesystem::path& folder);
+
+// Attributes of one file or directory (EInOutError when it does not exist).
+std::uint32_t GetAttributes(const std::filesystem::path& path);
+
+// Sets read-only from bit 1 (clears every write bit, or gives the owner write access
+// back); hidden, system and archive cannot be set on Linux and are ignored.
+void SetAttributes(const std::filesystem::path& path, std::uint32_t attributes);
+
+}  // namespace kestravuna::platform

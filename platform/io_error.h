@@ -1,0 +1,48 @@
+// The run-time I/O error: every checked file operation of the program raises it
+// with the error number of the operating system (below 100) or of the file layer
+// (100 and above), and its message is the German text of that number.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace kestravuna::platform {
+
+// Error numbers that the program itself raises; any other number is the operating system's.
+namespace io_error {
+inline constexpr int kFileNotFound = 2;
+inline constexpr int kInvalidFileName = 3;
+inline constexpr int kTooManyOpenFiles = 4;
+inline constexpr int kAccessDenied = 5;
+inline constexpr int kReadBeyondEnd = 100;  // a fixed-size record read past the end of a file
+inline constexpr int kDiskFull = 101;       // a write stored fewer bytes than it was given
+inline constexpr int kFileNotOpen = 103;
+inline constexpr int kInvalidNumber = 106;
+}  // namespace io_error
+
+// German text of an error number: "Datei nicht gefunden", ..., "I/O-Fehler %d".
+std::string IoErrorText(int errorNumber);
+
+class EInOutError : public std::runtime_error {
+ public:
+  explicit EInOutError(int errorNumber);
+  int ErrorNumber() const noexcept { return errorNumber_; }
+
+ private:
+  int errorNumber_;
+};
+
+// Maps an errno value onto the program's error numbers (ENOENT -> 2, EACCES -> 5,
+// ENOSPC -> 101, ...); numbers without a counterpart are passed through.
+int IoErrorNumberFromErrno(int errnoValue);
+
+// Raises EInOutError for the current errno.
+[[noreturn]] void ThrowIoErrorFromErrno();
+
+// The text of the general error box: the message, with "." appended when its last
+// character has a code above that of ".". Works on UTF-8 and on the 8-bit code page alike,
+// since every byte of a multi-byte character lies above ".".
+std::string ErrorBoxText(std::string_view message);
+
+}  // namespace kestravuna::platform

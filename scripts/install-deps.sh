@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that a group of tasks needs, and only those that are
+# missing. Groups: build (compile the program), test (tests, sanitizers, fuzzers),
+# bench (the comparison codecs and tools of the benchmark).
+# Usage: scripts/install-deps.sh GROUP...
+set -euo pipefail
+
+declare -A group_packages=(
+  [build]="build-essential cmake ninja-build pkg-config"
+  [test]="clang libclang-rt-14-dev libgtest-dev libgmock-dev util-linux procps"
+  [bench]="zlib1g-dev liblz4-dev libzstd-dev tar gzip valgrind time"
+)
+
+wanted=()
+for group in "$@"; do
+  [[ -n "${group_packages[$group]:-}" ]] || { echo "unknown package group: $group" >&2; exit 2; }
+  read -r -a packages <<<"${group_packages[$group]}"
+  wanted+=("${packages[@]}")
+done
+
+missing=()
+for package in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "installed" ]] || missing+=("$package")
+done
+
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  if [[ $(id -u) -ne 0 ]]; then SUDO=sudo; else SUDO=; fi
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

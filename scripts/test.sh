@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test:
+#   1. the GoogleTest suites (release build with gcc, warnings as errors),
+#   2. the same suites built with clang, AddressSanitizer and UndefinedBehaviorSanitizer,
+#   3. every libFuzzer target of that build for a bounded time (KESTRAVUNA_FUZZ_SECONDS, default 60).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh build test
+jobs=$(nproc)
+fuzz_seconds=${KESTRAVUNA_FUZZ_SECONDS:-60}
+
+echo "== release build and tests"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVUNA_WERROR=ON -DKESTRAVUNA_TESTS=ON
+cmake --build build/release -j "$jobs"
+ctest --test-dir build/release --output-on-failure -j "$jobs"
+
+echo "== sanitizer build (ASan + UBSan) and tests"
+CC=clang CXX=clang++ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKESTRAVUNA_WERROR=ON -DKESTRAVUNA_SANITIZE=ON -DKESTRAVUNA_FUZZ=ON
+cmake --build build/sanitize -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
+
+echo "== fuzz targets, ${fuzz_seconds}s each"
+passed=0 failed=0
+for fuzzer in build/sanitize/fuzzers/*; do
+  [[ -x "$fuzzer" ]] || continue
+  name=$(basename "$fuzzer")
+  corpus=build/sanitize/fuzz-corpus/$name
+  mkdir -p "$corpus"
+  seeds=()
+  for dir in */fuzz/seeds/"$name"; do [[ -d "$dir" ]] && seeds+=("$dir"); done
+  log=build/sanitize/fuzz-$name.log
+  if "$fuzzer" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+       -artifact_prefix="build/sanitize/fuzz-$name-" "$corpus" "${seeds[@]}" >"$log" 2>&1; then
+    echo "fuzz $name: clean ($(grep -o 'Done [0-9]* runs' "$log" | tail -1))"
+    passed=$((passed + 1))
+  else
+    echo "fuzz $name: FAILED"; tail -n 60 "$log"
+    failed=$((failed + 1))
+  fi
+done
+echo "fuzz: $passed passed, $failed failed"
+((failed == 0))
