@@ -1,1 +1,105 @@
-// placeholder, replaced as this file is written
+#include "password_record.h"
+
+#include <algorithm>
+#include <array>
+#include <span>
+
+#include "clock.h"
+#include "file.h"
+#include "io_error.h"
+
+namespace kestravuna {
+
+std::uint32_t RandomSeed = 0;
+
+namespace {
+
+using Record = std::array<std::uint8_t, kPasswordRecordSize>;
+
+constexpr std::size_t kFirstIdentificationAt = 0;
+constexpr std::string_view kFirstIdentification = "Travun";
+constexpr std::size_t kFirstFillerAt = 11;
+constexpr int kFillerCount = 6;
+constexpr int kFillerLength = 30;
+constexpr std::size_t kFillerFieldSize = 1 + kFillerLength;
+constexpr std::size_t kPasswordAt = 197;
+constexpr std::size_t kNumbersAt = 228;
+constexpr std::size_t kSecondIdentificationAt = 244;
+constexpr std::string_view kSecondIdentification = "TRAVUN";
+
+// Generator constants of the record format (a linear congruential generator mod 2^32).
+constexpr std::uint32_t kMultiplier = 134775813;  // 0x08088405
+constexpr std::uint32_t kIncrement = 1;
+
+// A length byte followed by the text's bytes.
+void PutText(Record& record, std::size_t at, std::string_view text) {
+  record[at] = static_cast<std::uint8_t>(text.size());
+  std::copy(text.begin(), text.end(), record.begin() + static_cast<std::ptrdiff_t>(at) + 1);
+}
+
+void PutInt32(Record& record, std::size_t at, std::uint32_t value) {
+  for (std::size_t i = 0; i < 4; ++i) record[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+std::uint32_t NextRandom(std::uint32_t range) {
+  RandomSeed = RandomSeed * kMultiplier + kIncrement;  // wraps modulo 2^32
+  return static_cast<std::uint32_t>((std::uint64_t{RandomSeed} * range) >> 32);
+}
+
+void SeedFromClock() {
+  const platform::TimeOfDay now = platform::UtcTimeOfDay();
+  RandomSeed = static_cast<std::uint32_t>(((now.hour * 60 + now.minute) * 60 + now.second) * 1000 +
+                                          now.millisecond);
+}
+
+std::string RandomFiller(int count) {
+  std::string filler;
+  for (int i = 0; i < count; ++i) filler.push_back(static_cast<char>(NextRandom(255) + 1));
+  return filler;
+}
+
+std::string ScrambleText(std::string_view text) {
+  RandomSeed = static_cast<std::uint32_t>(text.size());
+  std::string scrambled(text);
+  for (char& byte : scrambled) byte = static_cast<char>(static_cast<std::uint8_t>(byte) ^ NextRandom(256));
+  return scrambled;
+}
+
+void WritePasswordRecord(const std::filesystem::path& path, std::string_view password) {
+  platform::File file = platform::File::Create(path);
+  Record record{};
+  PutText(record, kFirstIdentificationAt, kFirstIdentification);
+  PutText(record, kSecondIdentificationAt, kSecondIdentification);
+  SeedFromClock();
+  for (int i = 0; i < kFillerCount; ++i) {
+    PutText(record, kFirstFillerAt + static_cast<std::size_t>(i) * kFillerFieldSize, RandomFiller(kFillerLength));
+  }
+  PutInt32(record, kNumbersAt, NextRandom(32368));
+  PutInt32(record, kNumbersAt + 4, NextRandom(32366) + 2);
+  PutInt32(record, kNumbersAt + 8, NextRandom(32364) + 3);
+  PutText(record, kPasswordAt, ScrambleText(password.substr(0, kPasswordCapacity)));
+  file.Write(record);
+  // The protect sequence deletes the plain files right after this; the record must be on disk.
+  file.Sync();
+  file.Close();
+}
+
+std::string ReadPasswordRecord(const std::filesystem::path& path) {
+  Record record{};
+  try {
+    platform::File file = platform::File::OpenRead(path);
+    file.ReadExact(record);
+    file.Close();
+  } catch (const platform::EInOutError&) {
+    // A missing or unreadable record stores no password, which no restore accepts.
+    return {};
+  }
+  // A damaged length byte above the field's capacity reads no further than the field.
+  const std::size_t length = std::min<std::size_t>(record[kPasswordAt], kPasswordCapacity);
+  const auto stored = std::span(record).subspan(kPasswordAt + 1, length);
+  return ScrambleText(std::string_view(reinterpret_cast<const char*>(stored.data()), stored.size()));
+}
+
+}  // namespace kestravuna

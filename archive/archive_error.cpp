@@ -1,0 +1,36 @@
+#include "archive_error.h"
+
+namespace kestravuna {
+
+namespace {
+
+std::string FaultText(ArchiveFault fault) {
+  switch (fault) {
+    case ArchiveFault::TooManyFiles:
+      return "Der Ordner enthält mehr als 255 Dateien; das Archiv kann sie nicht aufnehmen.";
+    case ArchiveFault::FileTooLarge:
+      return "Die Datei ist zu groß für das Archiv (2 GiB oder mehr): ";
+    case ArchiveFault::ArchiveTooLarge:
+      return "Die Dateien des Ordners sind zusammen zu groß für das Archiv (2 GiB oder mehr).";
+    case ArchiveFault::NameNotStorable:
+      return "Der Dateiname lässt sich nicht im Archiv speichern: ";
+    case ArchiveFault::FileChanged:
+      return "Die Datei wurde während des Packens verändert: ";
+    case ArchiveFault::DataEndsEarly:
+      return "Das Archiv ist beschädigt: seine Daten enden vor dem Ende der letzten Datei.";
+    case ArchiveFault::NegativeSize:
+      return "Das Archiv ist beschädigt: eine Datei hat eine negative Größe: ";
+    case ArchiveFault::UnsafeName:
+      return "Das Archiv enthält einen unzulässigen Dateinamen: ";
+    case ArchiveFault::OverwritesArchive:
+      return "Das Archiv enthält eine Datei, die es beim Entpacken selbst überschreiben würde: ";
+  }
+  return "Archivfehler";
+}
+
+}  // namespace
+
+EArchiveError::EArchiveError(ArchiveFault fault, std::string_view fileName)
+    : std::runtime_error(FaultText(fault) + std::string(fileName)), fault_(fault) {}
+
+}  // namespace kestravuna
