@@ -1,1 +1,293 @@
-// placeholder, replaced as this file is written
+// LZRW1/KH block codec. Reads top to bottom: format constants, byte helpers, the shared hash
+// table, the encoder, the decoder.
+//
+// Every byte the encoder writes follows the reference algorithm exactly (containers written by
+// earlier versions must decode, and ours must decode there); the speed comes only from doing
+// the same decisions with wider loads and fewer branches.
+#include "lzrw1kh.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <stdexcept>
+
+namespace kestravuna::compress {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Format constants
+
+constexpr std::size_t kItemsPerGroup = 16;  // one control word describes 16 items
+constexpr std::size_t kMinMatch = 3;        // a copy item stores length - 3 in 4 bits
+constexpr std::size_t kMaxMatch = 18;       // 15 + 3
+constexpr std::size_t kMaxOffset = 4095;    // 12 bits; offset 0 marks a run item instead
+constexpr std::size_t kMinRun = 16;         // shorter runs are left to literals and copies
+constexpr std::size_t kMaxRun = 4095;       // the encoder's cap; the 12-bit field allows 4,111
+constexpr std::size_t kHashBits = 12;       // 4,096 table entries
+constexpr std::uint32_t kHashMultiplier = 40543;
+constexpr std::int16_t kEmpty = -1;  // a table entry no position has been entered into yet
+constexpr std::size_t kHeaderSize = 3;      // flag byte and the first control word
+
+// ---------------------------------------------------------------------------------------------
+// Byte helpers. Loads go through memcpy, never through casts of unaligned pointers; the
+// little-endian view makes "first differing byte" a count of trailing zero bits.
+
+inline std::uint64_t Load64Le(const std::uint8_t* p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  } else {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+  }
+}
+
+inline void Copy8(std::uint8_t* to, const std::uint8_t* from) {
+  std::uint64_t v;
+  std::memcpy(&v, from, sizeof v);
+  std::memcpy(to, &v, sizeof v);
+}
+
+inline void Copy16(std::uint8_t* to, const std::uint8_t* from) {
+  std::uint8_t v[16];
+  std::memcpy(v, from, sizeof v);
+  std::memcpy(to, v, sizeof v);
+}
+
+inline void StoreBe16(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v >> 8);
+  p[1] = static_cast<std::uint8_t>(v);
+}
+
+inline std::uint32_t LoadBe16(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 8) | p[1];
+}
+
+// ---------------------------------------------------------------------------------------------
+// The hash table: one for the whole program, as the format's encoder has it. A static array
+// cannot fail to allocate, so ELzrw1KHCompressor is never raised. It makes the encoder
+// non-reentrant, which the program accepts: it runs one compression at a time.
+
+std::array<std::int16_t, std::size_t{1} << kHashBits> gHashTable;
+
+inline std::size_t HashIndex(const std::uint8_t* p) {
+  const std::uint32_t h = (((std::uint32_t{p[0]} << 4) ^ p[1]) << 4) ^ p[2];  // below 65,536
+  return ((kHashMultiplier * h) >> 4) & ((std::uint32_t{1} << kHashBits) - 1);
+}
+
+// Length of the common prefix of a and b, at most limit (<= kMaxMatch) bytes. Wide compares
+// are used only where they stay inside the source: wide says a + 16 <= source end.
+inline std::size_t MatchLength(const std::uint8_t* a, const std::uint8_t* b, std::size_t limit,
+                               bool wide) {
+  if (wide) {
+    std::uint64_t diff = Load64Le(a) ^ Load64Le(b);
+    std::size_t length = 0;
+    if (diff == 0) {
+      diff = Load64Le(a + 8) ^ Load64Le(b + 8);
+      length = 8;
+      if (diff == 0) {
+        length = 16;
+        while (length < limit && a[length] == b[length]) ++length;
+        return length;
+      }
+    }
+    length += static_cast<std::size_t>(std::countr_zero(diff)) / 8;
+    return std::min(length, limit);
+  }
+  std::size_t length = 0;
+  while (length < limit && a[length] == b[length]) ++length;
+  return length;
+}
+
+// Length of the run of src[0] starting at src, at most limit bytes (limit >= 1).
+inline std::size_t RunLength(const std::uint8_t* src, std::size_t limit) {
+  const std::uint64_t pattern = std::uint64_t{src[0]} * 0x0101010101010101u;
+  std::size_t length = 1;
+  while (length + 8 <= limit) {
+    const std::uint64_t diff = Load64Le(src + length) ^ pattern;
+    if (diff != 0) return length + static_cast<std::size_t>(std::countr_zero(diff)) / 8;
+    length += 8;
+  }
+  while (length < limit && src[length] == src[0]) ++length;
+  return length;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Encoder
+
+std::size_t Lzrw1KhCompress(std::span<const std::uint8_t> source, std::span<std::uint8_t> dest) {
+  const std::size_t n = source.size();
+  if (n > kLzrw1KhMaxSource || dest.size() < n + kLzrw1KhDestSlack) {
+    throw std::invalid_argument("Lzrw1KhCompress: source above 32,768 bytes or destination too small");
+  }
+  gHashTable.fill(kEmpty);
+
+  const std::uint8_t* const src = source.data();
+  std::uint8_t* const out = dest.data();
+  out[0] = kLzrw1KhCompressedFlag;
+  std::size_t x = 0;                 // source position
+  std::size_t y = kHeaderSize;       // output position
+  std::size_t controlAt = 1;         // where the current control word goes
+  std::size_t items = 0;             // items in the current group
+  std::uint32_t control = 0;         // only the low 16 bits count
+
+  // The reference encoder never clears the control word between groups; its old bits leave
+  // through the top as items are shifted in and the final shift drops the rest, so keeping
+  // just the new bits gives the same bytes.
+  while (x < n && y <= n) {
+    if (items == kItemsPerGroup) {
+      StoreBe16(out + controlAt, control);
+      controlAt = y;
+      y += 2;
+      items = 0;
+    }
+    const std::size_t left = n - x;
+    const std::uint8_t* const here = src + x;
+
+    // A run is tested before the hash lookup, so 16 or more equal bytes always become a run
+    // item even where a copy would do. Only whether it reaches 16 matters, so the common case
+    // costs one byte compare.
+    if (left >= kMinRun && here[1] == here[0] && Load64Le(here + 8) == Load64Le(here) &&
+        Load64Le(here + 1) == Load64Le(here)) {
+      const std::size_t size = RunLength(here, std::min(left, kMaxRun));
+      const std::size_t field = size - kMinRun;
+      out[y] = 0;
+      out[y + 1] = static_cast<std::uint8_t>(field >> 8);
+      out[y + 2] = static_cast<std::uint8_t>(field);
+      out[y + 3] = here[0];
+      y += 4;
+      x += size;
+      control = (control << 1) | 1;
+      ++items;
+      continue;
+    }
+
+    // Lookup and update of the one candidate. The last two positions can never start a match
+    // and their hash would read past the source, so they are plain literals (the reference
+    // hashes bytes behind the end there, to no visible effect).
+    if (left >= kMinMatch) {
+      std::int16_t& slot = gHashTable[HashIndex(here)];
+      const std::int16_t candidate = slot;
+      slot = static_cast<std::int16_t>(x);
+      if (candidate != kEmpty && x - static_cast<std::size_t>(candidate) <= kMaxOffset) {
+        const std::size_t offset = x - static_cast<std::size_t>(candidate);
+        const std::size_t length =
+            MatchLength(here, here - offset, std::min(left, kMaxMatch), left >= 16);
+        if (length >= kMinMatch) {
+          StoreBe16(out + y, static_cast<std::uint32_t>((offset << 4) + (length - kMinMatch)));
+          y += 2;
+          x += length;
+          control = (control << 1) | 1;
+          ++items;
+          continue;
+        }
+      }
+    }
+
+    out[y] = here[0];
+    ++y;
+    ++x;
+    control <<= 1;
+    ++items;
+  }
+  StoreBe16(out + controlAt, items == 0 ? 0 : control << (kItemsPerGroup - items));
+
+  if (y > n) {
+    // Would have grown: store the source behind the flag byte.
+    if (n != 0) std::memcpy(out + 1, src, n);
+    out[0] = kLzrw1KhStoredFlag;
+    y = n + 1;
+  }
+  return y;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Decoder
+
+std::optional<std::size_t> Lzrw1KhDecompress(std::span<const std::uint8_t> block,
+                                             std::span<std::uint8_t> dest) {
+  const std::size_t n = block.size();
+  if (n < 2) return 0;
+  if (block[0] == kLzrw1KhStoredFlag) {
+    if (n - 1 > dest.size()) return std::nullopt;
+    std::copy(block.begin() + 1, block.end(), dest.begin());
+    return n - 1;
+  }
+  // Any other flag is read as compressed. A 2-byte block has no room for an item.
+  if (n < kHeaderSize) return 0;
+
+  const std::uint8_t* ip = block.data() + 1;
+  const std::uint8_t* const iend = block.data() + n;
+  std::uint8_t* const ostart = dest.data();
+  std::uint8_t* op = ostart;
+  std::uint8_t* const oend = ostart + dest.size();
+
+  while (ip < iend) {
+    if (iend - ip < 2) return std::nullopt;  // a control word cut in half
+    std::uint32_t control = LoadBe16(ip) << 16;  // item bits at the top of 32
+    ip += 2;
+    std::size_t bits = kItemsPerGroup;
+
+    while (bits != 0 && ip < iend) {
+      if ((control & 0x80000000u) == 0) {
+        // A stretch of literal items: as many as the control word has zero bits in a row, up
+        // to the group's end and the block's end, moved in one copy.
+        std::size_t count = control == 0 ? bits : static_cast<std::size_t>(std::countl_zero(control));
+        count = std::min({count, bits, static_cast<std::size_t>(iend - ip)});
+        if (static_cast<std::size_t>(oend - op) < count) return std::nullopt;
+        if (iend - ip >= 16 && oend - op >= 16) {
+          Copy16(op, ip);
+        } else {
+          std::memcpy(op, ip, count);
+        }
+        ip += count;
+        op += count;
+        control <<= count;  // count <= 16, so the shift stays inside 32 bits
+        bits -= count;
+        continue;
+      }
+
+      if (iend - ip < 2) return std::nullopt;
+      const std::size_t offset = (std::size_t{ip[0]} << 4) | (ip[1] >> 4);
+      if (offset == 0) {
+        // Run item: 0x00, count - 16 in 12 bits, value.
+        if (iend - ip < 4) return std::nullopt;
+        const std::size_t count = ((std::size_t{ip[1]} << 8) | ip[2]) + kMinRun;
+        if (static_cast<std::size_t>(oend - op) < count) return std::nullopt;
+        std::memset(op, ip[3], count);
+        op += count;
+        ip += 4;
+      } else {
+        const std::size_t count = (ip[1] & 0x0F) + kMinMatch;
+        ip += 2;
+        if (offset > static_cast<std::size_t>(op - ostart)) return std::nullopt;
+        const std::size_t room = static_cast<std::size_t>(oend - op);
+        if (room < count) return std::nullopt;
+        const std::uint8_t* from = op - offset;
+        if (offset >= 8 && room >= 24) {
+          // Eight bytes at a time: with offset >= 8 each step reads only bytes already
+          // written, so an overlapping copy still repeats its pattern. May write up to 24
+          // bytes; the room test keeps that inside dest.
+          Copy8(op, from);
+          Copy8(op + 8, from + 8);
+          if (count > 16) Copy8(op + 16, from + 16);
+        } else if (offset == 1) {
+          std::memset(op, from[0], count);
+        } else {
+          for (std::size_t k = 0; k < count; ++k) op[k] = from[k];
+        }
+        op += count;
+      }
+      control <<= 1;
+      --bits;
+    }
+  }
+  return static_cast<std::size_t>(op - ostart);
+}
+
+}  // namespace kestravuna::compress
