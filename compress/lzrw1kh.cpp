@@ -12,7 +12,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace kestravuna::compress {
+namespace kestravuna {
 namespace {
 
 // ---------------------------------------------------------------------------------------------
@@ -290,4 +290,4 @@ std::optional<std::size_t> Lzrw1KhDecompress(std::span<const std::uint8_t> block
   return static_cast<std::size_t>(op - ostart);
 }
 
-}  // namespace kestravuna::compress
+}  // namespace kestravuna

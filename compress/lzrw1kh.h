@@ -10,7 +10,7 @@
 #include <span>
 #include <stdexcept>
 
-namespace kestravuna::compress {
+namespace kestravuna {
 
 // The largest source one call compresses; the container feeds the codec in chunks of this size.
 inline constexpr std::size_t kLzrw1KhMaxSource = 32768;
@@ -44,4 +44,4 @@ std::size_t Lzrw1KhCompress(std::span<const std::uint8_t> source, std::span<std:
 std::optional<std::size_t> Lzrw1KhDecompress(std::span<const std::uint8_t> block,
                                              std::span<std::uint8_t> dest);
 
-}  // namespace kestravuna::compress
+}  // namespace kestravuna

@@ -15,10 +15,10 @@
 
 namespace {
 
-using kestravuna::compress::kLzrw1KhDestSlack;
-using kestravuna::compress::kLzrw1KhMaxSource;
-using kestravuna::compress::Lzrw1KhCompress;
-using kestravuna::compress::Lzrw1KhDecompress;
+using kestravuna::kLzrw1KhDestSlack;
+using kestravuna::kLzrw1KhMaxSource;
+using kestravuna::Lzrw1KhCompress;
+using kestravuna::Lzrw1KhDecompress;
 
 void Check(bool condition) {
   if (!condition) std::abort();

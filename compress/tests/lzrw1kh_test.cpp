@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kestravuna::compress {
+namespace kestravuna {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -427,4 +427,4 @@ TEST(Lzrw1KhDecompress, ArbitraryBytesAgreeWithTheCheckedModel) {
 }
 
 }  // namespace
-}  // namespace kestravuna::compress
+}  // namespace kestravuna
