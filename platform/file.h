@@ -1,6 +1,8 @@
 // A file handle whose every operation is checked: a failure raises EInOutError with
 // the error number of the cause. Closing happens in the destructor as well, without a
 // check, so an exception never leaves a file open.
+// Only regular files are opened: a symbolic link is not followed, and a link, directory,
+// FIFO or device under the name raises error 5. Any operation on a closed handle raises 103.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +15,8 @@ class File {
  public:
   static File OpenRead(const std::filesystem::path& path);       // existing file, read only
   static File OpenReadWrite(const std::filesystem::path& path);  // existing file, read and write
-  static File Create(const std::filesystem::path& path);         // created, or truncated to 0 bytes
+  // Created (mode 0666 less the umask) or truncated to 0 bytes; open for reading and writing.
+  static File Create(const std::filesystem::path& path);
 
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -21,7 +24,8 @@ class File {
   File& operator=(const File&) = delete;
   ~File();
 
-  // Reads up to buffer.size() bytes; returns the count, 0 at the end of the file.
+  // Reads up to buffer.size() bytes; returns the count, which is smaller only at the end
+  // of the file (0 there).
   std::size_t Read(std::span<std::uint8_t> buffer);
   // Reads exactly buffer.size() bytes; a short read raises error 100.
   void ReadExact(std::span<std::uint8_t> buffer);
@@ -36,8 +40,11 @@ class File {
   bool IsOpen() const noexcept { return fd_ >= 0; }
 
  private:
-  explicit File(int fd) noexcept : fd_(fd) {}
+  File(int fd, bool writable) noexcept : fd_(fd), writable_(writable) {}
+  void RequireOpen() const;  // error 103 on a closed handle
+
   int fd_ = -1;
+  bool writable_ = false;  // opened for writing: closing it counts as a change of the file
 };
 
 }  // namespace kestravuna::platform

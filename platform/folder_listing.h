@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,13 +33,23 @@ bool IsPlainFile(std::uint32_t attributes) noexcept;
 // read-only (no write bit for the owner) adds 1, a name starting with "." adds 2.
 // Symbolic links, FIFOs, sockets and devices are never listed.
 // Raises EInOutError when the folder cannot be listed.
+// Directories do not report read-only.
 std::vector<FolderEntry> ListFolder(const std::filesystem::path& folder);
 
-// Attributes of one file or directory (EInOutError when it does not exist).
+// Hands every entry that ListFolder would return to `visit`, in the same order, without
+// collecting them first, for walks over large folders. The entry is valid only during the
+// call. Raises EInOutError when the folder cannot be listed; an exception from `visit`
+// ends the walk and passes on.
+void ForEachFolderEntry(const std::filesystem::path& folder,
+                        const std::function<void(const FolderEntry&)>& visit);
+
+// Attributes of one file or directory, as ListFolder reports them (EInOutError 2 when it
+// does not exist or is an entry ListFolder never lists, such as a symbolic link).
 std::uint32_t GetAttributes(const std::filesystem::path& path);
 
 // Sets read-only from bit 1 (clears every write bit, or gives the owner write access
-// back); hidden, system and archive cannot be set on Linux and are ignored.
+// back); hidden, system and archive cannot be set on Linux and are ignored. Raises
+// EInOutError as GetAttributes does, and 5 when the mode cannot be changed.
 void SetAttributes(const std::filesystem::path& path, std::uint32_t attributes);
 
 }  // namespace kestravuna::platform

@@ -1,0 +1,70 @@
+// How the errno values of a POSIX system become the program's error numbers, whose
+// meanings (and German texts) follow the Windows error codes.
+#include <cerrno>
+
+#include "io_error.h"
+
+namespace kestravuna::platform {
+
+namespace {
+
+// ERROR_IO_DEVICE of Windows, "an I/O device error", shown as "I/O-Fehler 1117".
+constexpr int kDeviceError = 1117;
+
+// Whether the program gives `number` a meaning of its own, so that passing an unrelated
+// errno of the same value through would show a wrong text.
+bool HasOwnMeaning(int number) {
+  switch (number) {
+    case io_error::kFileNotFound:
+    case io_error::kInvalidFileName:
+    case io_error::kTooManyOpenFiles:
+    case io_error::kAccessDenied:
+    case io_error::kReadBeyondEnd:
+    case io_error::kDiskFull:
+    case io_error::kFileNotOpen:
+    case io_error::kInvalidNumber:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+int IoErrorNumberFromErrno(int errnoValue) {
+  switch (errnoValue) {
+    case ENOENT:
+      return io_error::kFileNotFound;
+    // A path component that is not a directory: Windows reports "path not found" (3).
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case EINVAL:
+    case EILSEQ:
+      return io_error::kInvalidFileName;
+    case EMFILE:
+    case ENFILE:
+      return io_error::kTooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EEXIST:
+    case EISDIR:
+    case ETXTBSY:
+    case EBUSY:
+    case ELOOP:  // a symbolic link where a file was expected: never followed
+      return io_error::kAccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return io_error::kDiskFull;
+    default:
+      // EIO is 5 and the network errors lie at 100 and above, where the program's own
+      // numbers mean something else ("Dateizugriff verweigert" for a failing disk would
+      // send the user looking in the wrong place).
+      return HasOwnMeaning(errnoValue) ? kDeviceError : errnoValue;
+  }
+}
+
+void ThrowIoErrorFromErrno() { throw EInOutError(IoErrorNumberFromErrno(errno)); }
+
+}  // namespace kestravuna::platform

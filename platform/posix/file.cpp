@@ -1,0 +1,185 @@
+#include "file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "fault_injection.h"
+#include "io_error.h"
+
+namespace kestravuna::platform {
+
+namespace {
+
+// O_NOFOLLOW: a symbolic link is never followed, so a link planted under a name the
+// program writes cannot redirect the write to another file. O_NONBLOCK: opening a FIFO
+// that took a listed file's place must not hang; it has no effect on regular files.
+constexpr int kCommonFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+
+// Opens `path` and insists on a regular file: directories, FIFOs and devices are refused
+// as Windows refuses to open a directory as a file.
+int OpenRegularFile(const std::filesystem::path& path, int flags) {
+  int fd = -1;
+  do {
+    fd = ::open(path.c_str(), flags | kCommonFlags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    ThrowIoErrorFromErrno();
+  }
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) {
+    const int error = errno;
+    ::close(fd);
+    throw EInOutError(IoErrorNumberFromErrno(error));
+  }
+  if (!S_ISREG(status.st_mode)) {
+    ::close(fd);
+    throw EInOutError(io_error::kAccessDenied);
+  }
+  return fd;
+}
+
+}  // namespace
+
+File File::OpenRead(const std::filesystem::path& path) {
+  return File(OpenRegularFile(path, O_RDONLY), false);
+}
+
+File File::OpenReadWrite(const std::filesystem::path& path) {
+  return File(OpenRegularFile(path, O_RDWR), true);
+}
+
+File File::Create(const std::filesystem::path& path) {
+  BeforeMutatingFileOperation();
+  return File(OpenRegularFile(path, O_RDWR | O_CREAT | O_TRUNC), true);
+}
+
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), writable_(std::exchange(other.writable_, false)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+    fd_ = std::exchange(other.fd_, -1);
+    writable_ = std::exchange(other.writable_, false);
+  }
+  return *this;
+}
+
+File::~File() {
+  if (fd_ >= 0) {
+    ::close(fd_);  // unchecked: an exception is already on its way, or Close was skipped
+  }
+}
+
+void File::RequireOpen() const {
+  if (fd_ < 0) {
+    throw EInOutError(io_error::kFileNotOpen);
+  }
+}
+
+std::size_t File::Read(std::span<std::uint8_t> buffer) {
+  RequireOpen();
+  // Fills the buffer unless the end comes first, so a short count always means the end.
+  std::size_t total = 0;
+  while (total < buffer.size()) {
+    const ssize_t count = ::read(fd_, buffer.data() + total, buffer.size() - total);
+    if (count < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      ThrowIoErrorFromErrno();
+    }
+    if (count == 0) {
+      break;
+    }
+    total += static_cast<std::size_t>(count);
+  }
+  return total;
+}
+
+void File::ReadExact(std::span<std::uint8_t> buffer) {
+  if (Read(buffer) != buffer.size()) {
+    throw EInOutError(io_error::kReadBeyondEnd);
+  }
+}
+
+void File::Write(std::span<const std::uint8_t> data) {
+  RequireOpen();
+  BeforeMutatingFileOperation();
+  std::size_t total = 0;
+  while (total < data.size()) {
+    const ssize_t count = ::write(fd_, data.data() + total, data.size() - total);
+    if (count < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      ThrowIoErrorFromErrno();
+    }
+    if (count == 0) {
+      throw EInOutError(io_error::kDiskFull);
+    }
+    total += static_cast<std::size_t>(count);
+  }
+}
+
+void File::Seek(std::int64_t position) {
+  RequireOpen();
+  if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) {
+    ThrowIoErrorFromErrno();
+  }
+}
+
+void File::SeekToEnd() {
+  RequireOpen();
+  if (::lseek(fd_, 0, SEEK_END) < 0) {
+    ThrowIoErrorFromErrno();
+  }
+}
+
+std::int64_t File::Position() const {
+  RequireOpen();
+  const off_t position = ::lseek(fd_, 0, SEEK_CUR);
+  if (position < 0) {
+    ThrowIoErrorFromErrno();
+  }
+  return position;
+}
+
+std::int64_t File::Size() const {
+  RequireOpen();
+  struct stat status {};
+  if (::fstat(fd_, &status) != 0) {
+    ThrowIoErrorFromErrno();
+  }
+  return status.st_size;
+}
+
+void File::Sync() {
+  RequireOpen();
+  BeforeMutatingFileOperation();
+  if (::fsync(fd_) != 0) {
+    ThrowIoErrorFromErrno();
+  }
+}
+
+void File::Close() {
+  RequireOpen();
+  if (writable_) {
+    BeforeMutatingFileOperation();
+  }
+  // The descriptor is gone after close() even when it fails (Linux never reopens it on
+  // EINTR), so it must not be closed a second time by the destructor.
+  const int fd = std::exchange(fd_, -1);
+  writable_ = false;
+  if (::close(fd) != 0) {
+    ThrowIoErrorFromErrno();
+  }
+}
+
+}  // namespace kestravuna::platform
