@@ -1,0 +1,80 @@
+// The byte streams the compressor reads from and writes to: an interface with the failure
+// conventions of the component (negative results instead of exceptions), a file-backed and a
+// memory-backed implementation.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace kestravuna {
+
+enum class SeekOrigin { Begin, Current, End };
+
+class ByteStream {
+ public:
+  virtual ~ByteStream() = default;
+
+  // Reads up to buffer.size() bytes; returns the count (0 at the end) or a negative value on
+  // failure.
+  virtual std::int64_t Read(std::span<std::uint8_t> buffer) = 0;
+  // Returns the count written; fewer than data.size() means the write failed.
+  virtual std::int64_t Write(std::span<const std::uint8_t> data) = 0;
+  // Returns the new position, or a negative value when it cannot be reached.
+  virtual std::int64_t Seek(std::int64_t offset, SeekOrigin origin) = 0;
+  // Negative when the size cannot be taken.
+  virtual std::int64_t Size() = 0;
+  std::int64_t Position() { return Seek(0, SeekOrigin::Current); }
+};
+
+// A file opened for reading, or created (an existing one truncated) for writing. The file is
+// closed by Close or, without a check, by the destructor.
+class FileStream final : public ByteStream {
+ public:
+  enum class Mode { Read, Create };
+  FileStream(const std::filesystem::path& path, Mode mode);
+  bool IsOpen() const noexcept { return file_ != nullptr; }
+
+  std::int64_t Read(std::span<std::uint8_t> buffer) override;
+  std::int64_t Write(std::span<const std::uint8_t> data) override;
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+  std::int64_t Size() override;
+  // Writes out what the file layer still buffers; false when that or the close fails.
+  bool Close();
+
+ private:
+  struct FileCloser {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+  };
+  std::unique_ptr<std::FILE, FileCloser> file_;
+};
+
+// A stream over a byte vector it owns. Writes beyond `capacity` bytes store only what fits, so
+// a caller can bound how much a run may produce.
+class MemoryStream final : public ByteStream {
+ public:
+  explicit MemoryStream(std::size_t capacity = std::numeric_limits<std::size_t>::max())
+      : capacity_(capacity) {}
+  explicit MemoryStream(std::span<const std::uint8_t> contents,
+                        std::size_t capacity = std::numeric_limits<std::size_t>::max())
+      : data_(contents.begin(), contents.end()), capacity_(capacity) {}
+
+  std::int64_t Read(std::span<std::uint8_t> buffer) override;
+  std::int64_t Write(std::span<const std::uint8_t> data) override;
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+  std::int64_t Size() override { return static_cast<std::int64_t>(data_.size()); }
+
+  const std::vector<std::uint8_t>& Data() const noexcept { return data_; }
+
+ private:
+  std::vector<std::uint8_t> data_;
+  std::size_t position_ = 0;
+  std::size_t capacity_;
+};
+
+}  // namespace kestravuna

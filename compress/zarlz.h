@@ -1,0 +1,111 @@
+// The compressor component: turns one source into one container and back, file to file or
+// stream to stream. A container starts with an identifier naming its codec (LZH for mode Good,
+// LZRW1/KH for mode Fast), so decompressing needs no mode; mode Auto asks Advise.
+//
+// Container, all integers little-endian:
+//   0  4  identifier: LzrwIdentifier or LzhIdentifier
+//   4  4  uncompressed size, signed 32-bit
+//   8  .. body: LZRW1/KH blocks, each a 16-bit length L and L bytes of block data, every block
+//         but the last encoding 32,768 source bytes; or the LZH code stream without framing.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "byte_stream.h"
+
+namespace kestravuna {
+
+enum class TCompressMode : std::uint8_t { Good = 0, Fast = 1, Auto = 2 };
+
+inline constexpr std::uint32_t LzrwIdentifier = 0x4C5A5257;  // bytes 57 52 5A 4C, "WRZL"
+inline constexpr std::uint32_t LzhIdentifier = 0x4C5A4821;   // bytes 21 48 5A 4C, "!HZL"
+
+// Every failure of the component, carrying its German message.
+class ELzrw1Exception : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TZarLZ {
+ public:
+  using StatusSink = std::function<void(std::string_view caption)>;
+  using EventPump = std::function<void()>;
+
+  TZarLZ();
+  ~TZarLZ();
+  TZarLZ(const TZarLZ&) = delete;
+  TZarLZ& operator=(const TZarLZ&) = delete;
+
+  // False: file mode, InputFile to OutputFile (UTF-8 paths; the destination is created or
+  // truncated). True: stream mode, from the current position of InputStream to the current
+  // position of OutputStream; the streams are the caller's and are not rewound.
+  bool UseStream = false;
+  std::string InputFile;
+  std::string OutputFile;
+  ByteStream* InputStream = nullptr;
+  ByteStream* OutputStream = nullptr;
+  TCompressMode CompressMode = TCompressMode::Good;
+  std::int32_t Threshold = 40;  // Advise recommends Fast below this percentage
+  // Progress and completion captions reach the status sink only while Visible; Advise reports
+  // its captions regardless.
+  bool Visible = false;
+
+  void SetStatusSink(StatusSink sink) { statusSink_ = std::move(sink); }
+  // Called between chunks so that a window stays responsive during a long run.
+  void SetEventPump(EventPump pump) { eventPump_ = std::move(pump); }
+  const std::string& Caption() const noexcept { return caption_; }
+
+  // Returns the container bytes written, header included.
+  std::int64_t Compress();
+  // Returns the decoded bytes written.
+  std::int64_t Decompress();
+  // Recommends Good or Fast for the current source by test-compressing two samples.
+  TCompressMode Advise();
+
+ private:
+  struct WorkingState;
+  class OperationScope;
+
+  // Setup shared by the operations
+  std::int64_t SourceSize() const;
+  void OpenSourceAndDestination();
+  void CloseDestination();
+  void DiscardDestination() noexcept;
+
+  // Bodies of the two codecs
+  void CompressLzrw1Kh();
+  void DecompressLzrw1Kh(std::int64_t uncompressedSize);
+  void CompressLzh();
+  void DecompressLzh(std::int32_t uncompressedSize);
+
+  // The LZH codec moves single bytes; these batch them into 32,768-byte chunks.
+  void ReadBytes(std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual);
+  void WriteBytes(const std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual);
+  bool RefillReadBuffer();
+  void FlushWriteBuffer();
+
+  // Fixed-size transfers: a count other than the expected one is the mode's read or write
+  // error; a complete transfer lets pending events run.
+  void ReadExact(std::span<std::uint8_t> buffer);
+  void WriteExact(std::span<const std::uint8_t> data);
+  void CheckRead(std::int64_t got, std::int64_t expected);
+  void CheckWrite(std::int64_t written, std::int64_t expected);
+
+  void SetCaption(std::string text);
+  void ShowProgress(std::string_view sourceLabel);
+  void ShowCompletion(std::string_view done);
+  void PumpEvents() const;
+
+  StatusSink statusSink_;
+  EventPump eventPump_;
+  std::string caption_;
+  std::unique_ptr<WorkingState> state_;  // present only while an operation runs
+};
+
+}  // namespace kestravuna
