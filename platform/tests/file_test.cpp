@@ -1,1 +1,199 @@
+#include "file.h"
+
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "io_error.h"
+#include "test_support.h"
+
+namespace kestravuna::platform {
+namespace {
+
+using testing::ContentOf;
+using testing::IoErrorNumberOf;
+using testing::ModeOf;
+using testing::TempFolder;
+using testing::WriteText;
+
+std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+std::size_t OpenDescriptorCount() {
+  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                                std::filesystem::directory_iterator()));
+}
+
+class FileTest : public ::testing::Test {
+ protected:
+  TempFolder folder_;
+};
+
+TEST_F(FileTest, WrittenBytesReadBackWithPositionAndSize) {
+  const auto path = folder_ / "data.bin";
+  File file = File::Create(path);
+  file.Write(Bytes("Hallo, Welt"));
+  EXPECT_EQ(file.Position(), 11);
+  EXPECT_EQ(file.Size(), 11);
+  // Created files are open for reading as well.
+  file.Seek(7);
+  std::vector<std::uint8_t> word(4);
+  file.ReadExact(word);
+  EXPECT_EQ(word, Bytes("Welt"));
+  file.Close();
+  EXPECT_FALSE(file.IsOpen());
+
+  File reopened = File::OpenRead(path);
+  std::vector<std::uint8_t> buffer(64);
+  EXPECT_EQ(reopened.Read(buffer), 11u) << "a read fills the buffer up to the end of the file";
+  EXPECT_EQ(reopened.Read(buffer), 0u);
+  reopened.Close();
+}
+
+TEST_F(FileTest, AppendsAtTheEndOfAFileOpenedForReadAndWrite) {
+  const auto path = folder_ / "log.txt";
+  WriteText(path, "eins ");
+  File file = File::OpenReadWrite(path);
+  file.SeekToEnd();
+  file.Write(Bytes("zwei"));
+  file.Close();
+  EXPECT_EQ(ContentOf(path), "eins zwei");
+}
+
+TEST_F(FileTest, CreateReplacesALongerFile) {
+  const auto path = folder_ / "old.txt";
+  WriteText(path, "a long earlier content");
+  File file = File::Create(path);
+  EXPECT_EQ(file.Size(), 0);
+  file.Write(Bytes("neu"));
+  file.Close();
+  EXPECT_EQ(ContentOf(path), "neu");
+}
+
+TEST_F(FileTest, CreateUsesTheUmask) {
+  const mode_t previous = ::umask(027);
+  File::Create(folder_ / "new.txt").Close();
+  ::umask(previous);
+  EXPECT_EQ(ModeOf(folder_ / "new.txt"), 0640u);
+}
+
+TEST_F(FileTest, ReadExactBeyondTheEndRaises100) {
+  const auto path = folder_ / "short.bin";
+  WriteText(path, "12345");
+  File file = File::OpenRead(path);
+  std::vector<std::uint8_t> record(5);
+  file.ReadExact(record);  // exactly up to the end is fine
+  file.Seek(2);
+  EXPECT_EQ(IoErrorNumberOf([&] { file.ReadExact(record); }), io_error::kReadBeyondEnd);
+}
+
+TEST_F(FileTest, OpeningFailsWithTheMeaningOfTheCause) {
+  WriteText(folder_ / "plain.txt", "inhalt");
+  std::filesystem::create_directory(folder_ / "folder");
+  std::filesystem::create_symlink("plain.txt", folder_ / "link");
+  std::filesystem::create_symlink("missing.txt", folder_ / "dangling");
+  ASSERT_EQ(::mkfifo((folder_ / "fifo").c_str(), 0600), 0);
+
+  struct Case {
+    const char* what;
+    std::filesystem::path path;
+    File (*open)(const std::filesystem::path&);
+    int expected;
+  };
+  const Case cases[] = {
+      {"missing file", folder_ / "missing.txt", &File::OpenRead, io_error::kFileNotFound},
+      {"missing file, read-write", folder_ / "missing.txt", &File::OpenReadWrite, io_error::kFileNotFound},
+      {"create in a missing folder", folder_ / "nowhere" / "x", &File::Create, io_error::kFileNotFound},
+      {"file used as a folder", folder_ / "plain.txt" / "x", &File::OpenRead, io_error::kInvalidFileName},
+      {"name too long", folder_ / std::string(300, 'n'), &File::Create, io_error::kInvalidFileName},
+      {"directory", folder_ / "folder", &File::OpenRead, io_error::kAccessDenied},
+      {"create over a directory", folder_ / "folder", &File::Create, io_error::kAccessDenied},
+      {"symbolic link", folder_ / "link", &File::OpenRead, io_error::kAccessDenied},
+      {"create through a link", folder_ / "link", &File::Create, io_error::kAccessDenied},
+      {"create through a dangling link", folder_ / "dangling", &File::Create, io_error::kAccessDenied},
+      {"FIFO (must not hang)", folder_ / "fifo", &File::OpenRead, io_error::kAccessDenied},
+      {"create over a FIFO", folder_ / "fifo", &File::Create, io_error::kAccessDenied},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IoErrorNumberOf([&] { c.open(c.path); }), c.expected) << c.what;
+  }
+  EXPECT_EQ(ContentOf(folder_ / "plain.txt"), "inhalt") << "a link led the write elsewhere";
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "missing.txt"));
+}
+
+TEST_F(FileTest, CreateOverAReadOnlyFileIsRefused) {
+  if (testing::RunningAsRoot()) {
+    GTEST_SKIP() << "root writes read-only files";
+  }
+  const auto path = folder_ / "ro.txt";
+  WriteText(path, "bleibt");
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+  EXPECT_EQ(IoErrorNumberOf([&] { File::Create(path); }), io_error::kAccessDenied);
+  EXPECT_EQ(ContentOf(path), "bleibt");
+}
+
+TEST_F(FileTest, ClosedAndMovedFromHandlesRaise103) {
+  File file = File::Create(folder_ / "a.txt");
+  File moved = std::move(file);
+  std::vector<std::uint8_t> buffer(4);
+  EXPECT_EQ(IoErrorNumberOf([&] { file.Write(buffer); }), io_error::kFileNotOpen);
+  moved.Close();
+  EXPECT_EQ(IoErrorNumberOf([&] { moved.Read(buffer); }), io_error::kFileNotOpen);
+  EXPECT_EQ(IoErrorNumberOf([&] { moved.Position(); }), io_error::kFileNotOpen);
+  EXPECT_EQ(IoErrorNumberOf([&] { moved.Close(); }), io_error::kFileNotOpen);
+}
+
+TEST_F(FileTest, NoDescriptorOutlivesItsHandle) {
+  const std::size_t before = OpenDescriptorCount();
+  {
+    File first = File::Create(folder_ / "a.txt");
+    File second = File::Create(folder_ / "b.txt");
+    first = std::move(second);  // closes a.txt
+    EXPECT_EQ(OpenDescriptorCount(), before + 1);
+  }
+  EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+// A file system with room for a few KiB: a write beyond it reports the disk as full
+// after storing what fitted.
+TEST_F(FileTest, FullDiskRaises101) {
+  const auto mountPoint = folder_ / "small";
+  std::filesystem::create_directory(mountPoint);
+  if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0) {
+    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root and mount rights)";
+  }
+  const std::vector<std::uint8_t> data(256 * 1024, 0x5A);
+  int error = 0;
+  {
+    File file = File::Create(mountPoint / "big.bin");
+    error = IoErrorNumberOf([&] { file.Write(data); });
+  }
+  ::umount(mountPoint.c_str());
+  EXPECT_EQ(error, io_error::kDiskFull);
+}
+
+// A file size limit stops the write with EFBIG half-way, which also means the disk can
+// take no more. Runs in a child process, since the limit stays with the process.
+TEST_F(FileTest, FileSizeLimitRaises101) {
+  const auto path = folder_ / "limited.bin";
+  const auto writeBeyondLimit = [&path] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, 4096};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    File file = File::Create(path);
+    const std::vector<std::uint8_t> data(10000, 1);
+    std::_Exit(IoErrorNumberOf([&] { file.Write(data); }));
+  };
+  EXPECT_EXIT(writeBeyondLimit(), ::testing::ExitedWithCode(io_error::kDiskFull), "");
+}
+
+}  // namespace
+}  // namespace kestravuna::platform
