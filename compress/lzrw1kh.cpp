@@ -26,7 +26,9 @@ constexpr std::size_t kMinRun = 16;         // shorter runs are left to literals
 constexpr std::size_t kMaxRun = 4095;       // the encoder's cap; the 12-bit field allows 4,111
 constexpr std::size_t kHashBits = 12;       // 4,096 table entries
 constexpr std::uint32_t kHashMultiplier = 40543;
-constexpr std::int16_t kEmpty = -1;  // a table entry no position has been entered into yet
+// An entry no position has been entered into yet. The algorithm marks it -1 and tests it
+// apart; any value at least 4,096 below every position fails the offset test on its own.
+constexpr std::int16_t kEmpty = -4096;
 constexpr std::size_t kHeaderSize = 3;      // flag byte and the first control word
 
 // ---------------------------------------------------------------------------------------------
@@ -73,36 +75,13 @@ inline std::uint32_t LoadBe16(const std::uint8_t* p) {
 
 std::array<std::int16_t, std::size_t{1} << kHashBits> gHashTable;
 
-inline std::size_t HashIndex(const std::uint8_t* p) {
-  const std::uint32_t h = (((std::uint32_t{p[0]} << 4) ^ p[1]) << 4) ^ p[2];  // below 65,536
+// Table index of the three bytes a, b, c at a position. The product stays below 2^32.
+inline std::size_t HashIndex(std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+  const std::uint32_t h = (((a << 4) ^ b) << 4) ^ c;  // below 65,536
   return ((kHashMultiplier * h) >> 4) & ((std::uint32_t{1} << kHashBits) - 1);
 }
 
-// Length of the common prefix of a and b, at most limit (<= kMaxMatch) bytes. Wide compares
-// are used only where they stay inside the source: wide says a + 16 <= source end.
-inline std::size_t MatchLength(const std::uint8_t* a, const std::uint8_t* b, std::size_t limit,
-                               bool wide) {
-  if (wide) {
-    std::uint64_t diff = Load64Le(a) ^ Load64Le(b);
-    std::size_t length = 0;
-    if (diff == 0) {
-      diff = Load64Le(a + 8) ^ Load64Le(b + 8);
-      length = 8;
-      if (diff == 0) {
-        length = 16;
-        while (length < limit && a[length] == b[length]) ++length;
-        return length;
-      }
-    }
-    length += static_cast<std::size_t>(std::countr_zero(diff)) / 8;
-    return std::min(length, limit);
-  }
-  std::size_t length = 0;
-  while (length < limit && a[length] == b[length]) ++length;
-  return length;
-}
-
-// Length of the run of src[0] starting at src, at most limit bytes (limit >= 1).
+// Length of the run of src[0] starting at src, at most limit bytes (1 <= limit).
 inline std::size_t RunLength(const std::uint8_t* src, std::size_t limit) {
   const std::uint64_t pattern = std::uint64_t{src[0]} * 0x0101010101010101u;
   std::size_t length = 1;
@@ -113,6 +92,140 @@ inline std::size_t RunLength(const std::uint8_t* src, std::size_t limit) {
   }
   while (length < limit && src[length] == src[0]) ++length;
   return length;
+}
+
+// The encoder's output side: items go into groups of 16 behind their control word.
+class BlockWriter {
+ public:
+  explicit BlockWriter(std::uint8_t* out) : out_(out) { out_[0] = kLzrw1KhCompressedFlag; }
+
+  std::size_t Size() const { return y_; }
+
+  // Called before each item: a full group gets its control word and the next one its place.
+  void StartItem() {
+    if (items_ == kItemsPerGroup) {
+      StoreBe16(out_ + controlAt_, control_);
+      controlAt_ = y_;
+      y_ += 2;
+      items_ = 0;
+    }
+  }
+  void Literal(std::uint8_t value) {
+    out_[y_++] = value;
+    AddItem(0);
+  }
+  void Copy(std::size_t offset, std::size_t length) {
+    StoreBe16(out_ + y_, static_cast<std::uint32_t>((offset << 4) + (length - kMinMatch)));
+    y_ += 2;
+    AddItem(1);
+  }
+  void Run(std::size_t count, std::uint8_t value) {
+    const std::size_t field = count - kMinRun;
+    out_[y_] = 0;
+    out_[y_ + 1] = static_cast<std::uint8_t>(field >> 8);
+    out_[y_ + 2] = static_cast<std::uint8_t>(field);
+    out_[y_ + 3] = value;
+    y_ += 4;
+    AddItem(1);
+  }
+  // The last control word, its unused low bits zero.
+  void Finish() {
+    StoreBe16(out_ + controlAt_, items_ == 0 ? 0 : control_ << (kItemsPerGroup - items_));
+  }
+
+ private:
+  // The reference encoder never clears the control word between groups; its old bits leave
+  // through the top as items are shifted in and the final shift drops the rest, so keeping
+  // only the low 16 bits (StoreBe16 drops the others) gives the same bytes.
+  void AddItem(std::uint32_t bit) {
+    control_ = (control_ << 1) | bit;
+    ++items_;
+  }
+
+  std::uint8_t* out_;
+  std::size_t y_ = kHeaderSize;  // output position
+  std::size_t controlAt_ = 1;    // where the current control word goes
+  std::size_t items_ = 0;        // items in the current group
+  std::uint32_t control_ = 0;
+};
+
+// One step at a position with at least kMaxMatch bytes left, where every load of 8 or 16
+// bytes stays inside the source. Returns the bytes consumed.
+inline std::size_t FastStep(const std::uint8_t* src, std::size_t x, std::size_t n,
+                            BlockWriter& writer) {
+  const std::uint8_t* const here = src + x;
+  const std::uint64_t first = Load64Le(here);
+
+  // A run is tested before the hash lookup, so 16 or more equal bytes always become a run
+  // item even where a copy would do. Only whether it reaches 16 matters here, so the usual
+  // case costs one compare: bytes 1..7 each equal to the one before.
+  if (((first ^ (first << 8)) >> 8) == 0 && Load64Le(here + 8) == first) {
+    const std::size_t size = RunLength(here, std::min(n - x, kMaxRun));
+    writer.Run(size, here[0]);
+    return size;
+  }
+
+  std::int16_t& slot = gHashTable[HashIndex(static_cast<std::uint32_t>(first & 0xFF),
+                                            static_cast<std::uint32_t>((first >> 8) & 0xFF),
+                                            static_cast<std::uint32_t>((first >> 16) & 0xFF))];
+  const std::ptrdiff_t candidate = slot;
+  slot = static_cast<std::int16_t>(x);
+
+  // Without branching on the candidate, which the data cannot predict: an empty or too distant
+  // one is compared with the position itself and forced to differ in its first byte.
+  const auto offset = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(x) - candidate);
+  const std::uint64_t unusable = offset > kMaxOffset;
+  const std::uint8_t* const from = here - (offset & (unusable - 1));
+  std::uint64_t diff = (first ^ Load64Le(from)) | unusable;
+  if ((diff & 0xFFFFFF) != 0) {
+    writer.Literal(static_cast<std::uint8_t>(first));
+    return 1;
+  }
+  std::size_t length = 0;
+  if (diff == 0) {
+    diff = Load64Le(here + 8) ^ Load64Le(from + 8);
+    length = 8;
+    if (diff == 0) {
+      length = 16;
+      while (length < kMaxMatch && here[length] == from[length]) ++length;
+    }
+  }
+  if (diff != 0) length += static_cast<std::size_t>(std::countr_zero(diff)) / 8;
+  writer.Copy(offset, length);
+  return length;
+}
+
+// One step near the source end, byte by byte, exactly as the algorithm reads.
+inline std::size_t CarefulStep(const std::uint8_t* src, std::size_t x, std::size_t n,
+                               BlockWriter& writer) {
+  const std::uint8_t* const here = src + x;
+  const std::size_t left = n - x;
+  const std::size_t size = RunLength(here, std::min(left, kMaxRun));
+  if (size >= kMinRun) {
+    writer.Run(size, here[0]);
+    return size;
+  }
+  // The last two positions can never start a match and their hash would read past the
+  // source, so they are plain literals (the reference hashes bytes behind the end there, to
+  // no visible effect: the table is not read again).
+  if (left >= kMinMatch) {
+    std::int16_t& slot = gHashTable[HashIndex(here[0], here[1], here[2])];
+    const std::ptrdiff_t candidate = slot;
+    slot = static_cast<std::int16_t>(x);
+    const auto offset = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(x) - candidate);
+    if (offset <= kMaxOffset) {
+      const std::uint8_t* const from = here - offset;
+      const std::size_t limit = std::min(left, kMaxMatch);
+      std::size_t length = 0;
+      while (length < limit && here[length] == from[length]) ++length;
+      if (length >= kMinMatch) {
+        writer.Copy(offset, length);
+        return length;
+      }
+    }
+  }
+  writer.Literal(here[0]);
+  return 1;
 }
 
 }  // namespace
@@ -128,82 +241,28 @@ std::size_t Lzrw1KhCompress(std::span<const std::uint8_t> source, std::span<std:
   gHashTable.fill(kEmpty);
 
   const std::uint8_t* const src = source.data();
-  std::uint8_t* const out = dest.data();
-  out[0] = kLzrw1KhCompressedFlag;
-  std::size_t x = 0;                 // source position
-  std::size_t y = kHeaderSize;       // output position
-  std::size_t controlAt = 1;         // where the current control word goes
-  std::size_t items = 0;             // items in the current group
-  std::uint32_t control = 0;         // only the low 16 bits count
-
-  // The reference encoder never clears the control word between groups; its old bits leave
-  // through the top as items are shifted in and the final shift drops the rest, so keeping
-  // just the new bits gives the same bytes.
-  while (x < n && y <= n) {
-    if (items == kItemsPerGroup) {
-      StoreBe16(out + controlAt, control);
-      controlAt = y;
-      y += 2;
-      items = 0;
-    }
-    const std::size_t left = n - x;
-    const std::uint8_t* const here = src + x;
-
-    // A run is tested before the hash lookup, so 16 or more equal bytes always become a run
-    // item even where a copy would do. Only whether it reaches 16 matters, so the common case
-    // costs one byte compare.
-    if (left >= kMinRun && here[1] == here[0] && Load64Le(here + 8) == Load64Le(here) &&
-        Load64Le(here + 1) == Load64Le(here)) {
-      const std::size_t size = RunLength(here, std::min(left, kMaxRun));
-      const std::size_t field = size - kMinRun;
-      out[y] = 0;
-      out[y + 1] = static_cast<std::uint8_t>(field >> 8);
-      out[y + 2] = static_cast<std::uint8_t>(field);
-      out[y + 3] = here[0];
-      y += 4;
-      x += size;
-      control = (control << 1) | 1;
-      ++items;
-      continue;
-    }
-
-    // Lookup and update of the one candidate. The last two positions can never start a match
-    // and their hash would read past the source, so they are plain literals (the reference
-    // hashes bytes behind the end there, to no visible effect).
-    if (left >= kMinMatch) {
-      std::int16_t& slot = gHashTable[HashIndex(here)];
-      const std::int16_t candidate = slot;
-      slot = static_cast<std::int16_t>(x);
-      if (candidate != kEmpty && x - static_cast<std::size_t>(candidate) <= kMaxOffset) {
-        const std::size_t offset = x - static_cast<std::size_t>(candidate);
-        const std::size_t length =
-            MatchLength(here, here - offset, std::min(left, kMaxMatch), left >= 16);
-        if (length >= kMinMatch) {
-          StoreBe16(out + y, static_cast<std::uint32_t>((offset << 4) + (length - kMinMatch)));
-          y += 2;
-          x += length;
-          control = (control << 1) | 1;
-          ++items;
-          continue;
-        }
-      }
-    }
-
-    out[y] = here[0];
-    ++y;
-    ++x;
-    control <<= 1;
-    ++items;
+  BlockWriter writer(dest.data());
+  std::size_t x = 0;
+  // The loop ends as soon as the output has grown past the source size; the last item may
+  // pass it by up to 6 bytes, which dest has room for.
+  const std::size_t fastEnd = n >= kMaxMatch ? n - kMaxMatch + 1 : 0;  // x + 18 <= n
+  while (x < fastEnd && writer.Size() <= n) {
+    writer.StartItem();
+    x += FastStep(src, x, n, writer);
   }
-  StoreBe16(out + controlAt, items == 0 ? 0 : control << (kItemsPerGroup - items));
+  while (x < n && writer.Size() <= n) {
+    writer.StartItem();
+    x += CarefulStep(src, x, n, writer);
+  }
+  writer.Finish();
 
-  if (y > n) {
+  if (writer.Size() > n) {
     // Would have grown: store the source behind the flag byte.
-    if (n != 0) std::memcpy(out + 1, src, n);
-    out[0] = kLzrw1KhStoredFlag;
-    y = n + 1;
+    dest[0] = kLzrw1KhStoredFlag;
+    std::copy(source.begin(), source.end(), dest.begin() + 1);
+    return n + 1;
   }
-  return y;
+  return writer.Size();
 }
 
 // ---------------------------------------------------------------------------------------------

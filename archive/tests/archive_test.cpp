@@ -1,1 +1,0 @@
-// placeholder, replaced as this file is written
