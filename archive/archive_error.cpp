@@ -22,8 +22,6 @@ std::string FaultText(ArchiveFault fault) {
       return "Das Archiv ist beschädigt: eine Datei hat eine negative Größe: ";
     case ArchiveFault::UnsafeName:
       return "Das Archiv enthält einen unzulässigen Dateinamen: ";
-    case ArchiveFault::OverwritesArchive:
-      return "Das Archiv enthält eine Datei, die es beim Entpacken selbst überschreiben würde: ";
   }
   return "Archivfehler";
 }

@@ -16,8 +16,7 @@ enum class ArchiveFault {
   FileChanged,       // a file grew or shrank while it was packed
   DataEndsEarly,     // the data area is shorter than the directory says
   NegativeSize,      // an offset field smaller than the end of the previous file
-  UnsafeName,        // a stored name that would leave the target folder
-  OverwritesArchive  // a stored name that denotes the archive being unpacked
+  UnsafeName         // a stored name that is no plain file name of the target folder
 };
 
 class EArchiveError : public std::runtime_error {

@@ -1,0 +1,22 @@
+#include "archive_io.h"
+
+#include "code_page.h"
+
+namespace kestravuna {
+
+namespace {
+constexpr std::size_t kStatusTextCapacity = 255;
+}
+
+std::string FileStatusText(std::string_view prefix, std::string_view codePageName) {
+  std::string text = std::string(prefix) + std::string(codePageName) + "...";
+  if (text.size() > kStatusTextCapacity) text.resize(kStatusTextCapacity);
+  return platform::CodePageToUtf8(text);
+}
+
+void ReportFile(const ArchiveProgress& progress, std::string_view prefix, std::string_view codePageName) {
+  if (progress.pumpMessages) progress.pumpMessages();
+  if (progress.status) progress.status(FileStatusText(prefix, codePageName));
+}
+
+}  // namespace kestravuna
