@@ -12,6 +12,11 @@
 #include <cstring>
 #include <stdexcept>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define KESTRAVUNA_LZRW1KH_SSE2 1
+#endif
+
 namespace kestravuna {
 namespace {
 
@@ -79,6 +84,35 @@ std::array<std::int16_t, std::size_t{1} << kHashBits> gHashTable;
 inline std::size_t HashIndex(std::uint32_t a, std::uint32_t b, std::uint32_t c) {
   const std::uint32_t h = (((a << 4) ^ b) << 4) ^ c;  // below 65,536
   return ((kHashMultiplier * h) >> 4) & ((std::uint32_t{1} << kHashBits) - 1);
+}
+
+// The table index of every position of the fast region, computed ahead eight at a time: the
+// index depends only on the source bytes, and bits 4..15 of the product are those of its low
+// 16 bits, so 16-bit lanes give the same values. Static like the table (no allocation per
+// call); 8 entries of room for the last vector.
+std::array<std::uint16_t, kLzrw1KhMaxSource + 8> gIndexAt;
+
+// Fills gIndexAt[0 .. count) (rounded up to 8); reads src up to count + 9, which the caller
+// guarantees to lie inside the source.
+void ComputeIndices(const std::uint8_t* src, std::size_t count) {
+#ifdef KESTRAVUNA_LZRW1KH_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i multiplier = _mm_set1_epi16(static_cast<short>(kHashMultiplier));
+  const auto bytesAt = [&](std::size_t i) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + i)), zero);
+  };
+  for (std::size_t i = 0; i < count; i += 8) {
+    const __m128i h = _mm_xor_si128(
+        _mm_xor_si128(_mm_slli_epi16(bytesAt(i), 8), _mm_slli_epi16(bytesAt(i + 1), 4)),
+        bytesAt(i + 2));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(gIndexAt.data() + i),
+                     _mm_srli_epi16(_mm_mullo_epi16(h, multiplier), 4));
+  }
+#else
+  for (std::size_t i = 0; i < count; ++i) {
+    gIndexAt[i] = static_cast<std::uint16_t>(HashIndex(src[i], src[i + 1], src[i + 2]));
+  }
+#endif
 }
 
 // Length of the run of src[0] starting at src, at most limit bytes (1 <= limit).
@@ -150,7 +184,7 @@ class BlockWriter {
 };
 
 // One step at a position with at least kMaxMatch bytes left, where every load of 8 or 16
-// bytes stays inside the source. Returns the bytes consumed.
+// bytes stays inside the source and gIndexAt holds the table index. Returns the bytes consumed.
 inline std::size_t FastStep(const std::uint8_t* src, std::size_t x, std::size_t n,
                             BlockWriter& writer) {
   const std::uint8_t* const here = src + x;
@@ -165,9 +199,7 @@ inline std::size_t FastStep(const std::uint8_t* src, std::size_t x, std::size_t 
     return size;
   }
 
-  std::int16_t& slot = gHashTable[HashIndex(static_cast<std::uint32_t>(first & 0xFF),
-                                            static_cast<std::uint32_t>((first >> 8) & 0xFF),
-                                            static_cast<std::uint32_t>((first >> 16) & 0xFF))];
+  std::int16_t& slot = gHashTable[gIndexAt[x]];
   const std::ptrdiff_t candidate = slot;
   slot = static_cast<std::int16_t>(x);
 
@@ -246,6 +278,7 @@ std::size_t Lzrw1KhCompress(std::span<const std::uint8_t> source, std::span<std:
   // The loop ends as soon as the output has grown past the source size; the last item may
   // pass it by up to 6 bytes, which dest has room for.
   const std::size_t fastEnd = n >= kMaxMatch ? n - kMaxMatch + 1 : 0;  // x + 18 <= n
+  ComputeIndices(src, fastEnd);
   while (x < fastEnd && writer.Size() <= n) {
     writer.StartItem();
     x += FastStep(src, x, n, writer);
