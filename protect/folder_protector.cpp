@@ -1,1 +1,101 @@
-// placeholder, replaced as this file is written
+#include "folder_protector.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "file_system.h"
+#include "io_error.h"
+
+namespace kestravuna {
+
+namespace {
+
+bool IsWithin(const std::filesystem::path& folder, const std::filesystem::path& drive) {
+  return std::mismatch(drive.begin(), drive.end(), folder.begin(), folder.end()).first ==
+         drive.end();
+}
+
+// The mount point that holds `folder`: the deepest one on its path.
+std::filesystem::path DriveOf(const std::filesystem::path& folder) {
+  std::filesystem::path drive = platform::FirstDiskRoot();
+  for (const std::filesystem::path& candidate : platform::Drives()) {
+    if (IsWithin(folder, candidate) && candidate.native().size() > drive.native().size()) {
+      drive = candidate;
+    }
+  }
+  return drive;
+}
+
+void ReportUnreachableDrive(FolderView& view) {
+  view.ShowMessageBox(BoxIcon::Error, BoxOwner::Application, "Fehler beim Laufwerkswechsel",
+                      "Auf das Laufwerk kann nicht zugegriffen werden.");
+}
+
+}  // namespace
+
+FolderProtector::FolderProtector(FolderView& view)
+    : view_(view),
+      scan_(view),
+      currentFolder_(platform::WorkingDirectory()),
+      lastDrive_(DriveOf(currentFolder_)) {
+  pack.SetEventPump([this] { view_.PumpMessages(); });
+}
+
+bool FolderProtector::FoldersChange(const std::filesystem::path& folder) {
+  if (busy_) return false;
+  currentFolder_ = folder;
+  scan_.StartNewFolder();
+  view_.SetLabel(ViewLabel::aktOrdner, folder.string());
+  view_.SetProgress(0);
+  if (folder.native() == platform::FirstDiskRoot().native()) {
+    view_.ShowMessageBox(BoxIcon::Error, BoxOwner::Application, "Verbotener Zugriff",
+                         "Das Hauptverzeichnis der ersten Festplatte darf nicht verschlüsselt "
+                         "werden !");
+    view_.SetButtonEnabled(ViewButton::code, false);
+    view_.SetButtonEnabled(ViewButton::decode, false);
+    scan_.CancelScan();
+    return true;
+  }
+  scan_.ScanFolder(folder);
+  view_.SetProgress(0);
+  return true;
+}
+
+void FolderProtector::DrivesChange(const std::filesystem::path& drive) {
+  if (busy_) return;
+  if (ChangeDrive(drive)) return;
+  ReportUnreachableDrive(view_);
+  // Going back is a drive change of its own; should the last drive fail as well, the
+  // report is given once more instead of going back and forth for ever.
+  if (lastDrive_ == drive) return;
+  if (!ChangeDrive(lastDrive_)) ReportUnreachableDrive(view_);
+}
+
+bool FolderProtector::ChangeDrive(const std::filesystem::path& drive) {
+  try {
+    // The folder tree works in the drive's root, as it does in every folder it shows.
+    platform::SetWorkingDirectory(drive);
+  } catch (const platform::EInOutError&) {
+    return false;
+  }
+  view_.ShowDrive(drive);
+  FoldersChange(drive);
+  lastDrive_ = drive;
+  Rescan();
+  return true;
+}
+
+void FolderProtector::Activate() {
+  lastDrive_ = DriveOf(platform::WorkingDirectory());
+  // A run under way rescans at its end; counting now would only mix into its status line.
+  if (busy_) return;
+  Rescan();
+}
+
+void FolderProtector::Rescan() {
+  scan_.ResetStatistics();
+  scan_.ScanFolder(currentFolder_);
+  view_.SetProgress(0);
+}
+
+}  // namespace kestravuna

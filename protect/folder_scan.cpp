@@ -1,1 +1,95 @@
-// placeholder, replaced as this file is written
+#include "folder_scan.h"
+
+#include <string>
+#include <vector>
+
+#include "folder_listing.h"
+#include "io_error.h"
+
+namespace kestravuna {
+
+namespace {
+
+constexpr std::string_view kScanRunning = "Analyse läuft...";
+constexpr std::string_view kScanDone = "bereit";
+constexpr std::string_view kScanCancelled = "Scan abgebrochen";
+
+// The size labels count in units of 2^10 × 1000 bytes; 10,240 bytes are one hundredth.
+constexpr std::uint64_t kBytesPerHundredth = 10'240;
+
+// Hidden and system folders are neither counted nor entered.
+bool IsVisibleFolder(std::uint32_t attributes) {
+  using namespace platform::attr;
+  return (attributes & kDirectory) != 0 && (attributes & (kHidden | kSystem)) == 0;
+}
+
+// A folder that cannot be listed counts as empty, without a message.
+std::vector<platform::FolderEntry> ListOrNothing(const std::filesystem::path& folder) {
+  try {
+    return platform::ListFolder(folder);
+  } catch (const platform::EInOutError&) {
+    return {};
+  }
+}
+
+}  // namespace
+
+std::string MegabyteText(std::uint64_t bytes) {
+  const std::uint64_t hundredths = bytes / kBytesPerHundredth +
+                                   (bytes % kBytesPerHundredth >= kBytesPerHundredth / 2 ? 1 : 0);
+  const std::uint64_t cents = hundredths % 100;
+  return std::to_string(hundredths / 100) + (cents < 10 ? ".0" : ".") + std::to_string(cents) +
+         " MB";
+}
+
+void FolderScan::ScanFolder(const std::filesystem::path& folder) { ScanLevel(folder, walk_); }
+
+void FolderScan::ResetStatistics() {
+  statistics_ = {};
+  ++walk_;
+}
+
+void FolderScan::StartNewFolder() {
+  ResetStatistics();
+  cancelScan_ = false;
+}
+
+void FolderScan::ScanLevel(const std::filesystem::path& folder, std::uint64_t walk) {
+  view_.SetLabel(ViewLabel::aktiv, kScanRunning);
+  if (cancelScan_) {
+    for (ViewLabel label : {ViewLabel::anzSubFolder, ViewLabel::anzFiles, ViewLabel::anzSize}) {
+      view_.SetLabel(label, kScanCancelled);
+    }
+    return;
+  }
+  const std::vector<platform::FolderEntry> entries = ListOrNothing(folder);
+
+  for (const platform::FolderEntry& entry : entries) {
+    if (!platform::IsPlainFile(entry.attributes)) continue;
+    ++statistics_.fileCount;
+    view_.SetLabel(ViewLabel::anzFiles, std::to_string(statistics_.fileCount));
+    if (entry.name.find(kProtectedMark) != std::string::npos) statistics_.isProtected = true;
+    statistics_.totalBytes += entry.size;
+    view_.SetLabel(ViewLabel::anzSize, MegabyteText(statistics_.totalBytes));
+    if (statistics_.progressStep == 100) statistics_.progressStep = 0;
+    ++statistics_.progressStep;
+    view_.SetProgress(statistics_.progressStep);
+    view_.PumpMessages();
+    if (walk != walk_) return;
+  }
+
+  for (const platform::FolderEntry& entry : entries) {
+    if (!IsVisibleFolder(entry.attributes)) continue;
+    ++statistics_.subFolderCount;
+    view_.SetLabel(ViewLabel::anzSubFolder, std::to_string(statistics_.subFolderCount));
+    ScanLevel(folder / entry.name, walk);
+    if (walk != walk_) return;
+  }
+
+  view_.SetLabel(ViewLabel::anzSubFolder, std::to_string(statistics_.subFolderCount));
+  view_.SetButtonEnabled(ViewButton::code, !statistics_.isProtected);
+  view_.SetButtonEnabled(ViewButton::decode, statistics_.isProtected);
+  view_.SetLabel(ViewLabel::aktiv, kScanDone);
+}
+
+}  // namespace kestravuna

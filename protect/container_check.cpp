@@ -1,0 +1,146 @@
+#include "container_check.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "archive_error.h"
+#include "archive_record.h"
+#include "byte_stream.h"
+#include "file.h"
+#include "file_system.h"
+#include "io_error.h"
+#include "protect_error.h"
+#include "unpack_archive.h"
+
+namespace kestravuna {
+
+namespace {
+
+constexpr std::size_t kCompareChunk = 64 * 1024;
+
+// The output stream of the verifying decode: instead of storing what it is given, it reads
+// as many bytes of the expected file and reports a failed write at the first difference.
+class ComparingStream final : public ByteStream {
+ public:
+  explicit ComparingStream(const std::filesystem::path& expected)
+      : expected_(platform::File::OpenRead(expected)) {}
+
+  std::int64_t Read(std::span<std::uint8_t>) override { return -1; }
+
+  std::int64_t Write(std::span<const std::uint8_t> data) override {
+    if (differs_) return 0;
+    buffer_.resize(data.size());
+    const std::size_t got = expected_.Read(buffer_);
+    if (got != data.size() || !std::equal(data.begin(), data.end(), buffer_.begin())) {
+      differs_ = true;
+      return 0;
+    }
+    position_ += static_cast<std::int64_t>(got);
+    return static_cast<std::int64_t>(got);
+  }
+
+  // The decoder only asks where it stands.
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
+    return offset == 0 && origin == SeekOrigin::Current ? position_ : -1;
+  }
+  std::int64_t Size() override { return position_; }
+
+  bool MatchedAll() const { return !differs_ && position_ == expected_.Size(); }
+
+ private:
+  platform::File expected_;
+  std::vector<std::uint8_t> buffer_;
+  std::int64_t position_ = 0;
+  bool differs_ = false;
+};
+
+// Lends two streams to the component for one run and takes them back on every path, so it
+// never keeps pointers to streams that are gone.
+class StreamLoan {
+ public:
+  StreamLoan(TZarLZ& pack, ByteStream& input, ByteStream& output) : pack_(pack) {
+    pack_.UseStream = true;
+    pack_.InputStream = &input;
+    pack_.OutputStream = &output;
+  }
+  ~StreamLoan() {
+    pack_.UseStream = false;
+    pack_.InputStream = nullptr;
+    pack_.OutputStream = nullptr;
+  }
+  StreamLoan(const StreamLoan&) = delete;
+  StreamLoan& operator=(const StreamLoan&) = delete;
+
+ private:
+  TZarLZ& pack_;
+};
+
+bool SameContents(platform::File& archive, const std::filesystem::path& file, std::uint32_t size) {
+  platform::File present = platform::File::OpenRead(file);
+  if (present.Size() != size) return false;
+  std::vector<std::uint8_t> expected(kCompareChunk);
+  std::vector<std::uint8_t> actual(kCompareChunk);
+  for (std::uint32_t left = size; left > 0;) {
+    const std::size_t chunk = std::min<std::size_t>(left, kCompareChunk);
+    archive.ReadExact(std::span(expected).first(chunk));
+    present.ReadExact(std::span(actual).first(chunk));
+    if (!std::equal(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(chunk),
+                    actual.begin())) {
+      return false;
+    }
+    left -= static_cast<std::uint32_t>(chunk);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsContainer(const std::filesystem::path& file) {
+  try {
+    platform::File in = platform::File::OpenRead(file);
+    std::array<std::uint8_t, 4> bytes{};
+    if (in.Read(bytes) != bytes.size()) return false;
+    const std::uint32_t identifier = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
+                                     (static_cast<std::uint32_t>(bytes[3]) << 24);
+    return identifier == LzrwIdentifier || identifier == LzhIdentifier;
+  } catch (const platform::EInOutError&) {
+    return false;
+  }
+}
+
+void VerifyContainer(TZarLZ& pack, const std::filesystem::path& container,
+                     const std::filesystem::path& archive) {
+  FileStream source(container, FileStream::Mode::Read);
+  if (!source.IsOpen()) throw EProtectError(ProtectFault::VerifyFailed);
+  ComparingStream comparison(archive);
+  pack.Visible = false;
+  try {
+    StreamLoan loan(pack, source, comparison);
+    pack.Decompress();
+  } catch (const ELzrw1Exception&) {
+    // A write refused by the comparison and a container the decoder cannot read alike.
+    throw EProtectError(ProtectFault::VerifyFailed);
+  }
+  if (!comparison.MatchedAll()) throw EProtectError(ProtectFault::VerifyFailed);
+}
+
+bool FolderHoldsArchive(const std::filesystem::path& folder, const std::filesystem::path& archive) {
+  try {
+    const std::vector<ArchiveEntry> entries = ReadArchiveDirectory(archive);
+    platform::File in = platform::File::OpenRead(archive);
+    in.Seek(DataAreaStart(entries.size()));
+    return std::ranges::all_of(entries, [&](const ArchiveEntry& entry) {
+      return platform::FileExists(folder / entry.name) &&
+             SameContents(in, folder / entry.name, entry.size);
+    });
+  } catch (const platform::EInOutError&) {
+    return false;
+  } catch (const EArchiveError&) {
+    return false;
+  }
+}
+
+}  // namespace kestravuna

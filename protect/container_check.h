@@ -1,0 +1,26 @@
+// Checks on the files of a protected folder that decide what may be deleted: whether a file
+// is a compressed container, whether a new container gives back its archive exactly, and
+// whether a folder still holds every file of an archive.
+#pragma once
+
+#include <filesystem>
+
+#include "zarlz.h"
+
+namespace kestravuna {
+
+// Whether `file` begins with a container identifier. False for a plain archive, a file too
+// short to hold an identifier, and a missing file.
+bool IsContainer(const std::filesystem::path& file);
+
+// Decodes `container` with `pack` and compares the result byte for byte with `archive`,
+// without writing a copy anywhere. Raises EProtectError (VerifyFailed) on any difference,
+// including a container the decoder refuses; platform::EInOutError when a file cannot be read.
+void VerifyContainer(TZarLZ& pack, const std::filesystem::path& container,
+                     const std::filesystem::path& archive);
+
+// Whether every file that `archive` holds lies in `folder` with exactly the archived
+// contents. False as well when the archive cannot be read or is damaged.
+bool FolderHoldsArchive(const std::filesystem::path& folder, const std::filesystem::path& archive);
+
+}  // namespace kestravuna

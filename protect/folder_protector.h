@@ -1,0 +1,79 @@
+// The main window's working part without the widgets: the chosen folder and drive, the
+// folder statistics, and the protect and restore runs with the compressor instance `pack`.
+// The window forwards its events here and implements FolderView for what it is told.
+//
+// No run may lose a file. Protect deletes a plain file only after the new container has been
+// decoded and compared with the archive, the container, its password record and the folder
+// have reached the disk, and only when the archive holds that file. Restore keeps the
+// container and the record until every file has been recreated. An interrupted run leaves
+// only states that the next protect or restore completes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "folder_scan.h"
+#include "folder_view.h"
+#include "unpack_archive.h"
+#include "zarlz.h"
+
+namespace kestravuna {
+
+// The files of a protected folder.
+inline constexpr std::string_view kContainerName = "CHIFF.CRY";
+inline constexpr std::string_view kRecordName = "CHIFF.CRD";
+inline constexpr std::string_view kCompressorOutputName = "CHIFF.TMP";
+// What both dialogs pass for an empty password field.
+inline constexpr std::string_view kEmptyPasswordSubstitute = "@VOID#";
+
+class FolderProtector {
+ public:
+  // The chosen folder starts as the working directory; the window announces it through
+  // FoldersChange as the folder tree presents it.
+  explicit FolderProtector(FolderView& view);
+
+  // The folder tree announces `folder`. Refused (false) while a run is under way.
+  bool FoldersChange(const std::filesystem::path& folder);
+  // The drive list selects `drive` (a mount point). An unreachable drive is reported and the
+  // list goes back to the last drive that worked.
+  void DrivesChange(const std::filesystem::path& drive);
+  // "Vorgang abbrechen...": stops the current and every later scan until a folder change.
+  void SpeedButton6Click() { scan_.CancelScan(); }
+  // The main window has become active: remember its drive and count the folder afresh.
+  void Activate();
+
+  // Protects the chosen folder with `password` (UTF-8, never empty). Ignored while a run is
+  // under way. Raises the error that ends the run.
+  void EncodeFolder(std::string_view password);
+  // Deletes the plain files of `folder` that `archived` holds, except names containing
+  // "CHIFF.CR".
+  void DeletePlainFiles(const std::filesystem::path& folder, std::span<const ArchiveEntry> archived);
+  // Restores the chosen folder if `password` (UTF-8, never empty) holds the stored one.
+  // Ignored while a run is under way. Raises the error that ends the run.
+  void DecodeFolder(std::string_view password);
+
+  const std::filesystem::path& CurrentFolder() const noexcept { return currentFolder_; }
+  const std::filesystem::path& lastDrive() const noexcept { return lastDrive_; }
+  bool IsBusy() const noexcept { return busy_; }
+  const FolderScan& Scan() const noexcept { return scan_; }
+
+  TZarLZ pack;  // hidden: its captions are never shown
+
+ private:
+  class Run;
+
+  void Rescan();
+  bool ChangeDrive(const std::filesystem::path& drive);
+  void FinishRestore(Run& run, const std::filesystem::path& folder);
+
+  FolderView& view_;
+  FolderScan scan_;
+  std::filesystem::path currentFolder_;
+  std::filesystem::path lastDrive_;
+  bool busy_ = false;
+};
+
+}  // namespace kestravuna

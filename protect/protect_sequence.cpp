@@ -1,0 +1,114 @@
+// The protect run. Its order is chosen so that a run stopped at any point, by an error or by
+// the process being killed, leaves the user's files intact or restorable:
+//   1. leftovers of an interrupted run go (CHIFF.TMP, a CHIFF.CRD without container);
+//   2. the folder is packed into CHIFF.CRY, compressed into CHIFF.TMP, and CHIFF.TMP is
+//      decoded again and compared with the archive;
+//   3. CHIFF.TMP and the password record reach the disk, and the record reads back;
+//   4. the plain archive makes room for the container under its name, and the folder's
+//      entries reach the disk;
+//   5. only then are the plain files deleted, and only those the archive holds.
+// Until step 4 every user file is in place; from then on the container and its record are.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "code_page.h"
+#include "container_check.h"
+#include "file.h"
+#include "file_system.h"
+#include "folder_listing.h"
+#include "folder_protector.h"
+#include "io_error.h"
+#include "pack_folder.h"
+#include "password_record.h"
+#include "protect_error.h"
+#include "protector_run.h"
+#include "unpack_archive.h"
+
+namespace kestravuna {
+
+namespace {
+
+// Names holding this text are the program's own files and survive the deletion.
+constexpr std::string_view kSurvivorMark = "CHIFF.CR";
+
+void DeleteIfPresent(const std::filesystem::path& file) {
+  if (platform::FileExists(file)) platform::DeleteFile(file);
+}
+
+bool Archived(std::span<const ArchiveEntry> archived, std::string_view name) {
+  return std::ranges::any_of(archived, [name](const ArchiveEntry& entry) { return entry.name == name; });
+}
+
+}  // namespace
+
+void FolderProtector::EncodeFolder(std::string_view password) {
+  if (busy_) return;
+  Run run(*this);
+  view_.SetLabel(ViewLabel::aktiv, "Kodierung läuft...");
+  const std::filesystem::path folder = currentFolder_;
+  const std::filesystem::path container = folder / kContainerName;
+  const std::filesystem::path record = folder / kRecordName;
+  const std::filesystem::path compressed = folder / kCompressorOutputName;
+
+  const std::optional<std::string> storedPassword = platform::Utf8ToCodePage(password);
+  if (!storedPassword) throw EProtectError(ProtectFault::PasswordNotStorable);
+  // Packing would replace an existing container and with it the files it holds.
+  if (platform::FileExists(container)) throw EProtectError(ProtectFault::AlreadyProtected);
+  // Without a container these are an interrupted run's own output, never user data; they
+  // must not end up in the archive.
+  DeleteIfPresent(compressed);
+  DeleteIfPresent(record);
+
+  PackFolder(folder, "*.*", container, 0, ProgressFor(view_));
+
+  view_.SetLabel(ViewLabel::aktiv, "Prüfung...");
+  pack.Visible = false;
+  pack.UseStream = false;
+  pack.InputFile = container.string();
+  pack.OutputFile = compressed.string();
+  pack.CompressMode = TCompressMode::Good;
+  pack.Compress();
+  VerifyContainer(pack, compressed, container);
+  platform::File::OpenRead(compressed).Sync();
+
+  WritePasswordRecord(record, *storedPassword);
+  if (ReadPasswordRecord(record) != storedPassword->substr(0, kPasswordCapacity)) {
+    throw EProtectError(ProtectFault::RecordUnreadable);
+  }
+
+  const std::vector<ArchiveEntry> archived = ReadArchiveDirectory(container);
+  platform::DeleteFile(container);
+  platform::RenameFile(compressed, container);
+  platform::SyncDirectory(folder);
+
+  DeletePlainFiles(folder, archived);
+  view_.SetLabel(ViewLabel::aktiv, "Kodierung abgeschlossen.");
+  run.HideWaitWindow();
+  scan_.ResetStatistics();
+  scan_.ScanFolder(folder);
+  view_.SetProgress(100);
+}
+
+void FolderProtector::DeletePlainFiles(const std::filesystem::path& folder,
+                                       std::span<const ArchiveEntry> archived) {
+  view_.SetLabel(ViewLabel::aktiv, "Moment...");
+  for (const platform::FolderEntry& entry : platform::ListFolder(folder)) {
+    if (!platform::IsPlainFile(entry.attributes)) continue;
+    // Files the packer leaves out (its temporary names, the program itself) are not in the
+    // archive, so a restore could not bring them back.
+    if (entry.name.find(kSurvivorMark) == std::string::npos && Archived(archived, entry.name)) {
+      const std::filesystem::path file = folder / entry.name;
+      try {
+        platform::SetAttributes(file, platform::attr::kArchive);  // drops a read-only mark
+      } catch (const platform::EInOutError&) {
+        // Deleting needs no write access to the file itself; the deletion reports its own error.
+      }
+      platform::DeleteFile(file);
+    }
+    view_.PumpMessages();
+  }
+  view_.SetLabel(ViewLabel::aktiv, "bereit");
+}
+
+}  // namespace kestravuna

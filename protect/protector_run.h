@@ -1,0 +1,42 @@
+// One protect or restore run as the window sees it: busy from start to end, the wait window
+// up while the work goes on. Both end on every path, also when an error ends the run, so a
+// failed run leaves neither a disabled window nor a wait window behind.
+#pragma once
+
+#include "folder_protector.h"
+
+namespace kestravuna {
+
+class FolderProtector::Run {
+ public:
+  explicit Run(FolderProtector& protector) : protector_(protector) {
+    protector_.busy_ = true;
+    protector_.view_.SetBusy(true);
+    protector_.view_.ShowWaitWindow();
+  }
+  ~Run() {
+    HideWaitWindow();
+    protector_.busy_ = false;
+    protector_.view_.SetBusy(false);
+  }
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
+
+  void HideWaitWindow() {
+    if (!waitShown_) return;
+    waitShown_ = false;
+    protector_.view_.HideWaitWindow();
+  }
+
+ private:
+  FolderProtector& protector_;
+  bool waitShown_ = true;
+};
+
+// What the packer and unpacker report goes to the status line.
+inline ArchiveProgress ProgressFor(FolderView& view) {
+  return {[&view](std::string_view text) { view.SetLabel(ViewLabel::aktiv, text); },
+          [&view] { view.PumpMessages(); }};
+}
+
+}  // namespace kestravuna
