@@ -1,1 +1,389 @@
-// placeholder, replaced as this file is written
+#include "lzh_codec.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestravuna {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes FromText(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+struct Encoded {
+  Bytes stream;
+  std::int32_t bytesRead = -1;
+};
+
+Encoded Encode(std::span<const std::uint8_t> input) {
+  Encoded result;
+  std::size_t next = 0;
+  LzhEncode(
+      result.bytesRead,
+      [&](std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
+        EXPECT_EQ(count, 1);
+        actual = 0;
+        if (next < input.size()) {
+          *buffer = input[next++];
+          actual = 1;
+        }
+      },
+      [&](const std::uint8_t* buffer, std::uint16_t count, std::uint16_t&) {
+        EXPECT_EQ(count, 1);
+        result.stream.push_back(*buffer);
+      });
+  return result;
+}
+
+struct Decoded {
+  Bytes output;
+  std::uint64_t usedBits = 0;
+  std::size_t delivered = 0;  // bytes the read callback actually handed out
+  std::size_t readCalls = 0;
+};
+
+Decoded Decode(std::span<const std::uint8_t> stream, std::int32_t size) {
+  Decoded result;
+  result.usedBits = LzhDecode(
+      size,
+      [&](std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
+        EXPECT_EQ(count, 1);
+        ++result.readCalls;
+        actual = 0;
+        if (result.delivered < stream.size()) {
+          *buffer = stream[result.delivered++];
+          actual = 1;
+        }
+      },
+      [&](const std::uint8_t* buffer, std::uint16_t count, std::uint16_t&) {
+        EXPECT_EQ(count, 1);
+        result.output.push_back(*buffer);
+      });
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Test inputs
+
+Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  Bytes bytes(size);
+  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+// Words, numbers, random binary stretches and runs: long enough to take the Huffman model
+// through several rebuilds and the window through many turns.
+Bytes MixedInput(std::size_t size, std::uint32_t seed) {
+  static constexpr std::string_view kWords[] = {
+      "Datei ", "Ordner ", "Kodierung ", "läuft", "...\n", "static_cast<int>(", "0x20, ",
+      "return ", "{\n  ", "}\n", "Größe ", "#include <vector>\n", "Wiederherstellen "};
+  std::mt19937 random(seed);
+  Bytes bytes;
+  while (bytes.size() < size) {
+    switch (random() % 8) {
+      case 0: {
+        const std::size_t length = random() % 300;
+        for (std::size_t i = 0; i < length; ++i) bytes.push_back(static_cast<std::uint8_t>(random()));
+        break;
+      }
+      case 1:
+        bytes.insert(bytes.end(), random() % 200, static_cast<std::uint8_t>(random()));
+        break;
+      case 2: {
+        const std::string number = std::to_string(random());
+        bytes.insert(bytes.end(), number.begin(), number.end());
+        break;
+      }
+      default: {
+        const auto word = kWords[random() % std::size(kWords)];
+        bytes.insert(bytes.end(), word.begin(), word.end());
+      }
+    }
+  }
+  bytes.resize(size);
+  return bytes;
+}
+
+// A byte pattern repeated with a period shorter than the matches that copy it.
+Bytes Run(std::size_t size, std::size_t period) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>('A' + i % period);
+  return bytes;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Streams of known bytes
+
+struct KnownStream {
+  const char* name;
+  Bytes input;
+  Bytes stream;
+};
+
+class LzhKnownStream : public testing::TestWithParam<KnownStream> {};
+
+TEST_P(LzhKnownStream, EncodesToTheExactBytesAndBack) {
+  const auto& [name, input, stream] = GetParam();
+  const Encoded encoded = Encode(input);
+  EXPECT_EQ(encoded.stream, stream);
+  EXPECT_EQ(encoded.bytesRead, static_cast<std::int32_t>(input.size()));
+
+  const Decoded decoded = Decode(stream, static_cast<std::int32_t>(input.size()));
+  EXPECT_EQ(decoded.output, input);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lzh, LzhKnownStream,
+    testing::Values(
+        // Three literals of 9 bits each, then 5 zero bits of padding.
+        KnownStream{"ThreeLiterals", FromText("abc"), {0xF6, 0xFB, 0xBD, 0xE0}},
+        // A literal, then a match of 19 bytes at position 0 that copies its own output.
+        KnownStream{"RunOfTwenty", Bytes(20, 'a'), {0xF6, 0xCE, 0x00, 0x00}},
+        // The leading blanks match the blanks the window starts with.
+        KnownStream{"BlanksMatchInitialWindow",
+                    FromText("    abcabcabcabc"),
+                    {0x8D, 0x00, 0x7B, 0x7D, 0xDE, 0xF9, 0x20, 0x10}}),
+    [](const auto& testInfo) { return testInfo.param.name; });
+
+// The position prefix code, at the first value of each group of code lengths and the last.
+TEST(LzhPositionCode, MatchesTheCanonicalPrefixCode) {
+  struct Case {
+    int upper;
+    int length;
+    int code;
+  };
+  constexpr Case kCases[] = {{0, 3, 0x00},  {1, 4, 0x20},  {3, 4, 0x40},  {4, 5, 0x50},
+                             {11, 5, 0x88}, {12, 6, 0x90}, {24, 7, 0xC0}, {47, 7, 0xEE},
+                             {48, 8, 0xF0}, {63, 8, 0xFF}};
+  const auto& tables = lzh_detail::kPositionTables;
+  for (const auto& [upper, length, code] : kCases) {
+    SCOPED_TRACE(upper);
+    EXPECT_EQ(tables.length[upper], length);
+    EXPECT_EQ(tables.code[upper], code);
+    // Every 8-bit value starting with the code maps back to it.
+    for (int low = 0; low < 1 << (8 - length); ++low) {
+      EXPECT_EQ(tables.upper[code + low], upper);
+      EXPECT_EQ(tables.lengthOf[code + low], length);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Round trips
+
+struct RoundTripCase {
+  const char* name;
+  Bytes input;
+};
+
+class LzhRoundTrip : public testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(LzhRoundTrip, DecodesToTheInput) {
+  const Bytes& input = GetParam().input;
+  const auto size = static_cast<std::int32_t>(input.size());
+  const Encoded encoded = Encode(input);
+  EXPECT_EQ(encoded.bytesRead, size);
+
+  const Decoded decoded = Decode(encoded.stream, size);
+  EXPECT_EQ(decoded.output, input);
+  // A complete stream: every bit the decoder used was delivered, and the last byte holds at
+  // least one of them (the padding is shorter than a byte).
+  EXPECT_LE(decoded.usedBits, 8 * encoded.stream.size());
+  EXPECT_GT(decoded.usedBits, 8 * (encoded.stream.size() - 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lzh, LzhRoundTrip,
+    testing::Values(
+        RoundTripCase{"OneByte", FromText("x")},
+        RoundTripCase{"ShorterThanLookAhead", RandomBytes(59, 1)},
+        RoundTripCase{"LookAhead", RandomBytes(60, 2)},
+        RoundTripCase{"LongerThanLookAhead", RandomBytes(61, 3)},
+        RoundTripCase{"WindowMinusOne", MixedInput(4095, 4)},
+        RoundTripCase{"Window", MixedInput(4096, 5)},
+        RoundTripCase{"WindowPlusOne", MixedInput(4097, 6)},
+        RoundTripCase{"SeveralWindows", MixedInput(12345, 7)},
+        RoundTripCase{"Incompressible", RandomBytes(20000, 8)},
+        RoundTripCase{"RunOfOneByte", Bytes(10000, 0x00)},
+        RoundTripCase{"RunOfBlanks", Bytes(5000, ' ')},
+        RoundTripCase{"RunWithPeriodThree", Run(7000, 3)},
+        RoundTripCase{"RunWithPeriodFiftyNine", Run(7000, 59)},
+        // Well over 32,454 symbols: the Huffman model is rebuilt several times.
+        RoundTripCase{"ManyModelRebuilds", MixedInput(600000, 9)}),
+    [](const auto& testInfo) { return testInfo.param.name; });
+
+TEST(LzhRoundTrip, EmptyInputSendsOneLiteralAndDecodesToNothing) {
+  const Encoded encoded = Encode({});
+  EXPECT_EQ(encoded.bytesRead, 0);
+  // The one literal the encoder always sends is a single code of at most 9 bits.
+  EXPECT_GE(encoded.stream.size(), 1u);
+  EXPECT_LE(encoded.stream.size(), 2u);
+  EXPECT_TRUE(Decode(encoded.stream, 0).output.empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Codes longer than 16 bits
+
+// A symbol sequence whose counts fall off by a fixed ratio, spread evenly: it drives the
+// adaptive tree to depths beyond 16 before the first rebuild.
+std::vector<int> SkewedSymbols(std::size_t count) {
+  constexpr int kHeavy = 8;
+  constexpr double kRatio = 0.6;
+  std::vector<double> share(kHeavy);
+  std::vector<double> owed(kHeavy, 0.0);
+  double total = 0;
+  for (int i = 0; i < kHeavy; ++i) total += share[i] = std::pow(kRatio, i);
+  std::vector<int> symbols;
+  for (std::size_t n = 0; n < count; ++n) {
+    int next = 0;
+    for (int i = 0; i < kHeavy; ++i) {
+      owed[i] += share[i] / total;
+      if (owed[i] > owed[next]) next = i;
+    }
+    owed[next] -= 1;
+    symbols.push_back('a' + next);
+  }
+  return symbols;
+}
+
+TEST(LzhLongCodes, TreeWalksAgreeBeyondSixteenBits) {
+  lzh_detail::HuffmanModel model;
+  int longest = 0;
+  for (const int symbol : SkewedSymbols(20000)) {
+    model.Update(symbol);
+    for (int s = 0; s < lzh_detail::kSymbolCount; ++s) {
+      const auto code = model.CodeOf(s);
+      longest = std::max(longest, code.length);
+      int length = 0;
+      const auto bits = static_cast<std::uint64_t>(code.bits) << (64 - code.length);
+      ASSERT_EQ(model.Decode(bits, length), s);
+      ASSERT_EQ(length, code.length);
+    }
+  }
+  EXPECT_GT(longest, 16);
+  EXPECT_LE(longest, lzh_detail::kMaxCodeLength);
+}
+
+// Builds a stream of literals by hand, so that the rare bytes it ends with are coded deep in a
+// skewed tree: the decoder must follow codes longer than 16 bits.
+TEST(LzhLongCodes, DecoderFollowsCodesBeyondSixteenBits) {
+  Bytes expected;
+  for (const int symbol : SkewedSymbols(20000)) expected.push_back(static_cast<std::uint8_t>(symbol));
+  for (int rare = 0x80; rare < 0x100; ++rare) expected.push_back(static_cast<std::uint8_t>(rare));
+
+  Bytes stream;
+  auto write = [&stream](const std::uint8_t* byte, std::uint16_t, std::uint16_t&) {
+    stream.push_back(*byte);
+  };
+  lzh_detail::BitWriter<decltype(write)> bits(write);
+  lzh_detail::HuffmanModel model;
+  int longest = 0;
+  for (const std::uint8_t byte : expected) {
+    const auto code = model.CodeOf(byte);
+    longest = std::max(longest, code.length);
+    bits.Put(code.bits, code.length);
+    model.Update(byte);
+  }
+  bits.Flush();
+  ASSERT_GT(longest, 16);
+
+  EXPECT_EQ(Decode(stream, static_cast<std::int32_t>(expected.size())).output, expected);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Streams that do not match the size
+
+TEST(LzhDecode, SizeZeroReadsAndWritesNothing) {
+  for (const std::int32_t size : {0, -1}) {
+    const Decoded decoded = Decode(Bytes{0xF6, 0xFB, 0xBD, 0xE0}, size);
+    EXPECT_TRUE(decoded.output.empty());
+    EXPECT_EQ(decoded.readCalls, 0u);
+    EXPECT_EQ(decoded.usedBits, 0u);
+  }
+}
+
+TEST(LzhDecode, TruncatedStreamEndsWithZeroBitsAndIsDetectable) {
+  const Bytes input = MixedInput(50000, 10);
+  const auto size = static_cast<std::int32_t>(input.size());
+  const Bytes stream = Encode(input).stream;
+  for (const std::size_t kept : {std::size_t{0}, std::size_t{1}, stream.size() / 2, stream.size() - 1}) {
+    SCOPED_TRACE(kept);
+    const Decoded decoded = Decode(std::span(stream).first(kept), size);
+    // The last match is copied whole, so up to 59 bytes may follow the size.
+    EXPECT_GE(decoded.output.size(), input.size());
+    EXPECT_LE(decoded.output.size(), input.size() + 59);
+    EXPECT_EQ(decoded.delivered, kept);
+    EXPECT_GT(decoded.usedBits, 8 * kept);
+    // What was delivered decodes as before the cut: a symbol and its position take at most
+    // 35 bits and give at least one byte.
+    const std::size_t sure = kept * 8 / 35;
+    EXPECT_TRUE(std::equal(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(sure),
+                           decoded.output.begin()));
+  }
+}
+
+// Only a read result of exactly 1 delivers a byte; anything else stands for a zero byte.
+TEST(LzhDecode, ReadResultOtherThanOneMeansZeroByte) {
+  constexpr std::int32_t kSize = 300;
+  const Bytes zeros(64, 0x00);
+  const Bytes expected = Decode(zeros, kSize).output;
+
+  Bytes output;
+  LzhDecode(
+      kSize,
+      [](std::uint8_t* buffer, std::uint16_t, std::uint16_t& actual) {
+        *buffer = 0xA5;
+        actual = 2;
+      },
+      [&output](const std::uint8_t* buffer, std::uint16_t, std::uint16_t&) {
+        output.push_back(*buffer);
+      });
+  EXPECT_EQ(output, expected);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Callback failures
+
+TEST(LzhEncode, ExceptionFromCallbackPassesThroughAndLeavesCountUnset) {
+  const Bytes input = MixedInput(5000, 11);
+  std::size_t next = 0;
+  std::int32_t bytesRead = -7;
+  const auto read = [&](std::uint8_t* buffer, std::uint16_t, std::uint16_t& actual) {
+    if (next == 3000) throw std::runtime_error("Lesefehler");
+    *buffer = input[next++];
+    actual = 1;
+  };
+  const auto write = [](const std::uint8_t*, std::uint16_t, std::uint16_t&) {};
+  EXPECT_THROW(LzhEncode(bytesRead, read, write), std::runtime_error);
+  EXPECT_EQ(bytesRead, -7);
+}
+
+TEST(LzhDecode, ExceptionFromWriteCallbackPassesThrough) {
+  const Bytes stream = Encode(MixedInput(5000, 12)).stream;
+  std::size_t next = 0;
+  std::size_t written = 0;
+  const auto read = [&](std::uint8_t* buffer, std::uint16_t, std::uint16_t& actual) {
+    actual = 0;
+    if (next < stream.size()) {
+      *buffer = stream[next++];
+      actual = 1;
+    }
+  };
+  const auto write = [&](const std::uint8_t*, std::uint16_t, std::uint16_t&) {
+    if (++written == 2000) throw std::runtime_error("Schreibfehler");
+  };
+  EXPECT_THROW(LzhDecode(5000, read, write), std::runtime_error);
+  EXPECT_EQ(written, 2000u);
+}
+
+}  // namespace
+}  // namespace kestravuna
