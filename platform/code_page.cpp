@@ -54,40 +54,51 @@ void AppendUtf8(std::string& text, char32_t character) {
   }
 }
 
+// The multi-byte forms of UTF-8: the lead byte's marker bits, the sequence length and
+// the smallest character that needs this length (anything below is an overlong form).
+struct SequenceForm {
+  std::uint8_t markerMask;
+  std::uint8_t marker;
+  std::size_t length;
+  char32_t smallest;
+};
+constexpr std::array<SequenceForm, 3> kSequenceForms = {{
+    {0xE0, 0xC0, 2, 0x80},
+    {0xF0, 0xE0, 3, 0x800},
+    {0xF8, 0xF0, 4, 0x10000},
+}};
+
+constexpr char32_t kLargestCharacter = 0x10FFFF;
+constexpr char32_t kFirstSurrogate = 0xD800;
+constexpr char32_t kLastSurrogate = 0xDFFF;
+
 // Decodes one character at `position` and advances past it; nullopt for an invalid or
 // truncated sequence, an overlong form, a surrogate or a value beyond U+10FFFF.
 std::optional<char32_t> NextUtf8Character(std::string_view text, std::size_t& position) {
   const auto byteAt = [&text](std::size_t index) { return static_cast<std::uint8_t>(text[index]); };
   const std::uint8_t lead = byteAt(position);
-  std::size_t length = 0;
-  char32_t character = 0;
-  char32_t smallest = 0;  // anything below needs fewer bytes: an overlong form
   if (lead < 0x80) {
     ++position;
     return lead;
-  } else if ((lead & 0xE0) == 0xC0) {
-    length = 2, character = lead & 0x1F, smallest = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, character = lead & 0x0F, smallest = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, character = lead & 0x07, smallest = 0x10000;
-  } else {
-    return std::nullopt;  // a continuation byte without lead, or 0xF8-0xFF
   }
-  if (text.size() - position < length) {
-    return std::nullopt;
+  const auto* form = std::find_if(kSequenceForms.begin(), kSequenceForms.end(),
+                                  [lead](const SequenceForm& f) { return (lead & f.markerMask) == f.marker; });
+  if (form == kSequenceForms.end() || text.size() - position < form->length) {
+    return std::nullopt;  // a continuation byte without lead, 0xF8-0xFF, or cut off
   }
-  for (std::size_t i = 1; i < length; ++i) {
+  char32_t character = lead & static_cast<std::uint8_t>(~form->markerMask);
+  for (std::size_t i = 1; i < form->length; ++i) {
     const std::uint8_t next = byteAt(position + i);
     if ((next & 0xC0) != 0x80) {
       return std::nullopt;
     }
     character = (character << 6) | (next & 0x3F);
   }
-  if (character < smallest || character > 0x10FFFF || (character >= 0xD800 && character <= 0xDFFF)) {
+  if (character < form->smallest || character > kLargestCharacter ||
+      (character >= kFirstSurrogate && character <= kLastSurrogate)) {
     return std::nullopt;
   }
-  position += length;
+  position += form->length;
   return character;
 }
 

@@ -1,18 +1,13 @@
 #include "file_system.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <string_view>
-#include <utility>
+#include <string>
 
 #include "fault_injection.h"
 #include "io_error.h"

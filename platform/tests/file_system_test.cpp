@@ -104,7 +104,6 @@ TEST_F(FileSystemTest, RecognisesTheOwnExecutableByIdentityNotName) {
   EXPECT_TRUE(std::filesystem::is_regular_file(own));
   EXPECT_TRUE(IsOwnExecutable(own));
 
-  std::filesystem::create_hard_link(own, folder_ / "andere-name");
   std::filesystem::copy_file(own, folder_ / "kopie");
   std::filesystem::create_symlink(own, folder_ / "link");
   WriteText(folder_ / own.filename().string(), "gleicher Name");
@@ -112,7 +111,6 @@ TEST_F(FileSystemTest, RecognisesTheOwnExecutableByIdentityNotName) {
     std::filesystem::path path;
     bool own;
   } cases[] = {
-      {folder_ / "andere-name", true},  // the same file under another name
       {folder_ / "kopie", false},
       {folder_ / "link", false},        // links are never followed
       {folder_ / own.filename().string(), false},
@@ -120,6 +118,13 @@ TEST_F(FileSystemTest, RecognisesTheOwnExecutableByIdentityNotName) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsOwnExecutable(c.path), c.own) << c.path;
+  }
+
+  // The same file under another name, where the file system and its owner allow a link.
+  std::error_code linkError;
+  std::filesystem::create_hard_link(own, folder_ / "andere-name", linkError);
+  if (!linkError) {
+    EXPECT_TRUE(IsOwnExecutable(folder_ / "andere-name"));
   }
 }
 
