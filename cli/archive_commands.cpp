@@ -1,8 +1,120 @@
+// pack, unpack and list: the folder archive without the protect and restore sequences.
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+
 #include "cli_support.h"
+#include "file.h"
+#include "file_system.h"
+#include "folder_listing.h"
+#include "io_error.h"
+#include "pack_folder.h"
+#include "unpack_archive.h"
+#include "zarlz.h"
 
 namespace kestravuna::cli {
 
-// Filled in as the archive commands are built.
-std::span<const Command> ArchiveCommands() { return {}; }
+namespace {
+
+namespace fs = std::filesystem;
+
+// The archive calls pass the mask and option the window program passes.
+constexpr std::string_view kAllFiles = "*.*";
+constexpr std::uint8_t kNoOption = 0;
+// The decompressed archive of a container being listed, in the private temporary directory.
+constexpr std::string_view kListTempName = "LIST.CRY";
+
+void RequireArgumentCount(std::span<const std::string> args, std::size_t count) {
+  if (args.size() != count) throw UsageError("Falsche Anzahl von Argumenten.");
+}
+
+ArchiveProgress StatusOnStandardError() { return {PrintStatus, {}}; }
+
+int RunPack(std::span<const std::string> args) {
+  RequireArgumentCount(args, 2);
+  PackFolder(args[0], kAllFiles, args[1], kNoOption, StatusOnStandardError());
+  return kExitSuccess;
+}
+
+int RunUnpack(std::span<const std::string> args) {
+  RequireArgumentCount(args, 2);
+  UnpackArchive(args[1], args[0], kAllFiles, kNoOption, StatusOnStandardError());
+  return kExitSuccess;
+}
+
+// A container starts with the identifier of its codec; an archive starts with a name length.
+bool IsContainer(const fs::path& path) {
+  std::array<std::uint8_t, 4> head{};
+  platform::File file = platform::File::OpenRead(path);
+  const std::size_t read = file.Read(head);
+  file.Close();
+  const std::string_view text(reinterpret_cast<const char*>(head.data()), read);
+  return text == "WRZL" || text == "!HZL";
+}
+
+// Deletes the decompressed copy however the listing ends.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(fs::path path) : path_(std::move(path)) {}
+  ~TemporaryFile() {
+    try {
+      platform::DeleteFile(path_);
+    } catch (const platform::EInOutError&) {
+      // Never created (the decompression failed first) or already gone.
+    }
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  const fs::path& Path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+void PrintDirectory(const fs::path& archive) {
+  std::uint64_t totalSize = 0;
+  const auto entries = ReadArchiveDirectory(archive);
+  for (const ArchiveEntry& entry : entries) {
+    const auto flag = [&entry](std::uint32_t bit, char letter) { return (entry.attributes & bit) != 0 ? letter : '-'; };
+    namespace attr = platform::attr;
+    std::printf("%c%c%c%c %10u %s\n", flag(attr::kArchive, 'A'), flag(attr::kSystem, 'S'), flag(attr::kHidden, 'H'),
+                flag(attr::kReadOnly, 'R'), entry.size, entry.name.c_str());
+    totalSize += entry.size;
+  }
+  std::printf("%zu Dateien, %llu Bytes\n", entries.size(), static_cast<unsigned long long>(totalSize));
+}
+
+int RunList(std::span<const std::string> args) {
+  RequireArgumentCount(args, 1);
+  const fs::path file = args[0];
+  if (!IsContainer(file)) {
+    PrintDirectory(file);
+    return kExitSuccess;
+  }
+  const TemporaryFile archive(platform::PrivateTempDir() / kListTempName);
+  TZarLZ decompressor;
+  decompressor.InputFile = file.string();
+  decompressor.OutputFile = archive.Path().string();
+  decompressor.Decompress();
+  PrintDirectory(archive.Path());
+  return kExitSuccess;
+}
+
+constexpr Command kArchiveCommands[] = {
+    {"pack", "FOLDER ARCHIVE", "Packs the files of FOLDER (one level) into the uncompressed archive ARCHIVE.",
+     RunPack},
+    {"unpack", "ARCHIVE FOLDER", "Recreates every file of the uncompressed ARCHIVE in FOLDER.", RunUnpack},
+    {"list", "FILE", "Lists the files of an archive, or of the archive inside a container (CHIFF.CRY): "
+                     "flags (Archive, System, Hidden, Read-only), size and name.",
+     RunList},
+};
+
+}  // namespace
+
+std::span<const Command> ArchiveCommands() { return kArchiveCommands; }
 
 }  // namespace kestravuna::cli

@@ -1,0 +1,163 @@
+// pack, unpack and list as a script runs them: the built kestravuna-cli on a real folder.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "zarlz.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+void WriteFile(const fs::path& path, std::string_view text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+bool IsReadOnly(const fs::path& path) {
+  return (fs::status(path).permissions() & fs::perms::owner_write) == fs::perms::none;
+}
+
+std::vector<std::string> SortedNames(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+struct CliRun {
+  int exitCode;
+  std::string out, err;
+};
+
+class ArchiveCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("kestravuna-cli-" + std::to_string(std::random_device{}()));
+    fs::create_directories(root_ / "cache");
+    ::setenv("XDG_CACHE_HOME", (root_ / "cache").c_str(), 1);  // inherited by the program
+  }
+  void TearDown() override {
+    ::unsetenv("XDG_CACHE_HOME");
+    fs::remove_all(root_);
+  }
+
+  CliRun Cli(const std::vector<std::string>& args) {
+    std::string command = std::string("'") + KESTRAVUNA_CLI + "'";
+    for (const std::string& arg : args) command += " '" + arg + "'";
+    const fs::path out = root_ / "stdout", err = root_ / "stderr";
+    const int status = std::system((command + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+  }
+
+  // The plain files of a documentation folder of this machine, plus the cases a real folder
+  // may not have: a read-only file, a hidden one, an empty one, an umlaut in a name.
+  fs::path MakeSourceFolder() {
+    const fs::path source = root_ / "quelle";
+    fs::create_directories(source);
+    for (const auto& doc : fs::directory_iterator("/usr/share/doc")) {
+      std::size_t copied = 0;
+      for (const auto& entry : fs::directory_iterator(doc.path())) {
+        if (entry.is_symlink() || !entry.is_regular_file()) continue;
+        fs::copy_file(entry.path(), source / entry.path().filename(), fs::copy_options::overwrite_existing);
+        ++copied;
+      }
+      if (copied >= 3) break;
+    }
+    WriteFile(source / "schreibgeschützt.txt", "nur lesen");
+    fs::permissions(source / "schreibgeschützt.txt", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    WriteFile(source / ".versteckt", "unsichtbar");
+    WriteFile(source / "leer", "");
+    fs::create_directory(source / "Unterordner");
+    return source;
+  }
+
+  fs::path root_;
+};
+
+TEST_F(ArchiveCommandsTest, PackAndUnpackGiveBackTheFolder) {
+  const fs::path source = MakeSourceFolder();
+  const fs::path archive = root_ / "archiv.cry", target = root_ / "ziel";
+  fs::create_directory(target);
+
+  const CliRun pack = Cli({"pack", source.string(), archive.string()});
+  ASSERT_EQ(pack.exitCode, 0) << pack.err;
+  EXPECT_NE(pack.err.find("Kodiere schreibgeschützt.txt...\n"), std::string::npos) << pack.err;
+  const CliRun unpack = Cli({"unpack", archive.string(), target.string()});
+  ASSERT_EQ(unpack.exitCode, 0) << unpack.err;
+  EXPECT_NE(unpack.err.find("Dekodiere .versteckt...\n"), std::string::npos) << unpack.err;
+
+  std::vector<std::string> files = SortedNames(source);
+  files.erase(std::find(files.begin(), files.end(), "Unterordner"));
+  ASSERT_GT(files.size(), 4u);
+  EXPECT_EQ(SortedNames(target), files);
+  for (const std::string& name : files) {
+    EXPECT_EQ(ReadFile(target / name), ReadFile(source / name)) << name;
+    EXPECT_EQ(IsReadOnly(target / name), IsReadOnly(source / name)) << name;
+  }
+  EXPECT_TRUE(IsReadOnly(target / "schreibgeschützt.txt"));
+}
+
+TEST_F(ArchiveCommandsTest, ListShowsTheDirectoryOfAnArchiveOrContainer) {
+  const fs::path source = root_ / "quelle", archive = root_ / "archiv.cry";
+  fs::create_directory(source);
+  WriteFile(source / ".versteckt", "12345");
+  ASSERT_EQ(Cli({"pack", source.string(), archive.string()}).exitCode, 0);
+  const std::string expected = "A-H-          5 .versteckt\n1 Dateien, 5 Bytes\n";
+
+  const CliRun listArchive = Cli({"list", archive.string()});
+  EXPECT_EQ(listArchive.exitCode, 0) << listArchive.err;
+  EXPECT_EQ(listArchive.out, expected);
+
+  for (const auto mode : {kestravuna::TCompressMode::Good, kestravuna::TCompressMode::Fast}) {
+    const fs::path container = root_ / "CHIFF.CRY";
+    kestravuna::TZarLZ pack;
+    pack.InputFile = archive.string();
+    pack.OutputFile = container.string();
+    pack.CompressMode = mode;
+    pack.Compress();
+    const CliRun listContainer = Cli({"list", container.string()});
+    EXPECT_EQ(listContainer.exitCode, 0) << listContainer.err;
+    EXPECT_EQ(listContainer.out, expected);
+    EXPECT_TRUE(fs::is_empty(root_ / "cache" / "kestravuna"));  // the decompressed copy is gone
+  }
+}
+
+TEST_F(ArchiveCommandsTest, ExitStatusOfFailures) {
+  WriteFile(root_ / "kaputt.cry", std::string(100, 'x'));
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"pack", "nur-eins"}, 2, "Falsche Anzahl von Argumenten."},
+      {{"unpack"}, 2, "Falsche Anzahl von Argumenten."},
+      {{"list", "a", "b"}, 2, "Falsche Anzahl von Argumenten."},
+      {{"list", (root_ / "fehlt").string()}, 1, "Datei nicht gefunden\n"},
+      {{"list", (root_ / "kaputt.cry").string()}, 1, "Lesen nach Dateiende (EOF)\n"},
+      {{"unpack", (root_ / "kaputt.cry").string(), root_.string()}, 1, "Lesen nach Dateiende (EOF)\n"},
+      {{"pack", (root_ / "fehlt").string(), (root_ / "a.cry").string()}, 1, "Datei nicht gefunden\n"},
+  };
+  for (const Case& c : cases) {
+    const CliRun run = Cli(c.args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.args[0];
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  }
+}
+
+}  // namespace
