@@ -1,1 +1,463 @@
-// placeholder, replaced as this file is written
+#include "folder_protector.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "archive_error.h"
+#include "container_check.h"
+#include "file_system.h"
+#include "folder_listing.h"
+#include "io_error.h"
+#include "pack_folder.h"
+#include "password_record.h"
+#include "protect_error.h"
+#include "recording_view.h"
+#include "temp_folder.h"
+
+namespace kestravuna {
+namespace {
+
+using testing::ReadFile;
+using testing::RecordingView;
+using testing::Snapshot;
+using testing::TempFolder;
+using testing::WriteFile;
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
+
+constexpr const char* kPassword = "Geheim";
+
+// Every event from `first` on that starts with one of the prefixes.
+std::vector<std::string> EventsOf(const RecordingView& view,
+                                  std::initializer_list<std::string_view> prefixes) {
+  std::vector<std::string> picked;
+  for (const std::string& event : view.events) {
+    if (std::ranges::any_of(prefixes, [&](std::string_view p) { return event.starts_with(p); })) {
+      picked.push_back(event);
+    }
+  }
+  return picked;
+}
+
+void FlipByte(const fs::path& file, std::size_t offset) {
+  std::string contents = ReadFile(file);
+  contents.at(offset) = static_cast<char>(contents[offset] ^ 0x5A);
+  WriteFile(file, contents);
+}
+
+class ProtectorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("XDG_CACHE_HOME", cache.path().c_str(), 1);
+    protector.FoldersChange(folder.path());
+    view.Clear();
+  }
+  void TearDown() override { unsetenv("XDG_CACHE_HOME"); }
+
+  // A folder as users have them: text and binary files, an empty and a read-only file, a
+  // name with umlauts, a hidden file and a subfolder.
+  void FillFolder() {
+    WriteFile(folder / "brief.txt", "Sehr geehrte Damen und Herren,\n");
+    WriteFile(folder / "daten.bin", testing::NoiseBytes(70'000, 1));
+    WriteFile(folder / "leer", "");
+    WriteFile(folder / "Größe ändern.txt", std::string(5'000, 'x'));
+    WriteFile(folder / "schreibgeschützt.txt", "fest");
+    fs::permissions(folder / "schreibgeschützt.txt", fs::perms::owner_read | fs::perms::group_read);
+    WriteFile(folder / ".versteckt", "hidden");
+    WriteFile(folder / "unter" / "innen.txt", "bleibt");
+  }
+
+  bool Exists(std::string_view name) const { return fs::exists(folder / name); }
+
+  TempFolder cache;
+  TempFolder folder;
+  RecordingView view;
+  FolderProtector protector{view};
+};
+
+TEST_F(ProtectorTest, ProtectKeepsHiddenFilesAndSubfoldersAndRestoreBringsEverythingBack) {
+  FillFolder();
+  const Files before = Snapshot(folder.path());
+
+  protector.EncodeFolder(kPassword);
+
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(folder.path())) left.push_back(entry.path().filename());
+  std::ranges::sort(left);
+  EXPECT_EQ(left, (std::vector<std::string>{".versteckt", "CHIFF.CRD", "CHIFF.CRY", "unter"}));
+  EXPECT_TRUE(IsContainer(folder / "CHIFF.CRY"));
+  EXPECT_EQ(ReadPasswordRecord(folder / "CHIFF.CRD"), kPassword);
+  EXPECT_EQ(ReadFile(folder / "unter" / "innen.txt"), "bleibt");
+  // The record is written before the files are deleted, so the closing scan counts it.
+  EXPECT_EQ(protector.Scan().Statistics().fileCount, 3);  // CHIFF.CRY, CHIFF.CRD, innen.txt
+  EXPECT_FALSE(view.buttons[ViewButton::code]);
+  EXPECT_TRUE(view.buttons[ViewButton::decode]);
+  EXPECT_EQ(view.progress, 100);
+
+  protector.DecodeFolder(kPassword);
+
+  EXPECT_EQ(Snapshot(folder.path()), before);
+  EXPECT_NE(platform::GetAttributes(folder / "schreibgeschützt.txt") & platform::attr::kReadOnly, 0u);
+  EXPECT_TRUE(view.buttons[ViewButton::code]);
+  EXPECT_FALSE(view.buttons[ViewButton::decode]);
+  EXPECT_EQ(view.progress, 100);
+  EXPECT_TRUE(fs::is_empty(cache / "kestravuna"));  // no temporary file stays behind
+}
+
+TEST_F(ProtectorTest, ProtectTellsTheWindowEveryStepInOrder) {
+  WriteFile(folder / "a.txt", "a");
+
+  protector.EncodeFolder(kPassword);
+
+  const std::vector<std::string> expected = {
+      "busy=1", "wait=shown", "aktiv=Kodierung läuft...", "aktiv=Kodiere a.txt...",
+      "aktiv=Prüfung...", "aktiv=Moment...", "aktiv=bereit", "aktiv=Kodierung abgeschlossen.",
+      "wait=hidden", "aktiv=Analyse läuft...", "aktiv=bereit", "progress=100", "busy=0"};
+  EXPECT_EQ(EventsOf(view, {"busy", "wait", "aktiv", "progress=100"}), expected);
+}
+
+TEST_F(ProtectorTest, RestoreTellsTheWindowEveryStepInOrder) {
+  WriteFile(folder / "a.txt", "a");
+  protector.EncodeFolder(kPassword);
+  view.Clear();
+
+  protector.DecodeFolder(kPassword);
+
+  const std::vector<std::string> expected = {
+      "busy=1", "wait=shown", "aktiv=Dekodierung läuft...", "aktiv=Dekodiere a.txt...",
+      "wait=hidden", "aktiv=Dekodierung abgeschlossen.", "aktiv=Analyse läuft...", "aktiv=bereit",
+      "progress=100", "busy=0"};
+  EXPECT_EQ(EventsOf(view, {"busy", "wait", "aktiv", "progress=100"}), expected);
+}
+
+TEST_F(ProtectorTest, TheEnteredPasswordMustHoldTheStoredOne) {
+  struct Case {
+    const char* stored;
+    const char* entered;
+    bool accepted;
+  } cases[] = {
+      {"Geheim", "Geheim", true},
+      {"Geheim", "xxGeheimyy", true},
+      {"Geheim", "Geh", false},
+      {"Geheim", "geheim", false},
+      {"Schlüssel", "Schlüssel", true},  // stored in the code page, entered in UTF-8
+      {"Schlüssel", "Schlussel", false},
+      {"@VOID#", "@VOID#", true},        // what both dialogs pass for an empty field
+      {"   ", "   ", true},
+      // only the first 30 characters are stored, and the whole entry holds them
+      {"0123456789012345678901234567890123456789", "0123456789012345678901234567890123456789", true},
+  };
+  for (const Case& c : cases) {
+    TempFolder caseFolder;
+    WriteFile(caseFolder / "f", "content");
+    protector.FoldersChange(caseFolder.path());
+    protector.EncodeFolder(c.stored);
+    view.Clear();
+
+    protector.DecodeFolder(c.entered);
+
+    EXPECT_EQ(fs::exists(caseFolder / "f"), c.accepted) << c.stored << " / " << c.entered;
+    if (!c.accepted) {
+      ASSERT_EQ(view.boxes.size(), 1u);
+      EXPECT_EQ(view.boxes[0].caption, "Falsches Passwort !");
+      EXPECT_EQ(view.boxes[0].text, "Sie haben keine Berechtigung zu dieser Aktion !");
+      EXPECT_EQ(view.boxes[0].icon, BoxIcon::Error);
+      EXPECT_EQ(view.boxes[0].owner, BoxOwner::None);
+      EXPECT_EQ(view.events, std::vector<std::string>{"box=Falsches Passwort !"});  // nothing else
+      EXPECT_TRUE(fs::exists(caseFolder / "CHIFF.CRY") && fs::exists(caseFolder / "CHIFF.CRD"));
+    }
+  }
+}
+
+TEST_F(ProtectorTest, WithoutItsRecordAProtectedFolderRefusesEveryPassword) {
+  WriteFile(folder / "f", "content");
+  protector.EncodeFolder(kPassword);
+  fs::remove(folder / "CHIFF.CRD");
+  view.Clear();
+
+  for (const char* entered : {kPassword, "", "@VOID#"}) protector.DecodeFolder(entered);
+
+  EXPECT_EQ(view.boxes.size(), 3u);
+  EXPECT_TRUE(IsContainer(folder / "CHIFF.CRY"));
+}
+
+TEST_F(ProtectorTest, OnlyFilesTheArchiveHoldsAreDeleted) {
+  WriteFile(folder / "gepackt", "1");
+  WriteFile(folder / "TEMP1.CRY", "left out by the packer");
+  WriteFile(folder / "altTEMP2.CRY.bak", "left out by the packer");
+  const Files before = Snapshot(folder.path());
+
+  protector.EncodeFolder(kPassword);
+
+  EXPECT_FALSE(Exists("gepackt"));
+  EXPECT_TRUE(Exists("TEMP1.CRY"));
+  EXPECT_TRUE(Exists("altTEMP2.CRY.bak"));
+  protector.DecodeFolder(kPassword);
+  EXPECT_EQ(Snapshot(folder.path()), before);
+}
+
+TEST_F(ProtectorTest, DeletePlainFilesSparesWhatTheArchiveLacksAndTheProgramsOwnNames) {
+  for (const char* name : {"archiviert", "neu", "ALTCHIFF.CRD", ".versteckt", "nurlesen"}) {
+    WriteFile(folder / name, "x");
+  }
+  fs::permissions(folder / "nurlesen", fs::perms::owner_read);
+  const std::vector<ArchiveEntry> archived = {
+      {"archiviert", 32, 1}, {"ALTCHIFF.CRD", 32, 1}, {".versteckt", 34, 1}, {"nurlesen", 33, 1}};
+
+  protector.DeletePlainFiles(folder.path(), archived);
+
+  for (const auto& [name, kept] : std::vector<std::pair<const char*, bool>>{
+           {"archiviert", false}, {"neu", true}, {"ALTCHIFF.CRD", true}, {".versteckt", true},
+           {"nurlesen", false}}) {
+    EXPECT_EQ(Exists(name), kept) << name;
+  }
+  EXPECT_EQ(view.LabelTexts(ViewLabel::aktiv), (std::vector<std::string>{"Moment...", "bereit"}));
+}
+
+TEST_F(ProtectorTest, TheRecordIsOnDiskBeforeTheFirstFileIsDeleted) {
+  WriteFile(folder / "a", "a");
+  WriteFile(folder / "b", "b");
+  bool checked = false;
+  view.onPump = [&] {
+    if (checked || view.labels[ViewLabel::aktiv] != "Moment...") return;
+    checked = true;
+    EXPECT_EQ(ReadPasswordRecord(folder / "CHIFF.CRD"), kPassword);
+    EXPECT_TRUE(IsContainer(folder / "CHIFF.CRY"));
+    EXPECT_FALSE(Exists("CHIFF.TMP"));
+  };
+
+  protector.EncodeFolder(kPassword);
+
+  EXPECT_TRUE(checked);
+}
+
+TEST_F(ProtectorTest, AContainerThatDoesNotGiveBackTheArchiveStopsProtectBeforeAnyDeletion) {
+  WriteFile(folder / "daten.bin", testing::NoiseBytes(50'000, 2));
+  WriteFile(folder / "text", std::string(20'000, 't'));
+  const Files before = Snapshot(folder.path());
+  bool corrupted = false;
+  view.onPump = [&] {
+    // Damage the new container once the compressor has written it, as a faulty disk would.
+    const fs::path compressed = folder / "CHIFF.TMP";
+    if (corrupted || !fs::exists(compressed) || fs::file_size(compressed) < 1000) return;
+    corrupted = true;
+    FlipByte(compressed, fs::file_size(compressed) / 2);
+  };
+
+  try {
+    protector.EncodeFolder(kPassword);
+    FAIL() << "protect went on with a damaged container";
+  } catch (const EProtectError& error) {
+    EXPECT_EQ(error.Fault(), ProtectFault::VerifyFailed);
+    EXPECT_EQ(view.labels[ViewLabel::aktiv], "Prüfung...");
+  }
+  EXPECT_TRUE(corrupted);
+  EXPECT_FALSE(Exists("CHIFF.CRD"));
+  Files after = Snapshot(folder.path());
+  for (const auto& [name, contents] : before) EXPECT_EQ(after[name], contents) << name;
+  EXPECT_FALSE(view.waitShown);
+  EXPECT_FALSE(protector.IsBusy());
+}
+
+TEST_F(ProtectorTest, FailuresBeforeTheDeletionLeaveEveryFile) {
+  struct Case {
+    const char* what;
+    void (*prepare)(const TempFolder&);
+    const char* password;
+    const char* message;
+  } cases[] = {
+      {"already protected", [](const TempFolder& f) { WriteFile(f / "CHIFF.CRY", "old"); }, kPassword,
+       "Der Ordner enthält bereits eine Datei CHIFF.CRY und ist schon verschlüsselt."},
+      {"password outside the code page", [](const TempFolder&) {}, "密码",
+       "Das Passwort enthält Zeichen, die nicht gespeichert werden können."},
+      {"record cannot be written", [](const TempFolder& f) { fs::create_directory(f / "CHIFF.CRD"); },
+       kPassword, "Dateizugriff verweigert"},
+      {"too many files",
+       [](const TempFolder& f) {
+         for (int i = 0; i < 256; ++i) WriteFile(f / ("n" + std::to_string(i)), "");
+       },
+       kPassword, nullptr},
+  };
+  for (const Case& c : cases) {
+    TempFolder caseFolder;
+    WriteFile(caseFolder / "behalten", "keep me");
+    c.prepare(caseFolder);
+    const Files before = Snapshot(caseFolder.path());
+    protector.FoldersChange(caseFolder.path());
+
+    try {
+      protector.EncodeFolder(c.password);
+      ADD_FAILURE() << c.what << ": no error";
+    } catch (const std::exception& error) {
+      if (c.message != nullptr) {
+        EXPECT_STREQ(error.what(), c.message) << c.what;
+      }
+    }
+
+    Files after = Snapshot(caseFolder.path());
+    for (const auto& [name, contents] : before) EXPECT_EQ(after[name], contents) << c.what << ": " << name;
+    EXPECT_FALSE(view.waitShown) << c.what;
+    EXPECT_FALSE(protector.IsBusy()) << c.what;
+  }
+}
+
+TEST_F(ProtectorTest, AnInterruptedRestoreCompletesWhenRunAgain) {
+  FillFolder();
+  const Files before = Snapshot(folder.path());
+  protector.EncodeFolder(kPassword);
+  struct Interrupted {};
+  view.onPump = [&] {
+    if (view.labels[ViewLabel::aktiv].starts_with("Dekodiere ") && Exists("brief.txt")) throw Interrupted{};
+  };
+
+  EXPECT_THROW(protector.DecodeFolder(kPassword), Interrupted);
+
+  EXPECT_TRUE(IsContainer(folder / "CHIFF.CRY"));
+  EXPECT_EQ(ReadPasswordRecord(folder / "CHIFF.CRD"), kPassword);
+  view.onPump = nullptr;
+  protector.DecodeFolder(kPassword);
+  EXPECT_EQ(Snapshot(folder.path()), before);
+}
+
+// The plain archive under the container's name, as an interrupted run leaves it.
+class LeftoverTest : public ProtectorTest {
+ protected:
+  void SetUp() override {
+    ProtectorTest::SetUp();
+    WriteFile(folder / "eins", "1111");
+    WriteFile(folder / "zwei", std::string(3000, '2'));
+    before = Snapshot(folder.path());
+    PackFolder(folder.path(), "*.*", folder / "CHIFF.CRY", 0, {});
+  }
+  Files before;
+};
+
+TEST_F(LeftoverTest, APlainArchiveWithoutRecordGoesWithoutAPassword) {
+  protector.DecodeFolder("anything");
+
+  EXPECT_TRUE(view.boxes.empty());
+  EXPECT_EQ(Snapshot(folder.path()), before);
+  EXPECT_TRUE(view.buttons[ViewButton::code]);
+}
+
+TEST_F(LeftoverTest, APlainArchiveWhoseFilesAreAllPresentGoesWithoutAPassword) {
+  WritePasswordRecord(folder / "CHIFF.CRD", kPassword);
+
+  protector.DecodeFolder("wrong");
+
+  EXPECT_TRUE(view.boxes.empty());
+  EXPECT_EQ(Snapshot(folder.path()), before);
+}
+
+TEST_F(LeftoverTest, APlainArchiveBesideItsContainerGoesWithoutAPassword) {
+  WritePasswordRecord(folder / "CHIFF.CRD", kPassword);
+  protector.pack.InputFile = (folder / "CHIFF.CRY").string();
+  protector.pack.OutputFile = (folder / "CHIFF.TMP").string();
+  protector.pack.Compress();
+  WriteFile(folder / "zwei", "edited after the interruption");
+  before = Snapshot(folder.path());
+  before.erase("CHIFF.CRY");
+  before.erase("CHIFF.CRD");
+  before.erase("CHIFF.TMP");
+
+  protector.DecodeFolder("wrong");
+
+  EXPECT_TRUE(view.boxes.empty());
+  EXPECT_EQ(Snapshot(folder.path()), before);  // the edit is kept
+}
+
+TEST_F(LeftoverTest, APlainArchiveWithMissingFilesIsUnpackedAfterThePasswordTest) {
+  // An earlier restore stopped half-way through unpacking the plain archive.
+  WritePasswordRecord(folder / "CHIFF.CRD", kPassword);
+  fs::remove(folder / "zwei");
+
+  protector.DecodeFolder("wrong");
+  EXPECT_EQ(view.boxes.size(), 1u);
+  EXPECT_TRUE(Exists("CHIFF.CRY"));
+
+  protector.DecodeFolder(kPassword);
+  EXPECT_EQ(Snapshot(folder.path()), before);
+}
+
+TEST_F(ProtectorTest, ARunRefusesToStartAnotherOrToChangeTheFolderUnderIt) {
+  WriteFile(folder / "a", "a");
+  TempFolder other;
+  WriteFile(other / "b", "b");
+  bool tried = false;
+  view.onPump = [&] {
+    if (tried) return;
+    tried = true;
+    EXPECT_TRUE(view.busy);
+    protector.EncodeFolder(kPassword);
+    protector.DecodeFolder(kPassword);
+    EXPECT_FALSE(protector.FoldersChange(other.path()));
+    protector.DrivesChange(other.path());
+    protector.Activate();
+  };
+
+  protector.EncodeFolder(kPassword);
+
+  EXPECT_TRUE(tried);
+  EXPECT_EQ(protector.CurrentFolder(), folder.path());
+  EXPECT_EQ(std::ranges::count(view.events, std::string("busy=1")), 1);
+  EXPECT_EQ(std::ranges::count(view.events, std::string("wait=shown")), 1);
+  EXPECT_EQ(ReadFile(other / "b"), "b");
+  EXPECT_TRUE(IsContainer(folder / "CHIFF.CRY"));
+  EXPECT_FALSE(view.busy);
+}
+
+TEST_F(ProtectorTest, TheFirstDisksRootIsRefused) {
+  view.labels[ViewLabel::anzFiles] = "7";
+
+  protector.FoldersChange(platform::FirstDiskRoot());
+
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].caption, "Verbotener Zugriff");
+  EXPECT_EQ(view.boxes[0].text,
+            "Das Hauptverzeichnis der ersten Festplatte darf nicht verschlüsselt werden !");
+  EXPECT_EQ(view.boxes[0].owner, BoxOwner::Application);
+  EXPECT_FALSE(view.buttons[ViewButton::code]);
+  EXPECT_FALSE(view.buttons[ViewButton::decode]);
+  EXPECT_EQ(view.labels[ViewLabel::aktOrdner], "/");
+  EXPECT_EQ(view.labels[ViewLabel::anzFiles], "7");  // not scanned
+  EXPECT_TRUE(protector.Scan().cancelScan());
+
+  protector.Activate();
+  EXPECT_EQ(view.labels[ViewLabel::anzFiles], "Scan abgebrochen");
+
+  protector.FoldersChange(folder.path());  // any other folder is scanned again
+  EXPECT_FALSE(protector.Scan().cancelScan());
+  EXPECT_EQ(view.labels[ViewLabel::anzSubFolder], "0");
+}
+
+TEST_F(ProtectorTest, AnUnreachableDriveLeadsBackToTheLastDrive) {
+  const fs::path workingDirectory = fs::current_path();
+  TempFolder first;
+  WriteFile(first / "f", "1");
+
+  protector.DrivesChange(first.path());
+  EXPECT_EQ(protector.lastDrive(), first.path());
+  EXPECT_EQ(protector.CurrentFolder(), first.path());
+  view.Clear();
+
+  protector.DrivesChange(folder / "no medium");
+
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].caption, "Fehler beim Laufwerkswechsel");
+  EXPECT_EQ(view.boxes[0].text, "Auf das Laufwerk kann nicht zugegriffen werden.");
+  EXPECT_EQ(view.boxes[0].owner, BoxOwner::Application);
+  EXPECT_EQ(view.events[1], "drive=" + first.path().string());
+  EXPECT_EQ(protector.CurrentFolder(), first.path());
+  EXPECT_EQ(protector.lastDrive(), first.path());
+  EXPECT_EQ(view.labels[ViewLabel::anzFiles], "1");
+  EXPECT_EQ(fs::current_path(), first.path());
+  fs::current_path(workingDirectory);
+}
+
+}  // namespace
+}  // namespace kestravuna

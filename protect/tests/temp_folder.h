@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <random>
 #include <string>
@@ -47,7 +46,9 @@ inline void WriteFile(const std::filesystem::path& path, std::string_view conten
 
 inline std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::string contents(std::filesystem::file_size(path), '\0');
+  in.read(contents.data(), static_cast<std::streamsize>(contents.size()));
+  return contents;
 }
 
 // Bytes that compress poorly, so containers and archives have a realistic size.
