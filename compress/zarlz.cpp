@@ -34,10 +34,11 @@ constexpr std::int64_t kHeaderSize = 8;  // identifier and uncompressed size
 constexpr std::int64_t kLargestSource = std::numeric_limits<std::int32_t>::max();
 // Below three chunks the two samples would overlap; such sources get Good without sampling.
 constexpr std::int64_t kAdviseMinimumSize = 3 * static_cast<std::int64_t>(kChunkSize);
-// The LZH decoder keeps at most 16 bits buffered ahead of the bit it decodes, so a decoder
-// that asks for more than a handful of bytes past the end of the container has used bits that
-// are not there: the container is cut off, and decoding on would only produce garbage.
-constexpr int kLzhReadsPastEndAllowed = 8;
+// The LZH decoder buffers a few bytes ahead of the bits it has used (8 at most today). One that
+// keeps asking for bytes well past the end of the container has used bits that are not there:
+// the container is cut off, and decoding on up to the stored size would only produce garbage.
+// The margin is wide so that a deeper read-ahead never turns a sound container into an error.
+constexpr int kLzhReadsPastEndAllowed = 64;
 // The block loops and the byte batching have always labelled their progress slightly
 // differently: one blank after the colon, or two.
 constexpr std::string_view kBlockProgress = "Quell-Bytes: ";
@@ -295,11 +296,16 @@ void TZarLZ::CloseDestination() {
 }
 
 // In file mode a failed operation leaves no destination behind; streams are the caller's.
+// Only a plain file is removed: a destination named through a link or a device (a terminal,
+// /dev/null) is not ours to delete.
 void TZarLZ::DiscardDestination() noexcept {
   if (UseStream) return;
   state_->destinationFile.reset();
+  const std::filesystem::path path = PathFromUtf8(OutputFile);
   std::error_code ignored;
-  std::filesystem::remove(PathFromUtf8(OutputFile), ignored);
+  if (std::filesystem::symlink_status(path, ignored).type() == std::filesystem::file_type::regular) {
+    std::filesystem::remove(path, ignored);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,1 +1,661 @@
-// placeholder, replaced as this file is written
+// The compressor component: container bytes, round trips in file and stream mode, every error
+// text with what it leaves on disk, captions, event pumping.
+#include "zarlz.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "zarlz_test_support.h"
+
+namespace kestravuna {
+namespace {
+
+using testing::Bytes;
+using testing::BytesOf;
+using testing::Concat;
+using testing::ProbeStream;
+using testing::RandomBytes;
+using testing::ReadFile;
+using testing::TempFolder;
+using testing::TextBytes;
+using testing::WriteFile;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+constexpr std::size_t kChunk = 32768;
+const std::string kSizeMessage =
+    "Größen von Quell- und Zieldatei liegen außerhalb des gültigen Verhältnisindexes.";
+const std::string kCorruptMessage = "Die komprimierten Daten sind beschädigt.";
+
+Bytes Repeat(std::uint8_t value, std::size_t count) { return Bytes(count, value); }
+
+// 32,768 bytes of 0x41 as one LZRW1/KH block: eight runs of 4,095, a literal, a copy of 7.
+Bytes RunsBlock() {
+  Bytes block{0x40, 0xFF, 0x40};
+  for (int i = 0; i < 8; ++i) block.insert(block.end(), {0x00, 0x0F, 0xEF, 0x41});
+  block.insert(block.end(), {0x41, 0x00, 0x14});
+  return block;
+}
+
+// Runs one operation in stream mode; the result and the destination bytes.
+struct StreamRun {
+  std::int64_t result;
+  Bytes output;
+};
+
+StreamRun CompressStream(const Bytes& source, TCompressMode mode) {
+  MemoryStream input(source);
+  MemoryStream output;
+  TZarLZ zarlz;
+  zarlz.UseStream = true;
+  zarlz.InputStream = &input;
+  zarlz.OutputStream = &output;
+  zarlz.CompressMode = mode;
+  const std::int64_t result = zarlz.Compress();
+  return {result, output.Data()};
+}
+
+StreamRun DecompressStream(const Bytes& container, TCompressMode mode = TCompressMode::Good) {
+  MemoryStream input(container);
+  MemoryStream output;
+  TZarLZ zarlz;
+  zarlz.UseStream = true;
+  zarlz.InputStream = &input;
+  zarlz.OutputStream = &output;
+  zarlz.CompressMode = mode;
+  const std::int64_t result = zarlz.Decompress();
+  return {result, output.Data()};
+}
+
+void UseFiles(TZarLZ& zarlz, const std::string& in, const std::string& out) {
+  zarlz.UseStream = false;
+  zarlz.InputFile = in;
+  zarlz.OutputFile = out;
+}
+
+// Calls `operation` and returns the ELzrw1Exception's message, or a note that none came.
+std::string MessageOf(const std::function<void()>& operation) {
+  try {
+    operation();
+  } catch (const ELzrw1Exception& error) {
+    return error.what();
+  }
+  return "(no ELzrw1Exception)";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Container bytes
+
+struct ContainerCase {
+  const char* name;
+  TCompressMode mode;
+  Bytes source;
+  Bytes container;
+};
+
+class ContainerTest : public ::testing::TestWithParam<ContainerCase> {};
+
+TEST_P(ContainerTest, CompressGivesExactBytesAndDecompressRestoresTheSource) {
+  const ContainerCase& c = GetParam();
+  const StreamRun compressed = CompressStream(c.source, c.mode);
+  EXPECT_EQ(compressed.output, c.container);
+  EXPECT_EQ(compressed.result, static_cast<std::int64_t>(c.container.size()));
+
+  // The identifier alone picks the codec: decompress with the other mode set.
+  const TCompressMode other = c.mode == TCompressMode::Fast ? TCompressMode::Good : TCompressMode::Fast;
+  const StreamRun decompressed = DecompressStream(c.container, other);
+  EXPECT_EQ(decompressed.output, c.source);
+  EXPECT_EQ(decompressed.result, static_cast<std::int64_t>(c.source.size()));
+}
+
+TEST_P(ContainerTest, FileModeWritesTheSameBytes) {
+  const ContainerCase& c = GetParam();
+  TempFolder folder;
+  const std::string source = folder.File("source");
+  const std::string container = folder.File("container");
+  const std::string restored = folder.File("restored");
+  WriteFile(source, c.source);
+
+  TZarLZ zarlz;
+  UseFiles(zarlz, source, container);
+  zarlz.CompressMode = c.mode;
+  EXPECT_EQ(zarlz.Compress(), static_cast<std::int64_t>(c.container.size()));
+  EXPECT_EQ(ReadFile(container), c.container);
+
+  zarlz.InputFile = container;
+  zarlz.OutputFile = restored;
+  EXPECT_EQ(zarlz.Decompress(), static_cast<std::int64_t>(c.source.size()));
+  EXPECT_TRUE(std::filesystem::exists(restored));
+  EXPECT_EQ(ReadFile(restored), c.source);
+}
+
+const Bytes kRandomChunk = RandomBytes(kChunk);
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ContainerTest,
+    ::testing::Values(
+        // An empty source still gets the empty block that ends the body.
+        ContainerCase{"EmptyFast", TCompressMode::Fast, {},
+                      {0x57, 0x52, 0x5A, 0x4C, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x80}},
+        ContainerCase{"TwelveBytesFast", TCompressMode::Fast, BytesOf("abcabcabcabc"),
+                      {0x57, 0x52, 0x5A, 0x4C, 0x0C, 0x00, 0x00, 0x00, 0x08, 0x00, 0x40, 0x10,
+                       0x00, 0x61, 0x62, 0x63, 0x00, 0x36}},
+        // A source filling whole chunks ends with the empty block.
+        ContainerCase{"FullChunkFast", TCompressMode::Fast, Repeat(0x41, kChunk),
+                      Concat({{0x57, 0x52, 0x5A, 0x4C, 0x00, 0x80, 0x00, 0x00, 0x26, 0x00},
+                              RunsBlock(),
+                              {0x01, 0x00, 0x80}})},
+        ContainerCase{"ChunkAndOneByteFast", TCompressMode::Fast, Repeat(0x41, kChunk + 1),
+                      Concat({{0x57, 0x52, 0x5A, 0x4C, 0x01, 0x80, 0x00, 0x00, 0x26, 0x00},
+                              RunsBlock(),
+                              {0x02, 0x00, 0x80, 0x41}})},
+        // Incompressible: stored behind flag 80 with L = 32,769.
+        ContainerCase{"IncompressibleChunkFast", TCompressMode::Fast, kRandomChunk,
+                      Concat({{0x57, 0x52, 0x5A, 0x4C, 0x00, 0x80, 0x00, 0x00, 0x01, 0x80, 0x80},
+                              kRandomChunk,
+                              {0x01, 0x00, 0x80}})},
+        ContainerCase{"AbcGood", TCompressMode::Good, BytesOf("abc"),
+                      {0x21, 0x48, 0x5A, 0x4C, 0x03, 0x00, 0x00, 0x00, 0xF6, 0xFB, 0xBD, 0xE0}},
+        ContainerCase{"TwentyAGood", TCompressMode::Good, Repeat('a', 20),
+                      {0x21, 0x48, 0x5A, 0x4C, 0x14, 0x00, 0x00, 0x00, 0xF6, 0xCE, 0x00, 0x00}}),
+    [](const ::testing::TestParamInfo<ContainerCase>& testCase) { return std::string(testCase.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Round trips and chunking
+
+TEST(ZarLZRoundTrip, LargeMixedSourceInBothModes) {
+  const Bytes source = Concat({TextBytes(70000), RandomBytes(50000), Repeat(0, 40000)});
+  for (const TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
+    const StreamRun compressed = CompressStream(source, mode);
+    EXPECT_LT(compressed.output.size(), source.size());
+    const StreamRun restored = DecompressStream(compressed.output);
+    EXPECT_EQ(restored.output, source) << "mode " << static_cast<int>(mode);
+  }
+}
+
+// The LZH codec moves single bytes; the streams still see whole chunks and the remainder.
+TEST(ZarLZRoundTrip, LzhTouchesTheStreamsInChunks) {
+  const Bytes source = RandomBytes(40000);
+  ProbeStream input(source);
+  ProbeStream container;
+  TZarLZ zarlz;
+  zarlz.UseStream = true;
+  zarlz.InputStream = &input;
+  zarlz.OutputStream = &container;
+  zarlz.Compress();
+  EXPECT_THAT(Bytes(container.Data().begin(), container.Data().begin() + 8),
+              ElementsAre(0x21, 0x48, 0x5A, 0x4C, 0x40, 0x9C, 0x00, 0x00));
+  ASSERT_GE(container.writeSizes.size(), 4U);
+  EXPECT_THAT(std::vector(container.writeSizes.begin(), container.writeSizes.begin() + 3),
+              ElementsAre(4U, 4U, kChunk));
+  EXPECT_THAT(std::vector(input.readPositions.begin(), input.readPositions.begin() + 3),
+              ElementsAre(0, 32768, 40000));
+
+  ASSERT_EQ(container.Seek(0, SeekOrigin::Begin), 0);
+  ProbeStream restored;
+  zarlz.InputStream = &container;
+  zarlz.OutputStream = &restored;
+  EXPECT_EQ(zarlz.Decompress(), 40000);
+  EXPECT_EQ(restored.Data(), source);
+  EXPECT_THAT(restored.writeSizes, ElementsAre(kChunk, 40000 - kChunk));
+}
+
+// Streams are used from where the caller left them: a container may sit inside a larger stream
+// and its output may follow other data.
+TEST(ZarLZRoundTrip, StreamsStartAtTheirCurrentPositions) {
+  const Bytes source = TextBytes(1000);
+  for (const TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
+    const Bytes container = CompressStream(source, mode).output;
+    MemoryStream input(Concat({BytesOf("prefix"), container, BytesOf("trailing")}));
+    MemoryStream output(BytesOf("head"));
+    ASSERT_EQ(input.Seek(6, SeekOrigin::Begin), 6);
+    ASSERT_EQ(output.Seek(0, SeekOrigin::End), 4);
+    TZarLZ zarlz;
+    zarlz.UseStream = true;
+    zarlz.InputStream = &input;
+    zarlz.OutputStream = &output;
+    EXPECT_EQ(zarlz.Decompress(), 1000);
+    EXPECT_EQ(output.Data(), Concat({BytesOf("head"), source}));
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Damaged containers, in both modes. In file mode the destination is gone afterwards.
+
+struct DamagedCase {
+  const char* name;
+  Bytes container;
+  std::string streamMessage;
+  std::string fileMessage;  // "@" stands for InputFile
+};
+
+class DamagedContainerTest : public ::testing::TestWithParam<DamagedCase> {};
+
+TEST_P(DamagedContainerTest, StreamModeRaisesTheStreamText) {
+  const DamagedCase& c = GetParam();
+  EXPECT_EQ(MessageOf([&] { DecompressStream(c.container); }), c.streamMessage);
+}
+
+TEST_P(DamagedContainerTest, FileModeRaisesTheFileTextAndRemovesTheDestination) {
+  const DamagedCase& c = GetParam();
+  TempFolder folder;
+  const std::string in = folder.File("CHIFF.CRY");
+  const std::string out = folder.File("CHIFF.TMP");
+  WriteFile(in, c.container);
+  WriteFile(out, BytesOf("an older file of that name"));
+  std::string expected = c.fileMessage;
+  if (const auto at = expected.find('@'); at != std::string::npos) expected.replace(at, 1, in);
+
+  TZarLZ zarlz;
+  UseFiles(zarlz, in, out);
+  EXPECT_EQ(MessageOf([&] { zarlz.Decompress(); }), expected);
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_EQ(ReadFile(in), c.container);
+}
+
+Bytes FastContainer(std::string_view text) { return CompressStream(BytesOf(text), TCompressMode::Fast).output; }
+Bytes GoodContainer(const Bytes& source) { return CompressStream(source, TCompressMode::Good).output; }
+
+Bytes WithSizeField(Bytes container, std::uint32_t size) {
+  for (int i = 0; i < 4; ++i) container[4 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+  return container;
+}
+
+Bytes Cut(Bytes bytes, std::size_t length) {
+  bytes.resize(length);
+  return bytes;
+}
+
+const std::string kStreamRead = "Fehler beim Lesen der Quelldaten: ";
+const std::string kFileRead = "Fehler beim Lesen der Quelldatei: @";
+const Bytes kLzrwHeaderOfZero{0x57, 0x52, 0x5A, 0x4C, 0x00, 0x00, 0x00, 0x00};
+
+// Nine runs of 4,095 bytes: more than one chunk from a single block.
+Bytes OversizedBlockContainer() {
+  Bytes block{0x40, 0xFF, 0x80};
+  for (int i = 0; i < 9; ++i) block.insert(block.end(), {0x00, 0x0F, 0xEF, 0x41});
+  return Concat({{0x57, 0x52, 0x5A, 0x4C, 0xF7, 0x8F, 0x00, 0x00, 0x27, 0x00}, block});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedContainerTest,
+    ::testing::Values(
+        DamagedCase{"ShorterThanTheIdentifier", {0x57, 0x52, 0x5A}, kStreamRead, kFileRead},
+        DamagedCase{"EmptyFile", {}, kStreamRead, kFileRead},
+        DamagedCase{"UnknownIdentifier", {0x57, 0x52, 0x5A, 0x4D, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x80},
+                    "Die Daten sind ungültig.", "@ hat ein ungültiges Format."},
+        DamagedCase{"SizeFieldMissing", {0x57, 0x52, 0x5A, 0x4C, 0x00, 0x00}, kStreamRead, kFileRead},
+        DamagedCase{"SizeFieldOneLarger", WithSizeField(FastContainer("abcabcabcabc"), 13), kSizeMessage,
+                    kSizeMessage},
+        DamagedCase{"SizeFieldOneSmaller", WithSizeField(FastContainer("abcabcabcabc"), 11), kSizeMessage,
+                    kSizeMessage},
+        DamagedCase{"SizeFieldNegative", WithSizeField(FastContainer(""), 0xFFFFFFFF), kSizeMessage,
+                    kSizeMessage},
+        DamagedCase{"BlockCutOff", Cut(FastContainer("abcabcabcabc"), 15), kStreamRead, kFileRead},
+        DamagedCase{"BodyMissing", kLzrwHeaderOfZero, kStreamRead, kFileRead},
+        DamagedCase{"BlockLengthAboveTheLongestBlock",
+                    Concat({kLzrwHeaderOfZero, {0x02, 0x80}, Bytes(32770, 0x80)}), kCorruptMessage,
+                    kCorruptMessage},
+        DamagedCase{"BlockDecodingToMoreThanAChunk", OversizedBlockContainer(), kCorruptMessage,
+                    kCorruptMessage},
+        DamagedCase{"CopyBeforeTheBlockStart",
+                    Concat({{0x57, 0x52, 0x5A, 0x4C, 0x03, 0x00, 0x00, 0x00, 0x05, 0x00},
+                            {0x40, 0x80, 0x00, 0x00, 0x10}}),
+                    kCorruptMessage, kCorruptMessage},
+        // The LZH stream reads as zero bits past its end; a cut-off body must not pass.
+        DamagedCase{"LzhBodyCutOff", Cut(GoodContainer(TextBytes(5000)), 200), kStreamRead, kFileRead},
+        DamagedCase{"LzhSizeFieldFarTooLarge", WithSizeField(GoodContainer(BytesOf("abc")), 100000),
+                    kStreamRead, kFileRead},
+        DamagedCase{"LzhSizeFieldOneSmaller", WithSizeField(GoodContainer(TextBytes(300)), 299),
+                    kSizeMessage, kSizeMessage}),
+    [](const ::testing::TestParamInfo<DamagedCase>& testCase) { return std::string(testCase.param.name); });
+
+// A cut-off LZH body with a huge size field would otherwise decode zero bits up to 2 GiB.
+TEST(ZarLZDamaged, CutOffLzhBodyStopsSoonAfterItsEnd) {
+  MemoryStream input(WithSizeField(GoodContainer(TextBytes(1000)), 0x7FFFFFFF));
+  MemoryStream output;
+  TZarLZ zarlz;
+  zarlz.UseStream = true;
+  zarlz.InputStream = &input;
+  zarlz.OutputStream = &output;
+  EXPECT_EQ(MessageOf([&] { zarlz.Decompress(); }), kStreamRead);
+  EXPECT_LT(output.Data().size(), kChunk);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Failures before and around the destination in file mode
+
+TEST(ZarLZFileErrors, FailuresBeforeTheDestinationIsCreatedLeaveItUntouched) {
+  TempFolder folder;
+  const std::string missing = folder.File("missing");
+  const std::string out = folder.File("out");
+  const Bytes older = BytesOf("older contents");
+  WriteFile(out, older);
+
+  TZarLZ zarlz;
+  UseFiles(zarlz, missing, out);
+  EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }),
+            "Fehler beim Feststellen der Dateigröße(n) von: " + missing);
+  EXPECT_EQ(MessageOf([&] { zarlz.Decompress(); }),
+            "Fehler beim Öffnen folgender Quelldatei: " + missing);
+  EXPECT_EQ(ReadFile(out), older);
+}
+
+TEST(ZarLZFileErrors, DestinationThatCannotBeCreated) {
+  TempFolder folder;
+  const std::string in = folder.File("in");
+  const std::string out = folder.File("no-such-folder/out");
+  WriteFile(in, FastContainer("abc"));
+  TZarLZ zarlz;
+  UseFiles(zarlz, in, out);
+  EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }), "Fehler beim Öffnen folgender Zieldatei: " + out);
+  EXPECT_EQ(MessageOf([&] { zarlz.Decompress(); }), "Fehler beim Öffnen folgender Zieldatei: " + out);
+}
+
+// Creating the destination truncates it, so a destination that is the source itself would
+// destroy the data before it is read.
+TEST(ZarLZFileErrors, DestinationThatIsTheSourceIsRefusedAndTheSourceKept) {
+  TempFolder folder;
+  const std::string in = folder.File("in");
+  const std::string link = folder.File("link");
+  const Bytes contents = TextBytes(5000);
+  WriteFile(in, contents);
+  std::filesystem::create_symlink(in, link);
+  for (const std::string& out : {in, link}) {
+    TZarLZ zarlz;
+  UseFiles(zarlz, in, out);
+    EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }), "Fehler beim Öffnen folgender Zieldatei: " + out);
+    EXPECT_EQ(ReadFile(in), contents);
+  }
+}
+
+// A destination that cannot take the bytes: the write error names it. The failed destination
+// is removed only when it is a plain file; a link (here to a full device) is left alone.
+TEST(ZarLZFileErrors, WriteFailureNamesTheDestinationAndKeepsNonRegularFiles) {
+  TempFolder folder;
+  const std::string in = folder.File("in");
+  const std::string out = folder.File("full");
+  WriteFile(in, RandomBytes(100000));
+  std::filesystem::create_symlink("/dev/full", out);
+  for (const TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
+    TZarLZ zarlz;
+  UseFiles(zarlz, in, out);
+    zarlz.CompressMode = mode;
+    EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }), "Fehler beim Schreiben der Zieldatei: " + out);
+    EXPECT_TRUE(std::filesystem::is_symlink(out));
+    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+  }
+}
+
+// The size field is signed 32-bit: a source of 2 GiB cannot be described and is refused
+// before anything is written.
+TEST(ZarLZFileErrors, SourceOfTwoGibibytesIsRefusedBeforeWriting) {
+  TempFolder folder;
+  const std::string in = folder.File("huge");
+  const std::string out = folder.File("out");
+  { std::ofstream create(in); }
+  std::filesystem::resize_file(in, std::uintmax_t{1} << 31);  // sparse, costs no disk space
+  WriteFile(out, BytesOf("older"));
+  TZarLZ zarlz;
+  UseFiles(zarlz, in, out);
+  zarlz.CompressMode = TCompressMode::Fast;
+  EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }),
+            "Die Datei ist zu groß für das Format (2 GiB oder mehr): " + in);
+  EXPECT_EQ(ReadFile(out), BytesOf("older"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stream failures
+
+struct StreamFailureCase {
+  const char* name;
+  bool decompress;
+  std::function<void(ProbeStream& input, ProbeStream& output)> breakStreams;
+  std::string message;
+};
+
+class StreamFailureTest : public ::testing::TestWithParam<StreamFailureCase> {};
+
+TEST_P(StreamFailureTest, RaisesTheStreamText) {
+  const StreamFailureCase& c = GetParam();
+  const Bytes source = TextBytes(100000);
+  ProbeStream input(c.decompress ? GoodContainer(source) : source);
+  ProbeStream output(Bytes{}, 1000);
+  c.breakStreams(input, output);
+  TZarLZ zarlz;
+  zarlz.UseStream = true;
+  zarlz.InputStream = &input;
+  zarlz.OutputStream = &output;
+  EXPECT_EQ(MessageOf([&] { c.decompress ? zarlz.Decompress() : zarlz.Compress(); }), c.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StreamFailureTest,
+    ::testing::Values(
+        StreamFailureCase{"SizeUnknown", false, [](ProbeStream& in, ProbeStream&) { in.sizeOverride = -1; },
+                          "Fehler beim Feststellen der Datengrößen."},
+        StreamFailureCase{"TwoGibibytes", false,
+                          [](ProbeStream& in, ProbeStream&) { in.sizeOverride = std::int64_t{1} << 31; },
+                          "Die Daten sind zu groß für das Format (2 GiB oder mehr)."},
+        StreamFailureCase{"CompressSourceSeek", false, [](ProbeStream& in, ProbeStream&) { in.failSeeks = true; },
+                          "Fehler beim Initialisieren der Quelldaten."},
+        StreamFailureCase{"CompressDestinationSeek", false,
+                          [](ProbeStream&, ProbeStream& out) { out.failSeeks = true; },
+                          "Fehler beim Initialisieren der Zieldaten."},
+        StreamFailureCase{"DecompressSourceSeek", true, [](ProbeStream& in, ProbeStream&) { in.failSeeks = true; },
+                          "Fehler beim Initialisieren der Quelldaten."},
+        StreamFailureCase{"DecompressDestinationSeek", true,
+                          [](ProbeStream&, ProbeStream& out) { out.failSeeks = true; },
+                          "Fehler beim Initialisieren der Zieldaten."},
+        StreamFailureCase{"CompressSecondChunkRead", false, [](ProbeStream& in, ProbeStream&) { in.failingRead = 2; },
+                          "Fehler beim Lesen der Quelldaten: "},
+        StreamFailureCase{"DecompressBodyRead", true, [](ProbeStream& in, ProbeStream&) { in.failingRead = 3; },
+                          "Fehler beim Lesen der Quelldaten: "},
+        // The destination takes 1,000 bytes; both directions produce more.
+        StreamFailureCase{"CompressWrite", false, [](ProbeStream&, ProbeStream&) {},
+                          "Fehler beim Schreiben der Zieldaten: "},
+        StreamFailureCase{"DecompressWrite", true, [](ProbeStream&, ProbeStream&) {},
+                          "Fehler beim Schreiben der Zieldaten: "}),
+    [](const ::testing::TestParamInfo<StreamFailureCase>& testCase) { return std::string(testCase.param.name); });
+
+TEST(ZarLZStreamErrors, MissingStreamsAreFailuresNotCrashes) {
+  MemoryStream stream(BytesOf("abc"));
+  TZarLZ zarlz;
+  zarlz.UseStream = true;
+  EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }), "Fehler beim Feststellen der Datengrößen.");
+  EXPECT_EQ(MessageOf([&] { zarlz.Decompress(); }), "Fehler beim Initialisieren der Quelldaten.");
+  zarlz.InputStream = &stream;
+  EXPECT_EQ(MessageOf([&] { zarlz.Decompress(); }), "Fehler beim Initialisieren der Zieldaten.");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Captions and the event pump
+
+struct CaptionLog {
+  std::vector<std::string> captions;
+  void Attach(TZarLZ& zarlz) {
+    zarlz.SetStatusSink([this](std::string_view caption) { captions.emplace_back(caption); });
+  }
+};
+
+TEST(ZarLZCaptions, InvisibleComponentReportsNothing) {
+  for (const TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
+    const Bytes source = TextBytes(50000);
+    MemoryStream input(source);
+    MemoryStream container;
+    MemoryStream restored;
+    TZarLZ zarlz;
+    CaptionLog log;
+    log.Attach(zarlz);
+    zarlz.UseStream = true;
+    zarlz.CompressMode = mode;
+    zarlz.InputStream = &input;
+    zarlz.OutputStream = &container;
+    zarlz.Compress();
+    ASSERT_EQ(container.Seek(0, SeekOrigin::Begin), 0);
+    zarlz.InputStream = &container;
+    zarlz.OutputStream = &restored;
+    zarlz.Decompress();
+    EXPECT_EQ(restored.Data(), source);
+    EXPECT_THAT(log.captions, ::testing::IsEmpty());
+    EXPECT_EQ(zarlz.Caption(), "");
+  }
+}
+
+TEST(ZarLZCaptions, BlockCodecShowsFormatAAndTheRatioInFileMode) {
+  TempFolder folder;
+  const std::string in = folder.File("in");
+  const std::string container = folder.File("container");
+  const std::string out = folder.File("out");
+  WriteFile(in, BytesOf("abcabcabcabc"));
+  TZarLZ zarlz;
+  UseFiles(zarlz, in, container);
+  zarlz.Visible = true;
+  zarlz.CompressMode = TCompressMode::Fast;
+  CaptionLog log;
+  log.Attach(zarlz);
+  zarlz.Compress();
+  EXPECT_THAT(log.captions, ElementsAre("Quell-Bytes: 12  Ziel-Bytes: 18",
+                                        in + " wurde erfolgreich komprimiert bei 150%"));
+  log.captions.clear();
+  zarlz.InputFile = container;
+  zarlz.OutputFile = out;
+  zarlz.Decompress();
+  EXPECT_THAT(log.captions, ElementsAre("Quell-Bytes: 18  Ziel-Bytes: 12",
+                                        container + " wurde erfolgreich dekomprimiert bei 66%"));
+  EXPECT_EQ(zarlz.Caption(), container + " wurde erfolgreich dekomprimiert bei 66%");
+}
+
+TEST(ZarLZCaptions, ByteBatchingShowsFormatBWithTwoBlanks) {
+  MemoryStream input(BytesOf("abc"));
+  MemoryStream container;
+  TZarLZ zarlz;
+  zarlz.Visible = true;
+  zarlz.UseStream = true;
+  zarlz.InputStream = &input;
+  zarlz.OutputStream = &container;
+  CaptionLog log;
+  log.Attach(zarlz);
+  zarlz.Compress();
+  ASSERT_GE(log.captions.size(), 3U);
+  EXPECT_EQ(log.captions.front(), "Quell-Bytes:  3  Ziel-Bytes: 8");
+  EXPECT_THAT(std::vector(log.captions.end() - 2, log.captions.end()),
+              ElementsAre("Quell-Bytes:  3  Ziel-Bytes: 12",
+                          "Die Daten wurden erfolgreich komprimiert bei 400%"));
+
+  log.captions.clear();
+  ASSERT_EQ(container.Seek(0, SeekOrigin::Begin), 0);
+  MemoryStream restored;
+  zarlz.InputStream = &container;
+  zarlz.OutputStream = &restored;
+  zarlz.Decompress();
+  // Every refill reports, also those past the end that the decoder's read-ahead asks for.
+  ASSERT_GE(log.captions.size(), 3U);
+  EXPECT_EQ(log.captions.front(), "Quell-Bytes:  12  Ziel-Bytes: 0");
+  EXPECT_THAT(std::vector(log.captions.end() - 2, log.captions.end()),
+              ElementsAre("Quell-Bytes:  12  Ziel-Bytes: 3",
+                          "Die Daten wurden erfolgreich dekomprimiert bei 25%"));
+}
+
+// An empty source has no ratio; the caption says nothing was gained.
+TEST(ZarLZCaptions, EmptySourceShowsOneHundredPercent) {
+  MemoryStream input;
+  MemoryStream container;
+  TZarLZ zarlz;
+  zarlz.Visible = true;
+  zarlz.UseStream = true;
+  zarlz.CompressMode = TCompressMode::Fast;
+  zarlz.InputStream = &input;
+  zarlz.OutputStream = &container;
+  zarlz.Compress();
+  EXPECT_EQ(zarlz.Caption(), "Die Daten wurden erfolgreich komprimiert bei 100%");
+}
+
+// Pending events run once per chunk, never per byte.
+TEST(ZarLZEvents, PumpRunsPerChunk) {
+  const Bytes source = TextBytes(200000);  // seven chunks
+  for (const TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
+    MemoryStream input(source);
+    MemoryStream container;
+    MemoryStream restored;
+    TZarLZ zarlz;
+    int pumps = 0;
+    zarlz.SetEventPump([&pumps] { ++pumps; });
+    zarlz.UseStream = true;
+    zarlz.CompressMode = mode;
+    zarlz.InputStream = &input;
+    zarlz.OutputStream = &container;
+    zarlz.Compress();
+    ASSERT_EQ(container.Seek(0, SeekOrigin::Begin), 0);
+    zarlz.InputStream = &container;
+    zarlz.OutputStream = &restored;
+    zarlz.Decompress();
+    EXPECT_GE(pumps, 7) << "mode " << static_cast<int>(mode);
+    EXPECT_LE(pumps, 60) << "mode " << static_cast<int>(mode);
+  }
+}
+
+// A handler run by the pump that starts another operation on the same instance is refused;
+// the running one ends with that error instead of working on freed buffers.
+TEST(ZarLZEvents, OperationStartedFromThePumpIsRefused) {
+  MemoryStream input(TextBytes(100000));
+  MemoryStream container;
+  TZarLZ zarlz;
+  zarlz.UseStream = true;
+  zarlz.InputStream = &input;
+  zarlz.OutputStream = &container;
+  zarlz.SetEventPump([&zarlz] { zarlz.Decompress(); });
+  EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }), "Der Komprimierer arbeitet bereits.");
+  zarlz.SetEventPump(nullptr);
+  ASSERT_EQ(input.Seek(0, SeekOrigin::Begin), 0);
+  MemoryStream again;
+  zarlz.OutputStream = &again;
+  EXPECT_GT(zarlz.Compress(), 8);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The streams themselves
+
+TEST(ByteStreams, MemoryStreamBoundsAndGaps) {
+  MemoryStream stream(Bytes{}, 6);
+  EXPECT_EQ(stream.Seek(-1, SeekOrigin::Begin), -1);
+  EXPECT_EQ(stream.Seek(2, SeekOrigin::Begin), 2);
+  const Bytes data = BytesOf("abcdef");
+  EXPECT_EQ(stream.Write(data), 4);  // capacity 6
+  EXPECT_EQ(stream.Data(), Concat({Bytes{0, 0}, BytesOf("abcd")}));
+  EXPECT_EQ(stream.Seek(-3, SeekOrigin::End), 3);
+  Bytes buffer(10);
+  EXPECT_EQ(stream.Read(buffer), 3);
+  EXPECT_EQ(stream.Read(buffer), 0);
+  EXPECT_EQ(stream.Position(), 6);
+}
+
+TEST(ByteStreams, FileStreamReadsWritesAndReportsClosing) {
+  TempFolder folder;
+  const std::string path = folder.File("file");
+  {
+    FileStream file(path, FileStream::Mode::Create);
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_EQ(file.Write(BytesOf("kestravuna")), 10);
+    EXPECT_TRUE(file.Close());
+  }
+  FileStream file(path, FileStream::Mode::Read);
+  ASSERT_TRUE(file.IsOpen());
+  EXPECT_EQ(file.Size(), 10);
+  EXPECT_EQ(file.Seek(3, SeekOrigin::Begin), 3);
+  Bytes buffer(20);
+  EXPECT_EQ(file.Read(buffer), 7);
+  EXPECT_EQ(file.Position(), 10);
+  EXPECT_FALSE(FileStream(folder.File("missing"), FileStream::Mode::Read).IsOpen());
+
+  FileStream full("/dev/full", FileStream::Mode::Create);
+  ASSERT_TRUE(full.IsOpen());
+  full.Write(BytesOf("x"));  // buffered; the loss shows when the file is closed
+  EXPECT_FALSE(full.Close());
+}
+
+}  // namespace
+}  // namespace kestravuna

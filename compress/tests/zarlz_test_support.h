@@ -1,0 +1,119 @@
+// Fixtures shared by the compressor component's tests: a stream that records what is done to
+// it and fails on request, a private temporary folder, byte helpers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "byte_stream.h"
+
+namespace kestravuna::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes BytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+inline Bytes RandomBytes(std::size_t size, std::uint32_t seed = 1) {
+  std::mt19937 generator(seed);
+  Bytes bytes(size);
+  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(generator());
+  return bytes;
+}
+
+// Compressible but not trivial: words from a small vocabulary in pseudo-random order.
+inline Bytes TextBytes(std::size_t size) {
+  static constexpr std::string_view kWords[] = {"Ordner ", "Datei ", "wird ", "gepackt ",
+                                                "und ", "komprimiert. ", "Kestravuna ", "\n"};
+  std::mt19937 generator(7);
+  Bytes bytes;
+  while (bytes.size() < size) {
+    const std::string_view word = kWords[generator() % std::size(kWords)];
+    bytes.insert(bytes.end(), word.begin(), word.end());
+  }
+  bytes.resize(size);
+  return bytes;
+}
+
+inline Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+// A memory stream that records reads and writes and fails where a test asks it to.
+class ProbeStream final : public ByteStream {
+ public:
+  explicit ProbeStream(Bytes contents = {}, std::size_t capacity = SIZE_MAX)
+      : memory_(contents, capacity) {}
+
+  std::int64_t Read(std::span<std::uint8_t> buffer) override {
+    readPositions.push_back(memory_.Position());
+    if (static_cast<int>(readPositions.size()) == failingRead) return -1;
+    return memory_.Read(buffer);
+  }
+  std::int64_t Write(std::span<const std::uint8_t> data) override {
+    writeSizes.push_back(data.size());
+    return memory_.Write(data);
+  }
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
+    return failSeeks ? -1 : memory_.Seek(offset, origin);
+  }
+  std::int64_t Size() override { return sizeOverride ? *sizeOverride : memory_.Size(); }
+
+  const Bytes& Data() const { return memory_.Data(); }
+
+  int failingRead = 0;  // 1-based number of the read that fails; 0: none
+  bool failSeeks = false;
+  std::optional<std::int64_t> sizeOverride;
+  std::vector<std::int64_t> readPositions;  // stream position at the start of every read
+  std::vector<std::size_t> writeSizes;
+
+ private:
+  MemoryStream memory_;
+};
+
+// A fresh folder per test, removed afterwards.
+class TempFolder {
+ public:
+  TempFolder() {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("kestravuna-") + test->test_suite_name() + "-" + test->name();
+    std::replace(name.begin(), name.end(), '/', '_');  // parameterised tests have slashes
+    path_ = std::filesystem::temp_directory_path() / name;
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  std::string File(std::string_view name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
+inline Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace kestravuna::testing
