@@ -300,6 +300,121 @@ std::size_t Lzrw1KhCompress(std::span<const std::uint8_t> source, std::span<std:
 
 // ---------------------------------------------------------------------------------------------
 // Decoder
+//
+// A group's control word sits in the top 16 bits of a 32-bit value with a marker bit below
+// it: countl_zero then gives the number of literal items before the next copy or run item,
+// and once the marker has been shifted out the value is 0. The bits of the group not yet
+// decoded are 31 - countr_zero(control).
+
+namespace {
+
+constexpr std::uint32_t kGroupMarker = 0x8000;
+// A group with this much block left holds all its 16 items (at most 4 bytes each), and a
+// 16-byte literal load from any of its items stays inside the block.
+constexpr std::ptrdiff_t kFastGroupInput = 16 * 4 + 16;
+// A group with this much destination left has room for its copies and literals (at most 18
+// bytes per item) plus the 24 bytes a wide copy may write; runs are checked one by one.
+constexpr std::ptrdiff_t kFastGroupOutput = 16 * 18 + 24;
+
+struct DecodeState {
+  const std::uint8_t* ip;
+  const std::uint8_t* iend;
+  std::uint8_t* ostart;
+  std::uint8_t* op;
+  std::uint8_t* oend;
+};
+
+// Repeats count bytes that start offset bytes back; the caller has checked both ends.
+inline void CopyMatch(std::uint8_t* op, std::size_t offset, std::size_t count, bool wide) {
+  const std::uint8_t* const from = op - offset;
+  if (offset >= 8 && wide) {
+    // Eight bytes at a time: with offset >= 8 each step reads only bytes already written, so
+    // an overlapping copy still repeats its pattern. Writes 24 bytes whatever count is.
+    Copy8(op, from);
+    Copy8(op + 8, from + 8);
+    Copy8(op + 16, from + 16);
+  } else if (offset == 1) {
+    std::memset(op, from[0], count);
+  } else {
+    for (std::size_t k = 0; k < count; ++k) op[k] = from[k];
+  }
+}
+
+// Decodes a whole group where the block holds all its items and the destination has room for
+// all but runs, without a check per item. Returns the item bits left when a run leaves too
+// little room to go on this way (the careful loop finishes the group), 0 when done, or -1 for
+// a corrupt item.
+inline int DecodeGroupFast(DecodeState& s, std::uint32_t& control) {
+  for (;;) {
+    const int literals = std::countl_zero(control);  // the marker keeps control nonzero
+    Copy16(s.op, s.ip);
+    s.ip += literals;
+    s.op += literals;
+    control = (control << literals) << 1;
+    if (control == 0) return 0;  // the marker itself: the group is done
+
+    const std::uint8_t* const ip = s.ip;
+    const std::size_t offset = (std::size_t{ip[0]} << 4) | (ip[1] >> 4);
+    if (offset != 0) {
+      const std::size_t count = (ip[1] & 0x0F) + kMinMatch;
+      if (offset > static_cast<std::size_t>(s.op - s.ostart)) return -1;
+      CopyMatch(s.op, offset, count, true);
+      s.op += count;
+      s.ip += 2;
+      continue;
+    }
+    const std::size_t count = ((std::size_t{ip[1]} << 8) | ip[2]) + kMinRun;
+    if (static_cast<std::size_t>(s.oend - s.op) < count) return -1;
+    std::memset(s.op, ip[3], count);
+    s.op += count;
+    s.ip += 4;
+    if (s.oend - s.op < kFastGroupOutput) return 31 - std::countr_zero(control);
+  }
+}
+
+// Decodes up to `bits` items of a group with every length checked against both ends. Returns
+// false for a corrupt item.
+inline bool DecodeGroupCareful(DecodeState& s, std::uint32_t control, int bits) {
+  while (bits != 0 && s.ip < s.iend) {
+    const std::size_t inputLeft = static_cast<std::size_t>(s.iend - s.ip);
+    const std::size_t room = static_cast<std::size_t>(s.oend - s.op);
+    if ((control & 0x80000000u) == 0) {
+      // A stretch of literal items, up to the group's end and the block's end, in one copy.
+      const std::size_t count =
+          std::min({static_cast<std::size_t>(std::countl_zero(control)),
+                    static_cast<std::size_t>(bits), inputLeft});
+      if (room < count) return false;
+      std::memcpy(s.op, s.ip, count);
+      s.ip += count;
+      s.op += count;
+      control <<= count;  // count <= 16, so the shift stays inside 32 bits
+      bits -= static_cast<int>(count);
+      continue;
+    }
+    if (inputLeft < 2) return false;
+    const std::size_t offset = (std::size_t{s.ip[0]} << 4) | (s.ip[1] >> 4);
+    if (offset == 0) {
+      // Run item: 0x00, count - 16 in 12 bits, value.
+      if (inputLeft < 4) return false;
+      const std::size_t count = ((std::size_t{s.ip[1]} << 8) | s.ip[2]) + kMinRun;
+      if (room < count) return false;
+      std::memset(s.op, s.ip[3], count);
+      s.op += count;
+      s.ip += 4;
+    } else {
+      const std::size_t count = (s.ip[1] & 0x0F) + kMinMatch;
+      if (offset > static_cast<std::size_t>(s.op - s.ostart) || room < count) return false;
+      CopyMatch(s.op, offset, count, room >= 24);
+      s.op += count;
+      s.ip += 2;
+    }
+    control <<= 1;
+    --bits;
+  }
+  return true;
+}
+
+}  // namespace
 
 std::optional<std::size_t> Lzrw1KhDecompress(std::span<const std::uint8_t> block,
                                              std::span<std::uint8_t> dest) {
@@ -313,73 +428,20 @@ std::optional<std::size_t> Lzrw1KhDecompress(std::span<const std::uint8_t> block
   // Any other flag is read as compressed. A 2-byte block has no room for an item.
   if (n < kHeaderSize) return 0;
 
-  const std::uint8_t* ip = block.data() + 1;
-  const std::uint8_t* const iend = block.data() + n;
-  std::uint8_t* const ostart = dest.data();
-  std::uint8_t* op = ostart;
-  std::uint8_t* const oend = ostart + dest.size();
-
-  while (ip < iend) {
-    if (iend - ip < 2) return std::nullopt;  // a control word cut in half
-    std::uint32_t control = LoadBe16(ip) << 16;  // item bits at the top of 32
-    ip += 2;
-    std::size_t bits = kItemsPerGroup;
-
-    while (bits != 0 && ip < iend) {
-      if ((control & 0x80000000u) == 0) {
-        // A stretch of literal items: as many as the control word has zero bits in a row, up
-        // to the group's end and the block's end, moved in one copy.
-        std::size_t count = control == 0 ? bits : static_cast<std::size_t>(std::countl_zero(control));
-        count = std::min({count, bits, static_cast<std::size_t>(iend - ip)});
-        if (static_cast<std::size_t>(oend - op) < count) return std::nullopt;
-        if (iend - ip >= 16 && oend - op >= 16) {
-          Copy16(op, ip);
-        } else {
-          std::memcpy(op, ip, count);
-        }
-        ip += count;
-        op += count;
-        control <<= count;  // count <= 16, so the shift stays inside 32 bits
-        bits -= count;
-        continue;
-      }
-
-      if (iend - ip < 2) return std::nullopt;
-      const std::size_t offset = (std::size_t{ip[0]} << 4) | (ip[1] >> 4);
-      if (offset == 0) {
-        // Run item: 0x00, count - 16 in 12 bits, value.
-        if (iend - ip < 4) return std::nullopt;
-        const std::size_t count = ((std::size_t{ip[1]} << 8) | ip[2]) + kMinRun;
-        if (static_cast<std::size_t>(oend - op) < count) return std::nullopt;
-        std::memset(op, ip[3], count);
-        op += count;
-        ip += 4;
-      } else {
-        const std::size_t count = (ip[1] & 0x0F) + kMinMatch;
-        ip += 2;
-        if (offset > static_cast<std::size_t>(op - ostart)) return std::nullopt;
-        const std::size_t room = static_cast<std::size_t>(oend - op);
-        if (room < count) return std::nullopt;
-        const std::uint8_t* from = op - offset;
-        if (offset >= 8 && room >= 24) {
-          // Eight bytes at a time: with offset >= 8 each step reads only bytes already
-          // written, so an overlapping copy still repeats its pattern. May write up to 24
-          // bytes; the room test keeps that inside dest.
-          Copy8(op, from);
-          Copy8(op + 8, from + 8);
-          if (count > 16) Copy8(op + 16, from + 16);
-        } else if (offset == 1) {
-          std::memset(op, from[0], count);
-        } else {
-          for (std::size_t k = 0; k < count; ++k) op[k] = from[k];
-        }
-        op += count;
-      }
-      control <<= 1;
-      --bits;
+  DecodeState s{block.data() + 1, block.data() + n, dest.data(), dest.data(),
+                dest.data() + dest.size()};
+  while (s.ip < s.iend) {
+    if (s.iend - s.ip < 2) return std::nullopt;  // a control word cut in half
+    std::uint32_t control = (LoadBe16(s.ip) << 16) | kGroupMarker;
+    s.ip += 2;
+    int bits = static_cast<int>(kItemsPerGroup);
+    if (s.iend - s.ip >= kFastGroupInput && s.oend - s.op >= kFastGroupOutput) {
+      bits = DecodeGroupFast(s, control);
+      if (bits < 0) return std::nullopt;
     }
+    if (bits != 0 && !DecodeGroupCareful(s, control, bits)) return std::nullopt;
   }
-  return static_cast<std::size_t>(op - ostart);
+  return static_cast<std::size_t>(s.op - s.ostart);
 }
 
 }  // namespace kestravuna
