@@ -68,12 +68,9 @@ constexpr std::array<SequenceForm, 3> kSequenceForms = {{
     {0xF8, 0xF0, 4, 0x10000},
 }};
 
-constexpr char32_t kLargestCharacter = 0x10FFFF;
-constexpr char32_t kFirstSurrogate = 0xD800;
-constexpr char32_t kLastSurrogate = 0xDFFF;
-
 // Decodes one character at `position` and advances past it; nullopt for an invalid or
-// truncated sequence, an overlong form, a surrogate or a value beyond U+10FFFF.
+// truncated sequence or an overlong form. Surrogates and values beyond U+10FFFF come
+// through, but have no byte in the code page, so the conversion rejects them all the same.
 std::optional<char32_t> NextUtf8Character(std::string_view text, std::size_t& position) {
   const auto byteAt = [&text](std::size_t index) { return static_cast<std::uint8_t>(text[index]); };
   const std::uint8_t lead = byteAt(position);
@@ -94,8 +91,7 @@ std::optional<char32_t> NextUtf8Character(std::string_view text, std::size_t& po
     }
     character = (character << 6) | (next & 0x3F);
   }
-  if (character < form->smallest || character > kLargestCharacter ||
-      (character >= kFirstSurrogate && character <= kLastSurrogate)) {
+  if (character < form->smallest) {
     return std::nullopt;
   }
   position += form->length;
