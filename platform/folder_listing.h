@@ -30,10 +30,9 @@ bool IsPlainFile(std::uint32_t attributes) noexcept;
 
 // Every regular file and directory of one folder level (without "." and ".."), in the
 // order the file system returns them. On Linux: a directory has 16, a regular file 32,
-// read-only (no write bit for the owner) adds 1, a name starting with "." adds 2.
+// read-only (no write bit for the owner) adds 1 to a file, a name starting with "." adds 2.
 // Symbolic links, FIFOs, sockets and devices are never listed.
 // Raises EInOutError when the folder cannot be listed.
-// Directories do not report read-only.
 std::vector<FolderEntry> ListFolder(const std::filesystem::path& folder);
 
 // Hands every entry that ListFolder would return to `visit`, in the same order, without
@@ -48,8 +47,9 @@ void ForEachFolderEntry(const std::filesystem::path& folder,
 std::uint32_t GetAttributes(const std::filesystem::path& path);
 
 // Sets read-only from bit 1 (clears every write bit, or gives the owner write access
-// back); hidden, system and archive cannot be set on Linux and are ignored. Raises
-// EInOutError as GetAttributes does, and 5 when the mode cannot be changed.
+// back); hidden, system and archive cannot be set on Linux and are ignored, and so is
+// read-only for a directory (which never reports it either). Raises
+// EInOutError as GetAttributes does, or with the cause when the mode cannot be changed.
 void SetAttributes(const std::filesystem::path& path, std::uint32_t attributes);
 
 }  // namespace kestravuna::platform

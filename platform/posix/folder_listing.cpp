@@ -110,7 +110,13 @@ std::uint32_t GetAttributes(const std::filesystem::path& path) {
 
 void SetAttributes(const std::filesystem::path& path, std::uint32_t attributes) {
   BeforeMutatingFileOperation();
-  const mode_t mode = VisibleEntryStatus(path).st_mode & 07777;
+  const struct stat status = VisibleEntryStatus(path);
+  // A directory keeps its mode: a read-only folder on Windows still takes new files, a
+  // directory without write access would not.
+  if (S_ISDIR(status.st_mode)) {
+    return;
+  }
+  const mode_t mode = status.st_mode & 07777;
   const mode_t wanted = (attributes & attr::kReadOnly) != 0
                             ? (mode & ~mode_t{S_IWUSR | S_IWGRP | S_IWOTH})
                             : (mode | S_IWUSR);

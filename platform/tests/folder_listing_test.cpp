@@ -179,6 +179,14 @@ TEST(SetAttributesTest, ReadOnlyClearsEveryWriteBitAndOnlyReadOnlyCounts) {
   }
 }
 
+TEST(SetAttributesTest, LeavesADirectoryWritable) {
+  const TempFolder folder;
+  std::filesystem::create_directory(folder / "ordner");
+  ::chmod((folder / "ordner").c_str(), 0755);
+  SetAttributes(folder / "ordner", attr::kReadOnly | attr::kDirectory);
+  EXPECT_EQ(ModeOf(folder / "ordner"), 0755u);
+}
+
 TEST(SetAttributesTest, NeverChangesTheTargetOfALink) {
   const TempFolder folder;
   WriteText(folder / "ziel", "x");
