@@ -1,6 +1,7 @@
 #include "unpack_archive.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "archive_error.h"
 #include "archive_fixture.h"
@@ -83,6 +84,42 @@ TEST_F(UnpackArchiveTest, ReplacesWhatStandsUnderTheName) {
   EXPECT_EQ(ReadBytes(restored_ / "verweis"), Bytes{'v'});
   EXPECT_EQ(ReadBytes(outside), Bytes(std::string_view("unberührt").begin(), std::string_view("unberührt").end()));
   EXPECT_EQ(ReadBytes(restored_ / "bleibt").size(), 15u);
+}
+
+// Root may write into read-only files: run as an ordinary user (nobody) for the duration.
+class OrdinaryUser {
+ public:
+  static constexpr uid_t kNobody = 65534;
+  OrdinaryUser() : wasRoot_(::geteuid() == 0) {
+    if (wasRoot_ && ::seteuid(kNobody) != 0) throw std::runtime_error("seteuid");
+  }
+  ~OrdinaryUser() {
+    if (wasRoot_ && ::seteuid(0) != 0) std::abort();
+  }
+  OrdinaryUser(const OrdinaryUser&) = delete;
+  OrdinaryUser& operator=(const OrdinaryUser&) = delete;
+
+  // What the ordinary user must own when the test runs as root.
+  static void GiveAway(const fs::path& path) {
+    if (::geteuid() == 0 && ::chown(path.c_str(), kNobody, kNobody) != 0) throw std::runtime_error("chown");
+  }
+
+ private:
+  bool wasRoot_;
+};
+
+TEST_F(UnpackArchiveTest, ReplacesAReadOnlyFileAsAnOrdinaryUser) {
+  WriteBytes(archive_, BuildArchive({{"alt", {'n', 'e', 'u'}, 33}}));
+  WriteText(restored_ / "alt", "alter Inhalt");
+  MakeReadOnly(restored_ / "alt");
+  fs::create_directories(tempDir_);
+  for (const fs::path& path : {restored_, restored_ / "alt", cacheHome_, tempDir_}) OrdinaryUser::GiveAway(path);
+  {
+    const OrdinaryUser user;
+    EXPECT_NO_THROW(Unpack());
+  }
+  EXPECT_EQ(ReadBytes(restored_ / "alt"), (Bytes{'n', 'e', 'u'}));
+  EXPECT_TRUE(IsReadOnly(restored_ / "alt"));
 }
 
 TEST_F(UnpackArchiveTest, StatusBeforeEachFileAfterPumpingEvents) {
