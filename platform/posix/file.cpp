@@ -19,6 +19,8 @@ namespace {
 // that took a listed file's place must not hang; it has no effect on regular files.
 constexpr int kCommonFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
 
+constexpr int kNegativeSeek = 131;  // ERROR_NEGATIVE_SEEK of Windows, "I/O-Fehler 131"
+
 // Opens `path` and insists on a regular file: directories, FIFOs and devices are refused
 // as Windows refuses to open a directory as a file.
 int OpenRegularFile(const std::filesystem::path& path, int flags) {
@@ -130,6 +132,10 @@ void File::Write(std::span<const std::uint8_t> data) {
 
 void File::Seek(std::int64_t position) {
   RequireOpen();
+  if (position < 0) {
+    // lseek would say EINVAL, which reads as "invalid file name"; Windows has its own code.
+    throw EInOutError(kNegativeSeek);
+  }
   if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) {
     ThrowIoErrorFromErrno();
   }

@@ -95,6 +95,13 @@ TEST_F(FileTest, ReadExactBeyondTheEndRaises100) {
   EXPECT_EQ(IoErrorNumberOf([&] { file.ReadExact(record); }), io_error::kReadBeyondEnd);
 }
 
+TEST_F(FileTest, NegativeSeekRaises131AndKeepsThePosition) {
+  File file = File::Create(folder_ / "a.bin");
+  file.Write(Bytes("abc"));
+  EXPECT_EQ(IoErrorNumberOf([&] { file.Seek(-1); }), 131);
+  EXPECT_EQ(file.Position(), 3);
+}
+
 TEST_F(FileTest, OpeningFailsWithTheMeaningOfTheCause) {
   WriteText(folder_ / "plain.txt", "inhalt");
   std::filesystem::create_directory(folder_ / "folder");
