@@ -1,8 +1,198 @@
+// scan, protect and restore: the main window's folder statistics and its two runs, for
+// scripts and tests. Status texts go to standard error as the window would show them.
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
 #include "cli_support.h"
+#include "folder_protector.h"
+#include "folder_scan.h"
+#include "folder_view.h"
 
 namespace kestravuna::cli {
 
-// Filled in as the protect commands are built.
-std::span<const Command> ProtectCommands() { return {}; }
+namespace {
+
+namespace fs = std::filesystem;
+
+// The window without widgets: the status line on standard error, each box as a line there.
+class ConsoleView final : public FolderView {
+ public:
+  void SetLabel(ViewLabel label, std::string_view text) override {
+    if (label != ViewLabel::aktiv || text == status_) return;
+    status_ = text;
+    PrintStatus(text);
+  }
+  void SetProgress(int) override {}
+  void SetButtonEnabled(ViewButton button, bool enabled) override { enabled_[button] = enabled; }
+  void ShowWaitWindow() override {}
+  void HideWaitWindow() override {}
+  void ShowMessageBox(BoxIcon icon, BoxOwner, std::string_view caption,
+                      std::string_view text) override {
+    std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
+                 static_cast<int>(text.size()), text.data());
+    if (icon == BoxIcon::Error) errorShown_ = true;
+  }
+  void PumpMessages() override {}
+  void SetBusy(bool) override {}
+  void ShowDrive(const fs::path&) override {}
+
+  bool Enabled(ViewButton button) const {
+    const auto found = enabled_.find(button);
+    return found != enabled_.end() && found->second;
+  }
+  bool ErrorShown() const { return errorShown_; }
+
+ private:
+  std::string status_;
+  std::map<ViewButton, bool> enabled_;
+  bool errorShown_ = false;
+};
+
+struct Arguments {
+  fs::path folder;
+  std::optional<fs::path> passwordFile;
+};
+
+Arguments ParseArguments(std::span<const std::string> args, bool takesPassword) {
+  Arguments parsed;
+  std::vector<std::string> positional;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (takesPassword && args[i] == "--password-file") {
+      if (i + 1 == args.size()) throw UsageError("--password-file braucht einen Dateinamen.");
+      parsed.passwordFile = args[++i];
+    } else if (args[i].starts_with("--")) {
+      throw UsageError("Unbekannte Option: " + args[i]);
+    } else {
+      positional.push_back(args[i]);
+    }
+  }
+  if (positional.size() != 1) throw UsageError("Genau ein Ordner wird erwartet.");
+  parsed.folder = positional[0];
+  return parsed;
+}
+
+// The folder as the folder tree would give it: absolute, without "." and "..", links
+// resolved, so that the refusal of the first disk's root cannot be talked around.
+fs::path ChosenFolder(const fs::path& folder) {
+  std::error_code error;
+  const fs::path resolved = fs::canonical(folder, error);
+  if (error || !fs::is_directory(resolved)) {
+    throw std::runtime_error("Ordner nicht gefunden: " + folder.string());
+  }
+  return resolved;
+}
+
+std::string WithoutLineEnd(std::string line) {
+  if (line.ends_with('\r')) line.pop_back();
+  return line;
+}
+
+// Typing without echo, as the enter-password dialog masks what is typed.
+std::string PromptPassword() {
+  std::fputs("Passwort: ", stderr);
+  std::fflush(stderr);
+  termios saved{};
+  const bool silenced = tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (silenced) {
+    termios silent = saved;
+    silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+  }
+  std::string line;
+  std::getline(std::cin, line);
+  if (silenced) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  std::fputc('\n', stderr);
+  return WithoutLineEnd(line);
+}
+
+// The first line of --password-file, else of standard input when it is not a terminal,
+// else what is typed at the prompt.
+std::string ReadPassword(const Arguments& arguments) {
+  std::string line;
+  if (arguments.passwordFile) {
+    std::ifstream in(*arguments.passwordFile, std::ios::binary);
+    if (!in) throw std::runtime_error("Passwortdatei nicht lesbar: " + arguments.passwordFile->string());
+    std::getline(in, line);
+    return WithoutLineEnd(line);
+  }
+  if (isatty(STDIN_FILENO) != 1) {
+    std::getline(std::cin, line);
+    return WithoutLineEnd(line);
+  }
+  return PromptPassword();
+}
+
+int RunScan(std::span<const std::string> args) {
+  const Arguments arguments = ParseArguments(args, false);
+  ConsoleView view;
+  FolderProtector protector(view);
+  protector.FoldersChange(ChosenFolder(arguments.folder));
+  if (view.ErrorShown()) return kExitFailure;
+  const ScanStatistics& statistics = protector.Scan().Statistics();
+  std::printf("Anzahl der Unterordner: %d\nAnzahl der Dateien (insgesamt): %d\n"
+              "Größe aller Dateien: %s\nVerschlüsselt: %s\n",
+              statistics.subFolderCount, statistics.fileCount,
+              MegabyteText(statistics.totalBytes).c_str(), statistics.isProtected ? "ja" : "nein");
+  return kExitSuccess;
+}
+
+int RunProtect(std::span<const std::string> args) {
+  const Arguments arguments = ParseArguments(args, true);
+  ConsoleView view;
+  FolderProtector protector(view);
+  protector.FoldersChange(ChosenFolder(arguments.folder));
+  if (view.ErrorShown()) return kExitFailure;
+  if (!view.Enabled(ViewButton::code)) {
+    throw std::runtime_error("Der Ordner enthält CHIFF.CRY und kann nur wiederhergestellt werden.");
+  }
+  std::string password = ReadPassword(arguments);
+  if (password.empty()) {
+    password = kEmptyPasswordSubstitute;
+    PrintStatus("Sicherheitshinweis: Sie haben kein Passwort festgelegt. Das Verzeichnis wird "
+                "ohne Passwort verschlüsselt!");
+  }
+  protector.EncodeFolder(password);
+  return kExitSuccess;
+}
+
+int RunRestore(std::span<const std::string> args) {
+  const Arguments arguments = ParseArguments(args, true);
+  ConsoleView view;
+  FolderProtector protector(view);
+  protector.FoldersChange(ChosenFolder(arguments.folder));
+  if (view.ErrorShown()) return kExitFailure;
+  if (!view.Enabled(ViewButton::decode)) {
+    throw std::runtime_error("Der Ordner enthält kein CHIFF.CRY und ist nicht verschlüsselt.");
+  }
+  std::string password = ReadPassword(arguments);
+  if (password.empty()) password = kEmptyPasswordSubstitute;
+  protector.DecodeFolder(password);
+  return view.ErrorShown() ? kExitFailure : kExitSuccess;
+}
+
+constexpr Command kProtectCommands[] = {
+    {"scan", "DIR", "Counts the subfolders, plain files and bytes below DIR and tells whether it is protected.",
+     RunScan},
+    {"protect", "[--password-file FILE] DIR",
+     "Packs the plain files of DIR into CHIFF.CRY, writes CHIFF.CRD and deletes the files. The password "
+     "is the first line of FILE, else of standard input, else typed at a prompt.",
+     RunProtect},
+    {"restore", "[--password-file FILE] DIR",
+     "Brings back every file of DIR's CHIFF.CRY when the password holds the stored one.", RunRestore},
+};
+
+}  // namespace
+
+std::span<const Command> ProtectCommands() { return kProtectCommands; }
 
 }  // namespace kestravuna::cli
