@@ -14,7 +14,8 @@ std::string FileStatusText(std::string_view prefix, std::string_view codePageNam
   return platform::CodePageToUtf8(text);
 }
 
-void ReportFile(const ArchiveProgress& progress, std::string_view prefix, std::string_view codePageName) {
+void ReportFile(const ArchiveProgress& progress, std::string_view prefix,
+                std::string_view codePageName) {
   if (progress.pumpMessages) progress.pumpMessages();
   if (progress.status) progress.status(FileStatusText(prefix, codePageName));
 }

@@ -17,6 +17,7 @@ inline constexpr std::size_t kCopyBufferSize = std::size_t{1} << 20;
 std::string FileStatusText(std::string_view prefix, std::string_view codePageName);
 
 // Lets pending window events run, then shows the file's status text.
-void ReportFile(const ArchiveProgress& progress, std::string_view prefix, std::string_view codePageName);
+void ReportFile(const ArchiveProgress& progress, std::string_view prefix,
+                std::string_view codePageName);
 
 }  // namespace kestravuna

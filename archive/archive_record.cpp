@@ -84,7 +84,8 @@ std::array<std::uint8_t, kArchiveRecordSize> ArchiveRecord::Serialize() const no
   return bytes;
 }
 
-ArchiveRecord ArchiveRecord::Parse(std::span<const std::uint8_t, kArchiveRecordSize> bytes) noexcept {
+ArchiveRecord ArchiveRecord::Parse(
+    std::span<const std::uint8_t, kArchiveRecordSize> bytes) noexcept {
   ArchiveRecord record;
   record.nameLength = bytes[kNameLengthAt];
   std::copy_n(bytes.begin() + kNameAt, kArchiveNameCapacity, record.name.begin());

@@ -72,7 +72,8 @@ void AppendFileData(const fs::path& path, const FileToPack& file, platform::File
   platform::File source = platform::File::OpenRead(path);
   std::uint32_t remaining = file.size;
   while (remaining > 0) {
-    const std::size_t read = source.Read(buffer.first(std::min<std::size_t>(remaining, buffer.size())));
+    const std::size_t read =
+        source.Read(buffer.first(std::min<std::size_t>(remaining, buffer.size())));
     if (read == 0) throw EArchiveError(ArchiveFault::FileChanged, file.name);
     data.Write(buffer.first(read));
     remaining -= static_cast<std::uint32_t>(read);

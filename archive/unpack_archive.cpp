@@ -35,7 +35,8 @@ std::vector<RecordBytes> ReadRawDirectory(platform::File& archive) {
 
 // Anything but a plain name of one folder level could reach outside the target folder.
 bool IsSafeFileName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
 // The name as a message shows it: a NUL would end the message early.
@@ -52,18 +53,22 @@ struct CheckedEntry {
 
 // Checks the whole directory before anything is written: sizes from offsets that never
 // shrink, data that lies within the archive, names that stay inside the folder.
-std::vector<CheckedEntry> CheckDirectory(std::span<const RecordBytes> rawDirectory, std::int64_t archiveSize) {
+std::vector<CheckedEntry> CheckDirectory(std::span<const RecordBytes> rawDirectory,
+                                         std::int64_t archiveSize) {
   std::vector<CheckedEntry> entries;
   std::int64_t previousEnd = DataAreaStart(rawDirectory.size() - 1);
   for (const RecordBytes& raw : rawDirectory.subspan(1)) {
     const ArchiveRecord record = ArchiveRecord::Parse(raw);
     const std::string codePageName(record.Name());
     std::string name = platform::CodePageToUtf8(codePageName);
-    if (!IsSafeFileName(codePageName)) throw EArchiveError(ArchiveFault::UnsafeName, QuotedName(name));
+    if (!IsSafeFileName(codePageName)) {
+      throw EArchiveError(ArchiveFault::UnsafeName, QuotedName(name));
+    }
     const std::int64_t size = std::int64_t{record.offset} - previousEnd;
     if (size < 0) throw EArchiveError(ArchiveFault::NegativeSize, name);
     previousEnd = record.offset;
-    entries.push_back({{std::move(name), record.Attributes(), static_cast<std::uint32_t>(size)}, codePageName});
+    entries.push_back(
+        {{std::move(name), record.Attributes(), static_cast<std::uint32_t>(size)}, codePageName});
   }
   if (previousEnd > archiveSize) throw EArchiveError(ArchiveFault::DataEndsEarly);
   return entries;
@@ -103,7 +108,9 @@ std::vector<ArchiveEntry> ReadArchiveDirectory(const fs::path& archive) {
   platform::File file = platform::File::OpenRead(archive);
   const std::vector<RecordBytes> rawDirectory = ReadRawDirectory(file);
   std::vector<ArchiveEntry> entries;
-  for (CheckedEntry& checked : CheckDirectory(rawDirectory, file.Size())) entries.push_back(std::move(checked.entry));
+  for (CheckedEntry& checked : CheckDirectory(rawDirectory, file.Size())) {
+    entries.push_back(std::move(checked.entry));
+  }
   file.Close();
   return entries;
 }

@@ -12,9 +12,10 @@
 namespace kestravuna {
 
 struct ArchiveEntry {
-  std::string name;              // UTF-8, never a path
-  std::uint32_t attributes = 0;  // the value the recreated file gets (archive/system/hidden/read-only)
-  std::uint32_t size = 0;        // bytes of data
+  std::string name;  // UTF-8, never a path
+  std::uint32_t attributes =
+      0;                   // the value the recreated file gets (archive/system/hidden/read-only)
+  std::uint32_t size = 0;  // bytes of data
 };
 
 // The directory of an archive after the checks UnpackArchive makes before writing anything:

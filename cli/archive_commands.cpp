@@ -79,13 +79,17 @@ void PrintDirectory(const fs::path& archive) {
   std::uint64_t totalSize = 0;
   const auto entries = ReadArchiveDirectory(archive);
   for (const ArchiveEntry& entry : entries) {
-    const auto flag = [&entry](std::uint32_t bit, char letter) { return (entry.attributes & bit) != 0 ? letter : '-'; };
+    const auto flag = [&entry](std::uint32_t bit, char letter) {
+      return (entry.attributes & bit) != 0 ? letter : '-';
+    };
     namespace attr = platform::attr;
-    std::printf("%c%c%c%c %10u %s\n", flag(attr::kArchive, 'A'), flag(attr::kSystem, 'S'), flag(attr::kHidden, 'H'),
-                flag(attr::kReadOnly, 'R'), entry.size, entry.name.c_str());
+    std::printf("%c%c%c%c %10u %s\n", flag(attr::kArchive, 'A'), flag(attr::kSystem, 'S'),
+                flag(attr::kHidden, 'H'), flag(attr::kReadOnly, 'R'), entry.size,
+                entry.name.c_str());
     totalSize += entry.size;
   }
-  std::printf("%zu Dateien, %llu Bytes\n", entries.size(), static_cast<unsigned long long>(totalSize));
+  std::printf("%zu Dateien, %llu Bytes\n", entries.size(),
+              static_cast<unsigned long long>(totalSize));
 }
 
 int RunList(std::span<const std::string> args) {
@@ -105,11 +109,13 @@ int RunList(std::span<const std::string> args) {
 }
 
 constexpr Command kArchiveCommands[] = {
-    {"pack", "FOLDER ARCHIVE", "Packs the files of FOLDER (one level) into the uncompressed archive ARCHIVE.",
-     RunPack},
-    {"unpack", "ARCHIVE FOLDER", "Recreates every file of the uncompressed ARCHIVE in FOLDER.", RunUnpack},
-    {"list", "FILE", "Lists the files of an archive, or of the archive inside a container (CHIFF.CRY): "
-                     "flags (Archive, System, Hidden, Read-only), size and name.",
+    {"pack", "FOLDER ARCHIVE",
+     "Packs the files of FOLDER (one level) into the uncompressed archive ARCHIVE.", RunPack},
+    {"unpack", "ARCHIVE FOLDER", "Recreates every file of the uncompressed ARCHIVE in FOLDER.",
+     RunUnpack},
+    {"list", "FILE",
+     "Lists the files of an archive, or of the archive inside a container (CHIFF.CRY): "
+     "flags (Archive, System, Hidden, Read-only), size and name.",
      RunList},
 };
 

@@ -63,7 +63,9 @@ std::string RandomFiller(int count) {
 std::string ScrambleText(std::string_view text) {
   RandomSeed = static_cast<std::uint32_t>(text.size());
   std::string scrambled(text);
-  for (char& byte : scrambled) byte = static_cast<char>(static_cast<std::uint8_t>(byte) ^ NextRandom(256));
+  for (char& byte : scrambled) {
+    byte = static_cast<char>(static_cast<std::uint8_t>(byte) ^ NextRandom(256));
+  }
   return scrambled;
 }
 
@@ -74,7 +76,8 @@ void WritePasswordRecord(const std::filesystem::path& path, std::string_view pas
   PutText(record, kSecondIdentificationAt, kSecondIdentification);
   SeedFromClock();
   for (int i = 0; i < kFillerCount; ++i) {
-    PutText(record, kFirstFillerAt + static_cast<std::size_t>(i) * kFillerFieldSize, RandomFiller(kFillerLength));
+    PutText(record, kFirstFillerAt + static_cast<std::size_t>(i) * kFillerFieldSize,
+            RandomFiller(kFillerLength));
   }
   PutInt32(record, kNumbersAt, NextRandom(32368));
   PutInt32(record, kNumbersAt + 4, NextRandom(32366) + 2);
@@ -99,7 +102,8 @@ std::string ReadPasswordRecord(const std::filesystem::path& path) {
   // A damaged length byte above the field's capacity reads no further than the field.
   const std::size_t length = std::min<std::size_t>(record[kPasswordAt], kPasswordCapacity);
   const auto stored = std::span(record).subspan(kPasswordAt + 1, length);
-  return ScrambleText(std::string_view(reinterpret_cast<const char*>(stored.data()), stored.size()));
+  return ScrambleText(
+      std::string_view(reinterpret_cast<const char*>(stored.data()), stored.size()));
 }
 
 }  // namespace kestravuna

@@ -25,8 +25,10 @@ struct Paths {
 const Paths& FuzzPaths() {
   static const Paths paths = [] {
     // RAM-backed where possible: every run writes and deletes files.
-    const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    const fs::path root = base / ("kestravuna-fuzz-unpack-" + std::to_string(std::random_device{}()));
+    const fs::path base =
+        fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+    const fs::path root =
+        base / ("kestravuna-fuzz-unpack-" + std::to_string(std::random_device{}()));
     return Paths{root, root / "archive.cry", root / "folder", root / "cache"};
   }();
   return paths;
@@ -38,7 +40,9 @@ void Check(bool condition) {
 
 std::vector<std::string> Names(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
   return names;
 }
 
@@ -80,7 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // Nothing appears beside the folder, and the folder holds plain files only.
-  for (const std::string& name : Names(paths.root)) Check(name == "archive.cry" || name == "folder" || name == "cache");
+  for (const std::string& name : Names(paths.root)) {
+    Check(name == "archive.cry" || name == "folder" || name == "cache");
+  }
   std::map<std::string, std::uintmax_t> written;
   for (const auto& entry : fs::directory_iterator(paths.folder)) {
     Check(entry.is_regular_file() && !entry.is_symlink());

@@ -30,10 +30,13 @@ inline Bytes ReadBytes(const fs::path& path) {
 
 inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
-inline void WriteText(const fs::path& path, std::string_view text) { WriteBytes(path, Bytes(text.begin(), text.end())); }
+inline void WriteText(const fs::path& path, std::string_view text) {
+  WriteBytes(path, Bytes(text.begin(), text.end()));
+}
 
 // Bytes that do not repeat within a copy buffer, so a misplaced chunk shows.
 inline Bytes PatternBytes(std::size_t size, std::uint32_t seed) {
@@ -79,29 +82,34 @@ inline Bytes BuildArchive(const std::vector<StoredFile>& files) {
     record.offset = static_cast<std::int32_t>(offset);
     append(record);
   }
-  for (const StoredFile& file : files) archive.insert(archive.end(), file.data.begin(), file.data.end());
+  for (const StoredFile& file : files) {
+    archive.insert(archive.end(), file.data.begin(), file.data.end());
+  }
   return archive;
 }
 
 // The parsed record at `index` (0 is the header).
 inline ArchiveRecord RecordAt(const Bytes& archive, std::size_t index) {
   std::array<std::uint8_t, kArchiveRecordSize> bytes{};
-  std::copy_n(archive.begin() + static_cast<std::ptrdiff_t>(index * kArchiveRecordSize), kArchiveRecordSize,
-              bytes.begin());
+  std::copy_n(archive.begin() + static_cast<std::ptrdiff_t>(index * kArchiveRecordSize),
+              kArchiveRecordSize, bytes.begin());
   return ArchiveRecord::Parse(bytes);
 }
 
 class ArchiveFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("kestravuna-archive-" + std::to_string(std::random_device{}()));
+    root_ = fs::temp_directory_path() /
+            ("kestravuna-archive-" + std::to_string(std::random_device{}()));
     fs::create_directories(folder_ = root_ / "folder");
     fs::create_directories(restored_ = root_ / "restored");
     cacheHome_ = root_ / "cache";
     tempDir_ = cacheHome_ / "kestravuna";
     archive_ = root_ / "archive.cry";
     ::setenv("XDG_CACHE_HOME", cacheHome_.c_str(), 1);
-    progress_.status = [this](std::string_view text) { events_.push_back("status " + std::string(text)); };
+    progress_.status = [this](std::string_view text) {
+      events_.push_back("status " + std::string(text));
+    };
     progress_.pumpMessages = [this] { events_.push_back("pump"); };
   }
 
@@ -115,13 +123,17 @@ class ArchiveFolderTest : public ::testing::Test {
   std::vector<std::string> TempFiles() const {
     std::vector<std::string> names;
     if (!fs::exists(tempDir_)) return names;
-    for (const auto& entry : fs::directory_iterator(tempDir_)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(tempDir_)) {
+      names.push_back(entry.path().filename().string());
+    }
     return names;
   }
 
   static std::vector<std::string> FolderNames(const fs::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      names.push_back(entry.path().filename().string());
+    }
     std::sort(names.begin(), names.end());
     return names;
   }

@@ -11,8 +11,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Slice(const std::array<std::uint8_t, kArchiveRecordSize>& bytes, std::size_t at, std::size_t size) {
-  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + size));
+Bytes Slice(const std::array<std::uint8_t, kArchiveRecordSize>& bytes, std::size_t at,
+            std::size_t size) {
+  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+               bytes.begin() + static_cast<std::ptrdiff_t>(at + size));
 }
 
 TEST(ArchiveRecord, HeaderOfAnEmptyFolder) {
@@ -27,7 +29,8 @@ TEST(ArchiveRecord, HeaderOfAnEmptyFolder) {
 
 TEST(ArchiveRecord, HeaderPlacesTheDataAreaBehindTheDirectory) {
   const auto bytes = MakeArchiveHeader(2).Serialize();
-  EXPECT_EQ(Slice(bytes, 264, 12), (Bytes{2, 0, 0, 0, 0, 0, 0, 0, 0x3C, 0x03, 0, 0}));  // count 2, offset 828
+  EXPECT_EQ(Slice(bytes, 264, 12),
+            (Bytes{2, 0, 0, 0, 0, 0, 0, 0, 0x3C, 0x03, 0, 0}));  // count 2, offset 828
   EXPECT_EQ(DataAreaStart(3), 1104);
 }
 
@@ -56,11 +59,11 @@ TEST(ArchiveRecord, FlagsFromAttributes) {
     Bytes flags;  // system, hidden, archive, read-only, directory (offsets 256..260)
   };
   const Case cases[] = {
-      {39, {1, 1, 1, 1, 0}},   // read-only, hidden, system and archive
-      {128, {0, 0, 0, 0, 0}},  // "no attributes" has no flag
-      {8224, {0, 0, 1, 0, 0}}, // archive plus a bit above 32
-      {8, {0, 0, 0, 0, 0}},    // volume label has no flag
-      {16 | 1, {0, 0, 0, 1, 1}},
+      {39, {1, 1, 1, 1, 0}},    // read-only, hidden, system and archive
+      {128, {0, 0, 0, 0, 0}},   // "no attributes" has no flag
+      {8224, {0, 0, 1, 0, 0}},  // archive plus a bit above 32
+      {8, {0, 0, 0, 0, 0}},     // volume label has no flag
+      {16 | 1, {0, 0, 0, 1, 1}},  // a read-only directory
       {1, {0, 0, 0, 1, 0}},
   };
   for (const Case& c : cases) {
@@ -78,7 +81,7 @@ TEST(ArchiveRecord, AttributesFromFlagBytes) {
   const Case cases[] = {
       {{0, 0, 1, 1, 0}, 33},
       {{0, 0, 0, 0, 0}, 0},
-      {{1, 1, 1, 1, 1}, 39},   // the directory flag is not used
+      {{1, 1, 1, 1, 1}, 39},        // the directory flag is not used
       {{2, 0xFF, 1, 0x81, 0}, 32},  // only a byte of exactly 1 is set
   };
   for (const Case& c : cases) {
@@ -94,7 +97,8 @@ TEST(ArchiveRecord, DirectoryCountKeepsTheLowEightBitsOfBothCounts) {
     std::size_t directoryCount;
   };
   const Case cases[] = {
-      {3, 0, 3}, {0, 3, 3}, {255, 0, 255}, {256, 0, 0}, {255, 1, 0}, {0x1FF, 0, 255}, {-1, 1, 0}, {200, 100, 44},
+      {3, 0, 3},   {0, 3, 3},       {255, 0, 255}, {256, 0, 0},
+      {255, 1, 0}, {0x1FF, 0, 255}, {-1, 1, 0},    {200, 100, 44},
   };
   for (const Case& c : cases) {
     ArchiveRecord header;

@@ -45,7 +45,8 @@ TEST_F(UnpackArchiveTest, RoundTripOfAFolder) {
   EXPECT_EQ(FolderNames(restored_), FolderNames(folder_));
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE(cases[i].name);
-    EXPECT_EQ(ReadBytes(restored_ / cases[i].name), PatternBytes(cases[i].size, static_cast<std::uint32_t>(i)));
+    EXPECT_EQ(ReadBytes(restored_ / cases[i].name),
+              PatternBytes(cases[i].size, static_cast<std::uint32_t>(i)));
     EXPECT_EQ(IsReadOnly(restored_ / cases[i].name), cases[i].readOnly);
   }
   EXPECT_EQ(ReadBytes(archive_), archive);  // left as it was
@@ -82,7 +83,8 @@ TEST_F(UnpackArchiveTest, ReplacesWhatStandsUnderTheName) {
   EXPECT_TRUE(IsReadOnly(restored_ / "schreibgeschützt"));
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(restored_ / "verweis")));
   EXPECT_EQ(ReadBytes(restored_ / "verweis"), Bytes{'v'});
-  EXPECT_EQ(ReadBytes(outside), Bytes(std::string_view("unberührt").begin(), std::string_view("unberührt").end()));
+  EXPECT_EQ(ReadBytes(outside),
+            Bytes(std::string_view("unberührt").begin(), std::string_view("unberührt").end()));
   EXPECT_EQ(ReadBytes(restored_ / "bleibt").size(), 15u);
 }
 
@@ -101,7 +103,9 @@ class OrdinaryUser {
 
   // What the ordinary user must own when the test runs as root.
   static void GiveAway(const fs::path& path) {
-    if (::geteuid() == 0 && ::chown(path.c_str(), kNobody, kNobody) != 0) throw std::runtime_error("chown");
+    if (::geteuid() == 0 && ::chown(path.c_str(), kNobody, kNobody) != 0) {
+      throw std::runtime_error("chown");
+    }
   }
 
  private:
@@ -113,7 +117,9 @@ TEST_F(UnpackArchiveTest, ReplacesAReadOnlyFileAsAnOrdinaryUser) {
   WriteText(restored_ / "alt", "alter Inhalt");
   MakeReadOnly(restored_ / "alt");
   fs::create_directories(tempDir_);
-  for (const fs::path& path : {restored_, restored_ / "alt", cacheHome_, tempDir_}) OrdinaryUser::GiveAway(path);
+  for (const fs::path& path : {restored_, restored_ / "alt", cacheHome_, tempDir_}) {
+    OrdinaryUser::GiveAway(path);
+  }
   {
     const OrdinaryUser user;
     EXPECT_NO_THROW(Unpack());
@@ -123,12 +129,19 @@ TEST_F(UnpackArchiveTest, ReplacesAReadOnlyFileAsAnOrdinaryUser) {
 }
 
 TEST_F(UnpackArchiveTest, StatusBeforeEachFileAfterPumpingEvents) {
-  Unpack({{"brief.txt", {}}, {"Gr\xFC\xDF" "e.txt", {}}, {std::string(250, 'n'), {}}});
+  Unpack({{"brief.txt", {}},
+          {"Gr\xFC\xDF"
+           "e.txt",
+           {}},
+          {std::string(250, 'n'), {}}});
   const std::vector<std::string> expected = {
-      "pump", "status Dekodiere brief.txt...",
-      "pump", "status Dekodiere Grüße.txt...",
+      "pump",
+      "status Dekodiere brief.txt...",
+      "pump",
+      "status Dekodiere Grüße.txt...",
       // The status line holds 255 characters: "Dekodiere " and the first 245 of the name.
-      "pump", "status Dekodiere " + std::string(245, 'n'),
+      "pump",
+      "status Dekodiere " + std::string(245, 'n'),
   };
   EXPECT_EQ(events_, expected);
 }
@@ -139,7 +152,8 @@ TEST_F(UnpackArchiveTest, DamagedArchivesWriteNothing) {
   const auto withOffset = [&good](std::size_t record, std::int32_t offset) {
     Bytes bytes = good;
     for (std::size_t i = 0; i < 4; ++i) {
-      bytes[record * kArchiveRecordSize + 272 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(offset) >> (8 * i));
+      bytes[record * kArchiveRecordSize + 272 + i] =
+          static_cast<std::uint8_t>(static_cast<std::uint32_t>(offset) >> (8 * i));
     }
     return bytes;
   };
@@ -149,18 +163,29 @@ TEST_F(UnpackArchiveTest, DamagedArchivesWriteNothing) {
     std::string message;
   };
   const Case cases[] = {
-      {"shorter than a header", Bytes(good.begin(), good.begin() + 100), "Lesen nach Dateiende (EOF)"},
-      {"directory cut short", Bytes(good.begin(), good.begin() + 2 * kArchiveRecordSize), "Lesen nach Dateiende (EOF)"},
+      {"shorter than a header", Bytes(good.begin(), good.begin() + 100),
+       "Lesen nach Dateiende (EOF)"},
+      {"directory cut short", Bytes(good.begin(), good.begin() + 2 * kArchiveRecordSize),
+       "Lesen nach Dateiende (EOF)"},
       {"data cut short", Bytes(good.begin(), good.end() - 1),
        "Das Archiv ist beschädigt: seine Daten enden vor dem Ende der letzten Datei."},
       {"offset beyond the end", withOffset(2, 0x7FFFFFFF),
        "Das Archiv ist beschädigt: seine Daten enden vor dem Ende der letzten Datei."},
-      {"offsets shrink", withOffset(2, 830), "Das Archiv ist beschädigt: eine Datei hat eine negative Größe: auch"},
-      {"negative offset", withOffset(1, -5), "Das Archiv ist beschädigt: eine Datei hat eine negative Größe: gut"},
-      {"empty name", BuildArchive({{"gut", {}}, {"", {}}}), "Das Archiv enthält einen unzulässigen Dateinamen: \"\""},
-      {"dot", BuildArchive({{"gut", {}}, {".", {}}}), "Das Archiv enthält einen unzulässigen Dateinamen: \".\""},
-      {"dot dot", BuildArchive({{"gut", {}}, {"..", {}}}), "Das Archiv enthält einen unzulässigen Dateinamen: \"..\""},
-      {"path", BuildArchive({{"gut", {}}, {"../drau\xDF" "en", {}}}),
+      {"offsets shrink", withOffset(2, 830),
+       "Das Archiv ist beschädigt: eine Datei hat eine negative Größe: auch"},
+      {"negative offset", withOffset(1, -5),
+       "Das Archiv ist beschädigt: eine Datei hat eine negative Größe: gut"},
+      {"empty name", BuildArchive({{"gut", {}}, {"", {}}}),
+       "Das Archiv enthält einen unzulässigen Dateinamen: \"\""},
+      {"dot", BuildArchive({{"gut", {}}, {".", {}}}),
+       "Das Archiv enthält einen unzulässigen Dateinamen: \".\""},
+      {"dot dot", BuildArchive({{"gut", {}}, {"..", {}}}),
+       "Das Archiv enthält einen unzulässigen Dateinamen: \"..\""},
+      {"path",
+       BuildArchive({{"gut", {}},
+                     {"../drau\xDF"
+                      "en",
+                      {}}}),
        "Das Archiv enthält einen unzulässigen Dateinamen: \"../draußen\""},
       {"windows path", BuildArchive({{"gut", {}}, {"..\\x", {}}}),
        "Das Archiv enthält einen unzulässigen Dateinamen: \"..\\x\""},
@@ -202,7 +227,11 @@ TEST_F(UnpackArchiveTest, TrailingBytesBehindTheLastFileAreIgnored) {
 }
 
 TEST_F(UnpackArchiveTest, ReadArchiveDirectoryGivesNamesFlagsAndSizes) {
-  WriteBytes(archive_, BuildArchive({{"Gr\xFC\xDF" "e", PatternBytes(5000, 1), 33}, {".h", {}, 34}, {"\x80", {'x'}, 0}}));
+  WriteBytes(archive_, BuildArchive({{"Gr\xFC\xDF"
+                                      "e",
+                                      PatternBytes(5000, 1), 33},
+                                     {".h", {}, 34},
+                                     {"\x80", {'x'}, 0}}));
   const std::vector<ArchiveEntry> entries = ReadArchiveDirectory(archive_);
   ASSERT_EQ(entries.size(), 3u);
   struct Expected {
@@ -218,9 +247,11 @@ TEST_F(UnpackArchiveTest, ReadArchiveDirectoryGivesNamesFlagsAndSizes) {
 }
 
 TEST_F(UnpackArchiveTest, IoFailuresRaiseTheRunTimeError) {
-  EXPECT_THROW(UnpackArchive(restored_, root_ / "fehlt.cry", "*.*", 0, progress_), platform::EInOutError);
+  EXPECT_THROW(UnpackArchive(restored_, root_ / "fehlt.cry", "*.*", 0, progress_),
+               platform::EInOutError);
   WriteBytes(archive_, BuildArchive({{"a", {'a'}}}));
-  EXPECT_THROW(UnpackArchive(root_ / "fehlt", archive_, "*.*", 0, progress_), platform::EInOutError);
+  EXPECT_THROW(UnpackArchive(root_ / "fehlt", archive_, "*.*", 0, progress_),
+               platform::EInOutError);
   // A folder under the stored name cannot be replaced by the file.
   fs::create_directory(restored_ / "a");
   EXPECT_THROW(Unpack(), platform::EInOutError);

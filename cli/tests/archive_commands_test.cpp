@@ -33,7 +33,9 @@ bool IsReadOnly(const fs::path& path) {
 
 std::vector<std::string> SortedNames(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -46,7 +48,8 @@ struct CliRun {
 class ArchiveCommandsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("kestravuna-cli-" + std::to_string(std::random_device{}()));
+    root_ =
+        fs::temp_directory_path() / ("kestravuna-cli-" + std::to_string(std::random_device{}()));
     fs::create_directories(root_ / "cache");
     ::setenv("XDG_CACHE_HOME", (root_ / "cache").c_str(), 1);  // inherited by the program
   }
@@ -59,7 +62,8 @@ class ArchiveCommandsTest : public ::testing::Test {
     std::string command = std::string("'") + KESTRAVUNA_CLI + "'";
     for (const std::string& arg : args) command += " '" + arg + "'";
     const fs::path out = root_ / "stdout", err = root_ / "stderr";
-    const int status = std::system((command + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
+    const int status =
+        std::system((command + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
   }
 
@@ -72,13 +76,15 @@ class ArchiveCommandsTest : public ::testing::Test {
       std::size_t copied = 0;
       for (const auto& entry : fs::directory_iterator(doc.path())) {
         if (entry.is_symlink() || !entry.is_regular_file()) continue;
-        fs::copy_file(entry.path(), source / entry.path().filename(), fs::copy_options::overwrite_existing);
+        fs::copy_file(entry.path(), source / entry.path().filename(),
+                      fs::copy_options::overwrite_existing);
         ++copied;
       }
       if (copied >= 3) break;
     }
     WriteFile(source / "schreibgeschützt.txt", "nur lesen");
-    fs::permissions(source / "schreibgeschützt.txt", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+    fs::permissions(source / "schreibgeschützt.txt",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     WriteFile(source / ".versteckt", "unsichtbar");
     WriteFile(source / "leer", "");
@@ -150,8 +156,12 @@ TEST_F(ArchiveCommandsTest, ExitStatusOfFailures) {
       {{"list", "a", "b"}, 2, "Falsche Anzahl von Argumenten."},
       {{"list", (root_ / "fehlt").string()}, 1, "Datei nicht gefunden\n"},
       {{"list", (root_ / "kaputt.cry").string()}, 1, "Lesen nach Dateiende (EOF)\n"},
-      {{"unpack", (root_ / "kaputt.cry").string(), root_.string()}, 1, "Lesen nach Dateiende (EOF)\n"},
-      {{"pack", (root_ / "fehlt").string(), (root_ / "a.cry").string()}, 1, "Datei nicht gefunden\n"},
+      {{"unpack", (root_ / "kaputt.cry").string(), root_.string()},
+       1,
+       "Lesen nach Dateiende (EOF)\n"},
+      {{"pack", (root_ / "fehlt").string(), (root_ / "a.cry").string()},
+       1,
+       "Datei nicht gefunden\n"},
   };
   for (const Case& c : cases) {
     const CliRun run = Cli(c.args);

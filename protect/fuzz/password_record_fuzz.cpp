@@ -16,7 +16,8 @@ namespace {
 const std::filesystem::path& RecordPath() {
   static const std::filesystem::path path = [] {
     const char* shm = "/dev/shm";
-    const std::filesystem::path base = std::filesystem::is_directory(shm) ? shm : std::filesystem::temp_directory_path();
+    const std::filesystem::path base =
+        std::filesystem::is_directory(shm) ? shm : std::filesystem::temp_directory_path();
     return base / ("kestravuna-fuzz-record-" + std::to_string(std::random_device{}()));
   }();
   return path;

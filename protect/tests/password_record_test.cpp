@@ -26,7 +26,8 @@ class PasswordRecordTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // Random names: the same test may run at once from several build trees.
-    folder_ = fs::temp_directory_path() / ("kestravuna-password-" + std::to_string(std::random_device{}()));
+    folder_ = fs::temp_directory_path() /
+              ("kestravuna-password-" + std::to_string(std::random_device{}()));
     fs::create_directories(folder_);
   }
   void TearDown() override { fs::remove_all(folder_); }
@@ -39,7 +40,8 @@ class PasswordRecordTest : public ::testing::Test {
   }
   static void WriteBytes(const fs::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
   }
   static std::int32_t Int32At(const Bytes& bytes, std::size_t at) {
     std::uint32_t value = 0;
@@ -124,7 +126,8 @@ TEST_F(PasswordRecordTest, LayoutOfTheRecord) {
   ASSERT_EQ(record.size(), 256u);
 
   EXPECT_EQ(Bytes(record.begin(), record.begin() + 7), (Bytes{6, 'T', 'r', 'a', 'v', 'u', 'n'}));
-  EXPECT_EQ(Bytes(record.begin() + 244, record.begin() + 251), (Bytes{6, 'T', 'R', 'A', 'V', 'U', 'N'}));
+  EXPECT_EQ(Bytes(record.begin() + 244, record.begin() + 251),
+            (Bytes{6, 'T', 'R', 'A', 'V', 'U', 'N'}));
   for (auto [from, to] : {std::pair{7, 11}, std::pair{240, 244}, std::pair{251, 256}}) {
     for (int i = from; i < to; ++i) EXPECT_EQ(record[i], 0) << "reserved byte " << i;
   }
@@ -134,10 +137,12 @@ TEST_F(PasswordRecordTest, LayoutOfTheRecord) {
     for (std::size_t i = at + 1; i <= at + 30; ++i) EXPECT_NE(record[i], 0) << "filler byte " << i;
   }
   EXPECT_EQ(record[197], 6);
-  EXPECT_EQ(Bytes(record.begin() + 198, record.begin() + 204), (Bytes{0x77, 0x67, 0x81, 0xFA, 0xC3, 0xE0}));
+  EXPECT_EQ(Bytes(record.begin() + 198, record.begin() + 204),
+            (Bytes{0x77, 0x67, 0x81, 0xFA, 0xC3, 0xE0}));
   for (int i = 204; i < 228; ++i) EXPECT_EQ(record[i], 0) << "unused password byte " << i;
 
-  const std::int32_t first = Int32At(record, 228), second = Int32At(record, 232), third = Int32At(record, 236);
+  const std::int32_t first = Int32At(record, 228), second = Int32At(record, 232),
+                     third = Int32At(record, 236);
   EXPECT_TRUE(first >= 0 && first <= 32367) << first;
   EXPECT_TRUE(second >= 2 && second <= 32367) << second;
   EXPECT_TRUE(third >= 3 && third <= 32366) << third;
@@ -150,8 +155,10 @@ TEST_F(PasswordRecordTest, PasswordFieldDependsOnlyOnThePassword) {
   const Bytes first = ReadBytes(Path("first")), second = ReadBytes(Path("second"));
   ASSERT_EQ(first.size(), 256u);
   ASSERT_EQ(second.size(), 256u);
-  EXPECT_EQ(Bytes(first.begin() + 197, first.begin() + 228), Bytes(second.begin() + 197, second.begin() + 228));
-  EXPECT_NE(Bytes(first.begin() + 11, first.begin() + 197), Bytes(second.begin() + 11, second.begin() + 197));
+  EXPECT_EQ(Bytes(first.begin() + 197, first.begin() + 228),
+            Bytes(second.begin() + 197, second.begin() + 228));
+  EXPECT_NE(Bytes(first.begin() + 11, first.begin() + 197),
+            Bytes(second.begin() + 11, second.begin() + 197));
 }
 
 TEST_F(PasswordRecordTest, RoundTrip) {
@@ -164,7 +171,8 @@ TEST_F(PasswordRecordTest, RoundTrip) {
   const Case cases[] = {
       {"", ""},
       {"Geheim", "Geheim"},
-      {"\xE4\xF6\xFC\xDF\x80\xFF", "\xE4\xF6\xFC\xDF\x80\xFF"},  // umlauts, euro sign, 0xFF in the code page
+      {"\xE4\xF6\xFC\xDF\x80\xFF",
+       "\xE4\xF6\xFC\xDF\x80\xFF"},  // umlauts, euro sign, 0xFF in the code page
       {thirty, thirty},
       {longer, longer.substr(0, 30)},  // only the first 30 are stored
   };
@@ -203,7 +211,8 @@ TEST_F(PasswordRecordTest, DamagedLengthByteReadsOnlyTheField) {
 }
 
 TEST_F(PasswordRecordTest, FailedWriteRaisesTheIoError) {
-  EXPECT_THROW(WritePasswordRecord(folder_ / "no such folder" / "CHIFF.CRD", "Geheim"), platform::EInOutError);
+  EXPECT_THROW(WritePasswordRecord(folder_ / "no such folder" / "CHIFF.CRD", "Geheim"),
+               platform::EInOutError);
   fs::create_directory(Path("CHIFF.CRD"));  // a folder where the record should go
   EXPECT_THROW(WritePasswordRecord(Path("CHIFF.CRD"), "Geheim"), platform::EInOutError);
 }
