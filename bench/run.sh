@@ -1,0 +1,311 @@
+#!/usr/bin/env bash
+# Builds the benchmark, assembles its inputs from files on this machine and prints our figures
+# beside zlib, LZ4, zstd, tar, gzip and find, measured on the same input in the same run:
+#   1. the codecs and the compressor component (bench/codec_bench) on a mixed corpus of 64 MiB,
+#   2. peak memory of `kestravuna-cli compress` and `decompress` on a 1 GiB file,
+#   3. pack and unpack of a folder of about 200 files and 64 MiB, against tar,
+#   4. protect and restore of that folder, against tar | gzip -6,
+#   5. a scan of a tree of 100,000 files, against find | wc -l.
+# Sections 2 to 5 run once kestravuna-cli offers their commands, else say "not yet available".
+#
+# Usage: bench/run.sh [--quick]
+#   --quick  mode good's memory run uses the 64 MiB corpus instead of the 1 GiB file
+# Environment: KESTRAVUNA_BENCH_DIR (work folder, default build/bench/work; about 3 GiB free
+# needed), KESTRAVUNA_BENCH_REPS (runs per figure, best taken; default 5 for the codecs, at
+# most 3 for the command-line sections).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+quick=0
+for arg in "$@"; do
+  case "$arg" in
+    --quick) quick=1 ;;
+    *) echo "usage: bench/run.sh [--quick]" >&2; exit 2 ;;
+  esac
+done
+
+bash scripts/install-deps.sh build bench
+
+reps=${KESTRAVUNA_BENCH_REPS:-5}
+cli_reps=$((reps < 3 ? reps : 3))
+work=${KESTRAVUNA_BENCH_DIR:-$root/build/bench/work}
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+mib=$((1024 * 1024))
+
+echo "== build (Release)"
+cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRAVUNA_BENCH=ON \
+  -DKESTRAVUNA_TESTS=OFF >/dev/null
+cmake --build build/bench -j "$(nproc)" --target codec_bench
+bench=$root/build/bench/bench/codec_bench
+cli=$root/build/bench/cli/kestravuna-cli
+if ! cmake --build build/bench -j "$(nproc)" --target kestravuna-cli >"$work/cli-build.log" 2>&1; then
+  echo "kestravuna-cli does not build (see $work/cli-build.log); its sections are skipped"
+  cli=
+fi
+
+# ---------------------------------------------------------------------------------------------
+# Helpers
+
+# Appends to the file $1 the contents of the files named (NUL-separated) on standard input,
+# read with the command $3 (cat, or zcat -f for their text), until it has grown by $2 bytes.
+# Prints the bytes appended.
+append_files() {
+  local out=$1 budget=$2 reader=${3:-cat}
+  local names before after
+  names=$(mktemp)
+  cat >"$names"  # the whole list, so that its writer never meets a closed pipe
+  before=$(stat -c %s "$out")
+  # head stops reading once the budget is reached; the readers' broken pipe is expected.
+  { xargs -0 -r -a "$names" $reader -- 2>/dev/null || true; } | head -c "$budget" >>"$out" || true
+  after=$(stat -c %s "$out")
+  rm -f "$names"
+  echo $((after - before))
+}
+
+# Sorted, NUL-separated lists of regular files, so that the inputs are the same on every run
+# on the same machine. Folders missing on this machine are passed over.
+list() { { find "$@" -type f -print0 2>/dev/null || true; } | sort -z; }
+
+# Runs "$@" and prints its wall-clock time in microseconds; output goes to $work/last.log.
+time_us() {
+  local start end
+  start=$(date +%s%N)
+  if ! "$@" >"$work/last.log" 2>&1; then
+    echo "failed: $*" >&2
+    cat "$work/last.log" >&2
+    return 1
+  fi
+  end=$(date +%s%N)
+  echo $(((end - start) / 1000))
+}
+
+# Prints one comparison row: label, our time, reference label and time, target factor.
+compare_row() {
+  local label=$1 ours=$2 reference_label=$3 reference=$4 limit=$5
+  awk -v l="$label" -v o="$ours" -v rl="$reference_label" -v r="$reference" -v t="$limit" 'BEGIN {
+    ratio = o / (r > 0 ? r : 1)
+    printf "%-34s %10.3f s   %-28s %10.3f s %7.2fx  <= %.1fx  %s\n", l, o / 1e6, rl, r / 1e6, ratio, t,
+           ratio <= t ? "met" : "MISSED"
+  }'
+}
+
+compare_header() {
+  printf "%-34s %12s   %-28s %12s %8s  %7s\n" "kestravuna-cli" "time" "reference" "time" "ratio" "target"
+}
+
+# True when kestravuna-cli lists every command named.
+has_commands() {
+  [[ -n "$cli" ]] || return 1
+  local help
+  help=$("$cli" --help 2>/dev/null) || return 1
+  local name
+  for name in "$@"; do
+    grep -qE "^  $name( |$)" <<<"$help" || return 1
+  done
+}
+
+min() { if (($1 < $2)); then echo "$1"; else echo "$2"; fi; }
+
+# ---------------------------------------------------------------------------------------------
+# 1. The codecs on a mixed corpus
+
+corpus=$work/corpus.bin
+corpus_size=$((64 * mib))
+if [[ ! -f "$corpus" || $(stat -c %s "$corpus") -ne $corpus_size ]]; then
+  echo "== assembling the corpus (64 MiB of headers, text, shared libraries, compressed files)"
+  : >"$corpus"
+  got=$(list /usr/include \( -name '*.h' -o -name '*.hpp' \) | append_files "$corpus" $((20 * mib)))
+  echo "  headers from /usr/include:             $got bytes"
+  got=$(list /usr/share/man -name '*.gz' | append_files "$corpus" $((8 * mib)) "zcat -f")
+  echo "  man pages from /usr/share/man (text):  $got bytes"
+  got=$(list /usr/share/doc /usr/share/common-licenses ! -name '*.gz' ! -name '*.xz' ! -name '*.bz2' \
+        | append_files "$corpus" $((4 * mib)))
+  echo "  documents from /usr/share/doc:         $got bytes"
+  got=$(list /usr/lib /usr/lib64 -name '*.so*' | append_files "$corpus" $((24 * mib)))
+  echo "  shared libraries from /usr/lib:        $got bytes"
+  got=$(list /usr/share \( -name '*.gz' -o -name '*.xz' -o -name '*.bz2' -o -name '*.png' \) \
+        | append_files "$corpus" $((8 * mib)))
+  echo "  compressed files from /usr/share:      $got bytes"
+  # Whatever a small machine lacked: more libraries, then the corpus repeated.
+  have=$(stat -c %s "$corpus")
+  if ((have < corpus_size)); then
+    list /usr/lib /usr/lib64 -name '*.so*' | sort -zr | append_files "$corpus" $((corpus_size - have)) >/dev/null
+  fi
+  while (($(stat -c %s "$corpus") < corpus_size)); do
+    head -c $((corpus_size - $(stat -c %s "$corpus"))) "$corpus" >"$corpus.more"
+    cat "$corpus.more" >>"$corpus"
+    rm -f "$corpus.more"
+  done
+fi
+
+echo
+echo "== codecs and compressor component, 64 MiB mixed corpus"
+"$bench" "$corpus" --reps "$reps" --temp "$work"
+
+# ---------------------------------------------------------------------------------------------
+# 2. Peak memory of compress and decompress on 1 GiB
+
+echo
+echo "== peak memory, kestravuna-cli compress and decompress of a 1 GiB file (target: under 16 MiB)"
+if has_commands compress decompress; then
+  big=$work/big.bin
+  if [[ ! -f "$big" || $(stat -c %s "$big") -ne $((1024 * mib)) ]]; then
+    for _ in $(seq 16); do cat "$corpus"; done >"$big"
+  fi
+  printf "%-44s %10s %12s  %s\n" "command" "time" "peak RSS" "target"
+  # Prints one row for "$@" measured by GNU time.
+  memory_row() {
+    local label=$1
+    shift
+    /usr/bin/time -v "$@" >"$work/last.log" 2>"$work/time.log" || {
+      echo "failed: $*" >&2
+      cat "$work/time.log" >&2
+      return 1
+    }
+    awk -v l="$label" -F': ' '
+      /Maximum resident set size/ { rss = $2 }
+      /Elapsed \(wall clock\)/ { n = split($2, p, ":"); t = 0; for (i = 1; i <= n; i++) t = t * 60 + p[i] }
+      END { printf "%-44s %8.1f s %8.1f MiB  < 16 MiB  %s\n", l, t, rss / 1024, rss < 16384 ? "met" : "MISSED" }
+    ' "$work/time.log"
+  }
+  for mode in fast good; do
+    input=$big
+    size_label="1 GiB"
+    if [[ $mode == good && $quick == 1 ]]; then
+      input=$corpus
+      size_label="64 MiB"
+    fi
+    memory_row "compress --mode $mode ($size_label)" "$cli" compress --mode "$mode" "$input" "$work/big.cry"
+    memory_row "decompress ($mode container, $size_label)" "$cli" decompress "$work/big.cry" "$work/big.out"
+    cmp -s "$input" "$work/big.out" || { echo "round trip of $input in mode $mode differs" >&2; exit 1; }
+    rm -f "$work/big.cry" "$work/big.out"
+  done
+  rm -f "$big"
+else
+  echo "not yet available (kestravuna-cli compress / decompress)"
+fi
+
+# ---------------------------------------------------------------------------------------------
+# The folder of about 200 files and 64 MiB for sections 3 and 4: headers, documents,
+# compressed files and shared libraries, flattened into one level with numbered names.
+
+folder=$work/folder
+make_folder() {
+  rm -rf "$folder"
+  mkdir -p "$folder"
+  local count=0 total=0 file name size
+  add_from() {  # limit of files from this list, then stop at 200 files or 64 MiB
+    local limit=$1 taken=0
+    while IFS= read -r -d '' file; do
+      ((taken < limit && count < 200 && total < 64 * mib)) || break
+      size=$(stat -L -c %s "$file")
+      name=$(basename "$file")
+      name=${name//[^A-Za-z0-9._-]/_}
+      cp -L "$file" "$folder/$(printf '%03d' "$count")-$name"
+      count=$((count + 1)) total=$((total + size)) taken=$((taken + 1))
+    done
+  }
+  add_from 100 < <(list /usr/include -name '*.h' -size +4k | awk 'BEGIN { RS = ORS = "\0" } NR % 9 == 1')
+  add_from 30 < <(list /usr/share/doc -size +2k ! -name '*.gz' | awk 'BEGIN { RS = ORS = "\0" } NR % 5 == 1')
+  add_from 15 < <(list /usr/share -name '*.gz' -size +16k | awk 'BEGIN { RS = ORS = "\0" } NR % 7 == 1')
+  add_from 200 < <(list /usr/lib -name '*.so*' -size +256k -size -12M)
+  echo "  $count files, $total bytes"
+}
+
+if has_commands pack unpack || has_commands protect restore; then
+  echo
+  echo "== building the folder of about 200 files and 64 MiB"
+  make_folder
+fi
+
+# ---------------------------------------------------------------------------------------------
+# 3. pack and unpack against tar
+
+echo
+echo "== pack and unpack of the folder, against tar cf and tar xf"
+if has_commands pack unpack; then
+  best_pack=0 best_unpack=0 best_tar_c=0 best_tar_x=0
+  for ((i = 0; i < cli_reps; i++)); do
+    rm -rf "$work/archive" "$work/unpacked" "$work/folder.tar" "$work/untarred"
+    mkdir -p "$work/unpacked" "$work/untarred"
+    t=$(time_us "$cli" pack "$folder" "$work/archive")
+    best_pack=$((best_pack == 0 ? t : $(min "$best_pack" "$t")))
+    t=$(time_us "$cli" unpack "$work/archive" "$work/unpacked")
+    best_unpack=$((best_unpack == 0 ? t : $(min "$best_unpack" "$t")))
+    diff -r "$folder" "$work/unpacked" >/dev/null || { echo "unpack differs from the folder" >&2; exit 1; }
+    t=$(time_us tar cf "$work/folder.tar" -C "$folder" .)
+    best_tar_c=$((best_tar_c == 0 ? t : $(min "$best_tar_c" "$t")))
+    t=$(time_us tar xf "$work/folder.tar" -C "$work/untarred")
+    best_tar_x=$((best_tar_x == 0 ? t : $(min "$best_tar_x" "$t")))
+  done
+  rm -rf "$work/archive" "$work/unpacked" "$work/folder.tar" "$work/untarred"
+  compare_header
+  compare_row "pack FOLDER ARCHIVE" "$best_pack" "tar cf" "$best_tar_c" 3
+  compare_row "unpack ARCHIVE FOLDER" "$best_unpack" "tar xf" "$best_tar_x" 1.5
+else
+  echo "not yet available (kestravuna-cli pack / unpack)"
+fi
+
+# ---------------------------------------------------------------------------------------------
+# 4. protect and restore against tar | gzip -6
+
+echo
+echo "== protect and restore of the folder, against tar | gzip -6 and gzip -dc | tar"
+if has_commands protect restore; then
+  printf 'bench-passwort\n' >"$work/password"
+  tar_protect() { tar cf - -C "$1" . | gzip -6 >"$2" && find "$1" -type f -delete; }
+  tar_restore() { gzip -dc "$2" | tar xf - -C "$1" && rm -f "$2"; }
+  best_protect=0 best_restore=0 best_gz=0 best_gunz=0
+  for ((i = 0; i < cli_reps; i++)); do
+    rm -rf "$work/protected" "$work/gzipped" "$work/folder.tgz"
+    cp -a "$folder" "$work/protected"
+    cp -a "$folder" "$work/gzipped"
+    sync
+    t=$(time_us "$cli" protect --password-file "$work/password" "$work/protected")
+    best_protect=$((best_protect == 0 ? t : $(min "$best_protect" "$t")))
+    t=$(time_us "$cli" restore --password-file "$work/password" "$work/protected")
+    best_restore=$((best_restore == 0 ? t : $(min "$best_restore" "$t")))
+    diff -r "$folder" "$work/protected" >/dev/null || { echo "restore differs from the folder" >&2; exit 1; }
+    t=$(time_us tar_protect "$work/gzipped" "$work/folder.tgz")
+    best_gz=$((best_gz == 0 ? t : $(min "$best_gz" "$t")))
+    t=$(time_us tar_restore "$work/gzipped" "$work/folder.tgz")
+    best_gunz=$((best_gunz == 0 ? t : $(min "$best_gunz" "$t")))
+  done
+  rm -rf "$work/protected" "$work/gzipped" "$work/folder.tgz" "$work/password"
+  compare_header
+  compare_row "protect DIR" "$best_protect" "tar cf - | gzip -6, rm files" "$best_gz" 2.5
+  compare_row "restore DIR" "$best_restore" "gzip -dc | tar xf, rm .tgz" "$best_gunz" 2.5
+else
+  echo "not yet available (kestravuna-cli protect / restore)"
+fi
+
+# ---------------------------------------------------------------------------------------------
+# 5. scan of 100,000 files against find
+
+echo
+echo "== scan of a tree of 100,000 files, against find -type f | wc -l"
+if has_commands scan; then
+  tree=$work/tree
+  if [[ ! -d "$tree" || $(find "$tree" -type f | wc -l) -ne 100000 ]]; then
+    rm -rf "$tree"
+    for d in $(seq -w 1 100); do
+      mkdir -p "$tree/d$d"
+      (cd "$tree/d$d" && seq -f "f%04g.txt" 1 1000 | xargs touch)
+    done
+  fi
+  find_count() { find "$1" -type f | wc -l; }
+  time_us "$cli" scan "$tree" >/dev/null  # warm the caches for both
+  best_scan=0 best_find=0
+  for ((i = 0; i < cli_reps; i++)); do
+    t=$(time_us "$cli" scan "$tree")
+    best_scan=$((best_scan == 0 ? t : $(min "$best_scan" "$t")))
+    t=$(time_us find_count "$tree")
+    best_find=$((best_find == 0 ? t : $(min "$best_find" "$t")))
+  done
+  compare_header
+  compare_row "scan DIR (100,000 files)" "$best_scan" "find DIR -type f | wc -l" "$best_find" 3
+else
+  echo "not yet available (kestravuna-cli scan)"
+fi
