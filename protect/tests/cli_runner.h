@@ -1,0 +1,66 @@
+// Runs kestravuna-cli as a separate process, as a user would, optionally with a file
+// operation fault armed through the platform's test hook.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "temp_folder.h"
+
+namespace kestravuna::testing {
+
+enum class Fault { None, Kill, Fail };
+
+struct CliOutcome {
+  bool killed = false;  // ended by SIGKILL
+  int exitCode = -1;    // when not killed
+  std::string output;   // standard output and standard error
+};
+
+// `cache` becomes XDG_CACHE_HOME, so the temporary archive files stay in the test's area.
+inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesystem::path& cache,
+                         Fault fault = Fault::None, long faultAt = 0) {
+  std::filesystem::create_directories(cache);
+  const std::filesystem::path log = cache / "cli-output.txt";
+  const pid_t child = fork();
+  if (child == 0) {
+    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int in = open("/dev/null", O_RDONLY);
+    if (out < 0 || in < 0) _exit(127);
+    dup2(in, STDIN_FILENO);
+    dup2(out, STDOUT_FILENO);
+    dup2(out, STDERR_FILENO);
+    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    unsetenv("KESTRAVUNA_KILL_AFTER_FILE_OPS");
+    unsetenv("KESTRAVUNA_FAIL_AFTER_FILE_OPS");
+    if (fault != Fault::None) {
+      setenv(fault == Fault::Kill ? "KESTRAVUNA_KILL_AFTER_FILE_OPS" : "KESTRAVUNA_FAIL_AFTER_FILE_OPS",
+             std::to_string(faultAt).c_str(), 1);
+    }
+    std::vector<char*> argv;
+    std::string program = KESTRAVUNA_CLI_PATH;
+    argv.push_back(program.data());
+    std::vector<std::string> copies = args;
+    for (std::string& arg : copies) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  CliOutcome outcome;
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) return outcome;
+  outcome.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+  if (WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
+  outcome.output = ReadFile(log);
+  return outcome;
+}
+
+}  // namespace kestravuna::testing

@@ -1,0 +1,171 @@
+// Protect and restore on a disk that runs full: the run stops with the error of the write
+// that failed, and every file is still there or comes back once there is room again. The
+// disk is a small tmpfs, which needs root (as the tests have in CI); without the right to
+// mount, the tests are skipped.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "folder_protector.h"
+#include "recording_view.h"
+#include "temp_folder.h"
+
+namespace kestravuna {
+namespace {
+
+using testing::RecordingView;
+using testing::Snapshot;
+using testing::TempFolder;
+using testing::WriteFile;
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
+
+constexpr const char* kDiskFull = "Kapazität der Diskette/Festplatte erschöpft";
+
+// A 2 MiB tmpfs at `mountPoint` for the lifetime of the object.
+class SmallDisk {
+ public:
+  explicit SmallDisk(fs::path mountPoint) : mountPoint_(std::move(mountPoint)) {
+    fs::create_directories(mountPoint_);
+    mounted_ = mount("tmpfs", mountPoint_.c_str(), "tmpfs", 0, "size=2m,mode=0700") == 0;
+    if (!mounted_) error_ = std::strerror(errno);
+  }
+  ~SmallDisk() {
+    if (mounted_) umount2(mountPoint_.c_str(), MNT_DETACH);
+  }
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+
+  bool Mounted() const { return mounted_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  fs::path mountPoint_;
+  bool mounted_ = false;
+  std::string error_;
+};
+
+class DiskFullTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small tmpfs: " << disk.Error();
+    setenv("XDG_CACHE_HOME", (area / "cache").c_str(), 1);
+  }
+  void TearDown() override { unsetenv("XDG_CACHE_HOME"); }
+
+  // What `run` raised, or "" when it raised nothing.
+  template <class Run>
+  static std::string ErrorOf(Run run) {
+    try {
+      run();
+    } catch (const std::exception& error) {
+      return error.what();
+    }
+    return "";
+  }
+
+  // Restores (or clears the leftovers of a stopped protect) and checks every file.
+  void ExpectEveryFileBack(const fs::path& folder, const Files& original) {
+    if (fs::exists(folder / "CHIFF.CRY")) {
+      protector.FoldersChange(folder);
+      protector.DecodeFolder("Kennwort");
+    }
+    EXPECT_EQ(Snapshot(folder), original);
+  }
+
+  TempFolder area;
+  SmallDisk disk{area / "disk"};
+  RecordingView view;
+  FolderProtector protector{view};
+};
+
+TEST_F(DiskFullTest, ProtectOnAFullDiskStopsAndKeepsEveryFile) {
+  struct Case {
+    const char* what;
+    std::size_t fileCount;
+    const char* expected;  // the error of the write that fails first
+  } cases[] = {
+      // 1.2 MB of files leave no room for their archive.
+      {"archive", 3, kDiskFull},
+      // 0.8 MB of files and their archive fit, the compressor's output does not; the
+      // compressor reports its own write error.
+      {"container", 2, "Fehler beim Schreiben der Zieldatei: "},
+  };
+  for (const Case& c : cases) {
+    const fs::path folder = area / "disk" / c.what;
+    for (std::size_t i = 0; i < c.fileCount; ++i) {
+      WriteFile(folder / ("rauschen" + std::to_string(i)), testing::NoiseBytes(400'000, static_cast<unsigned>(i)));
+    }
+    const Files original = Snapshot(folder);
+    protector.FoldersChange(folder);
+
+    const std::string error = ErrorOf([&] { protector.EncodeFolder("Kennwort"); });
+
+    if (std::string(c.expected) == kDiskFull) {
+      EXPECT_EQ(error, kDiskFull) << c.what;
+    } else {
+      EXPECT_EQ(error, c.expected + (folder / "CHIFF.TMP").string()) << c.what;
+    }
+    EXPECT_FALSE(fs::exists(folder / "CHIFF.CRD")) << c.what;
+    ExpectEveryFileBack(folder, original);
+    fs::remove_all(folder);
+  }
+}
+
+TEST_F(DiskFullTest, ProtectWithAFullTemporaryDirectoryStopsAndKeepsEveryFile) {
+  setenv("XDG_CACHE_HOME", (area / "disk").c_str(), 1);
+  const fs::path folder = area / "ordner";
+  for (int i = 0; i < 3; ++i) WriteFile(folder / ("rauschen" + std::to_string(i)), testing::NoiseBytes(800'000, i));
+  const Files original = Snapshot(folder);
+  protector.FoldersChange(folder);
+
+  EXPECT_EQ(ErrorOf([&] { protector.EncodeFolder("Kennwort"); }), kDiskFull);
+
+  ExpectEveryFileBack(folder, original);
+}
+
+TEST_F(DiskFullTest, RestoreOnAFullDiskStopsAndCompletesOnceThereIsRoom) {
+  struct Case {
+    const char* what;
+    std::size_t filler;    // bytes taken by another file after protecting
+    const char* expected;  // the error of the write that fails first
+  } cases[] = {
+      // Room for the decompressed archive but not for the files as well.
+      {"unpacking", 700'000, kDiskFull},
+      // Not even room for the decompressed archive: the compressor's write error.
+      {"decompressing", 1'500'000, "Fehler beim Schreiben der Zieldatei: "},
+  };
+  for (const Case& c : cases) {
+    const fs::path folder = area / "disk" / c.what;
+    std::string text;
+    for (int line = 0; text.size() < 300'000; ++line) text += "Zeile " + std::to_string(line) + " des Berichts\n";
+    for (const char* name : {"eins.txt", "zwei.txt", "drei.txt"}) WriteFile(folder / name, text);
+    const Files original = Snapshot(folder);
+    protector.FoldersChange(folder);
+    protector.EncodeFolder("Kennwort");
+    ASSERT_FALSE(fs::exists(folder / "eins.txt")) << c.what;
+    WriteFile(area / "disk" / "belegt", std::string(c.filler, 'f'));
+
+    const std::string error = ErrorOf([&] { protector.DecodeFolder("Kennwort"); });
+
+    if (std::string(c.expected) == kDiskFull) {
+      EXPECT_EQ(error, kDiskFull) << c.what;
+    } else {
+      EXPECT_EQ(error, c.expected + (folder / "CHIFF.TMP").string()) << c.what;
+    }
+    EXPECT_TRUE(fs::exists(folder / "CHIFF.CRY")) << c.what;
+    EXPECT_TRUE(fs::exists(folder / "CHIFF.CRD")) << c.what;
+    fs::remove(area / "disk" / "belegt");
+    ExpectEveryFileBack(folder, original);
+    fs::remove_all(folder);
+  }
+}
+
+}  // namespace
+}  // namespace kestravuna

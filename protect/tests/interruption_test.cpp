@@ -1,0 +1,181 @@
+// A protect or restore run may be stopped at any file operation, by a power cut or a kill,
+// or have that operation fail. Whatever the point, every file of the folder must either
+// still be there or come back with a restore, and the folder must then protect and restore
+// as usual. The runs go through kestravuna-cli; the platform's test hook kills the process
+// (or fails the operation) at the N-th file change, for N = 1, 2, ... until a run gets
+// through untouched.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli_runner.h"
+#include "temp_folder.h"
+
+namespace kestravuna {
+namespace {
+
+using testing::CliOutcome;
+using testing::Fault;
+using testing::RunCli;
+using testing::Snapshot;
+using testing::TempFolder;
+using testing::WriteFile;
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
+
+// No run of this folder takes anywhere near as many file changes; reaching it means the
+// hook never fired and the loop would not end.
+constexpr long kMaxFaultPoints = 2000;
+
+class InterruptionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(area / "password", "Kennwort\n");
+    MakeFolder(area / "original");
+    original = Snapshot(area / "original");
+  }
+
+  // A dozen files as users have them: empty, tiny, text, noise, more than one 32 KiB
+  // block, umlauts in names, read-only, hidden, and a subfolder.
+  static void MakeFolder(const fs::path& folder) {
+    WriteFile(folder / "leer", "");
+    WriteFile(folder / "eins.txt", "1");
+    WriteFile(folder / "brief.txt", "Sehr geehrte Damen und Herren,\nanbei die Unterlagen.\n");
+    std::string report;
+    for (int i = 0; i < 200; ++i) report += "Zeile " + std::to_string(i) + ": Äpfel und Birnen\n";
+    WriteFile(folder / "Bericht über Äpfel.txt", report);
+    WriteFile(folder / "zufall.bin", testing::NoiseBytes(40'000, 7));
+    WriteFile(folder / "gemischt.bin", testing::NoiseBytes(20'000, 8) + std::string(30'000, 'g'));
+    WriteFile(folder / "daten.dat", std::string(33'000, 'd'));
+    WriteFile(folder / "Grüße.md", "# Grüße\n");
+    WriteFile(folder / "schreibgeschützt.txt", "nur lesen");
+    fs::permissions(folder / "schreibgeschützt.txt", fs::perms::owner_read | fs::perms::group_read);
+    WriteFile(folder / ".versteckt", "versteckt");
+    WriteFile(folder / "unter" / "innen.txt", "im Unterordner");
+  }
+
+  fs::path Fresh(std::string_view name) {
+    const fs::path folder = area / name;
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::copy(area / "original", folder, fs::copy_options::recursive);
+    return folder;
+  }
+
+  CliOutcome Run(std::string_view command, const fs::path& folder, Fault fault = Fault::None,
+                 long at = 0) {
+    return RunCli({std::string(command), "--password-file", (area / "password").string(), folder.string()},
+                  area / "cache", fault, at);
+  }
+
+  // Restore until no container is left, then check every file and run one more round.
+  void RecoverAndCheck(const fs::path& folder, const std::string& point) {
+    for (int attempt = 0; fs::exists(folder / "CHIFF.CRY"); ++attempt) {
+      ASSERT_LT(attempt, 2) << point << ": restore does not finish";
+      const CliOutcome restore = Run("restore", folder);
+      ASSERT_EQ(restore.exitCode, 0) << point << ": restore failed:\n" << restore.output;
+    }
+    Files now = Snapshot(folder);
+    for (const auto& [name, contents] : original) {
+      ASSERT_EQ(now[name], contents) << point << ": " << name << " lost or damaged";
+      now.erase(name);
+    }
+    for (const auto& [name, contents] : now) {
+      // Without a container these are an interrupted run's own output; the next protect
+      // clears them away.
+      EXPECT_TRUE(name == "CHIFF.TMP" || name == "CHIFF.CRD") << point << ": stray " << name;
+    }
+    const CliOutcome protect = Run("protect", folder);
+    ASSERT_EQ(protect.exitCode, 0) << point << ": protect afterwards:\n" << protect.output;
+    ASSERT_FALSE(fs::exists(folder / "brief.txt")) << point;
+    const CliOutcome restore = Run("restore", folder);
+    ASSERT_EQ(restore.exitCode, 0) << point << ": restore afterwards:\n" << restore.output;
+    ASSERT_EQ(Snapshot(folder), original) << point;
+  }
+
+  fs::path CopyOf(const fs::path& start) {
+    const fs::path folder = area / "run";
+    fs::remove_all(folder);
+    fs::copy(start, folder, fs::copy_options::recursive);
+    return folder;
+  }
+
+  // Kills `command` at every file change in turn, until a run gets through; returns the
+  // number of file changes the run makes.
+  long KillAtEveryPoint(std::string_view command, const fs::path& start) {
+    for (long at = 1; at < kMaxFaultPoints; ++at) {
+      const fs::path folder = CopyOf(start);
+      const std::string point = std::string(command) + " killed at file change " + std::to_string(at);
+      const CliOutcome outcome = Run(command, folder, Fault::Kill, at);
+      EXPECT_TRUE(outcome.killed || outcome.exitCode == 0) << point << ":\n" << outcome.output;
+      RecoverAndCheck(folder, point);
+      if (HasFatalFailure() || !outcome.killed) return at - 1;
+    }
+    ADD_FAILURE() << command << " was never left undisturbed";
+    return 0;
+  }
+
+  // Fails each of the `changes` file changes of `command` in turn.
+  void FailAtEveryPoint(std::string_view command, const fs::path& start, long changes) {
+    for (long at = 1; at <= changes && !HasFatalFailure(); ++at) {
+      const fs::path folder = CopyOf(start);
+      const std::string point = std::string(command) + " failed at file change " + std::to_string(at);
+      const CliOutcome outcome = Run(command, folder, Fault::Fail, at);
+      EXPECT_FALSE(outcome.killed) << point;
+      RecoverAndCheck(folder, point);
+    }
+  }
+
+  // The number of file changes of an undisturbed run: the first kill point that is never
+  // reached, found by bisection.
+  long CountFileChanges(std::string_view command, const fs::path& start) {
+    long reached = 0;
+    long missed = kMaxFaultPoints;
+    while (missed - reached > 1) {
+      const long at = (reached + missed) / 2;
+      (Run(command, CopyOf(start), Fault::Kill, at).killed ? reached : missed) = at;
+    }
+    return reached;
+  }
+
+  fs::path Protected() {
+    const fs::path folder = Fresh("protected");
+    const CliOutcome protect = Run("protect", folder);
+    EXPECT_EQ(protect.exitCode, 0) << protect.output;
+    return folder;
+  }
+
+  TempFolder area;
+  Files original;
+};
+
+TEST_F(InterruptionTest, ProtectKilledAtEveryFileChangeLosesNothing) {
+  const long changes = KillAtEveryPoint("protect", Fresh("start"));
+  std::printf("protect killed at each of its %ld file changes\n", changes);
+  EXPECT_GT(changes, 20);
+}
+
+TEST_F(InterruptionTest, RestoreKilledAtEveryFileChangeLosesNothing) {
+  const long changes = KillAtEveryPoint("restore", Protected());
+  std::printf("restore killed at each of its %ld file changes\n", changes);
+  EXPECT_GT(changes, 20);
+}
+
+TEST_F(InterruptionTest, ProtectAndRestoreWithAFailingFileChangeLoseNothing) {
+  const fs::path plain = Fresh("start");
+  const long protectChanges = CountFileChanges("protect", plain);
+  FailAtEveryPoint("protect", plain, protectChanges);
+  const fs::path protectedFolder = Protected();
+  const long restoreChanges = CountFileChanges("restore", protectedFolder);
+  FailAtEveryPoint("restore", protectedFolder, restoreChanges);
+  std::printf("failed each file change: %ld of protect, %ld of restore\n", protectChanges,
+              restoreChanges);
+  EXPECT_GT(protectChanges, 20);
+  EXPECT_GT(restoreChanges, 20);
+}
+
+}  // namespace
+}  // namespace kestravuna
