@@ -16,8 +16,6 @@ namespace kestravuna::platform {
 
 namespace {
 
-[[noreturn]] void Throw(int errorNumber) { throw EInOutError(errorNumber); }
-
 // Renaming without replacing, for file systems that do not support RENAME_NOREPLACE: a
 // hard link fails atomically when the target exists; where even links are not possible
 // the check and the rename are two steps, which is the best such a file system offers.
@@ -26,7 +24,7 @@ void RenameByLinking(const std::filesystem::path& from, const std::filesystem::p
     if (::unlink(from.c_str()) != 0) {
       const int error = errno;
       ::unlink(to.c_str());  // back to one name, as before the call
-      Throw(IoErrorNumberFromErrno(error));
+      throw EInOutError(IoErrorNumberFromErrno(error));
     }
     return;
   }
@@ -35,7 +33,7 @@ void RenameByLinking(const std::filesystem::path& from, const std::filesystem::p
   }
   struct stat status {};
   if (::lstat(to.c_str(), &status) == 0) {
-    Throw(io_error::kAccessDenied);
+    throw EInOutError(io_error::kAccessDenied);
   }
   if (::rename(from.c_str(), to.c_str()) != 0) {
     ThrowIoErrorFromErrno();
@@ -93,7 +91,7 @@ void SyncDirectory(const std::filesystem::path& folder) {
   const int error = errno;
   ::close(fd);
   if (!synced) {
-    Throw(IoErrorNumberFromErrno(error));
+    throw EInOutError(IoErrorNumberFromErrno(error));
   }
 }
 

@@ -1,14 +1,22 @@
 #include "file_system.h"
 
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "io_error.h"
 #include "test_support.h"
@@ -64,6 +72,50 @@ TEST_F(FileSystemTest, RenameFileMovesAndNeverReplaces) {
 
   EXPECT_EQ(IoErrorNumberOf([&] { RenameFile(folder_ / "fehlt", folder_ / "x"); }),
             io_error::kFileNotFound);
+}
+
+// Makes the given system calls fail with `error` in this process from now on, as they do
+// on a file system without support for them.
+void FailSystemCalls(std::initializer_list<long> numbers, int error) {
+  std::vector<sock_filter> filter{{BPF_LD | BPF_W | BPF_ABS, 0, 0, offsetof(seccomp_data, nr)}};
+  for (const long number : numbers) {
+    filter.push_back({BPF_JMP | BPF_JEQ | BPF_K, 0, 1, static_cast<std::uint32_t>(number)});
+    filter.push_back({BPF_RET | BPF_K, 0, 0, SECCOMP_RET_ERRNO | static_cast<std::uint32_t>(error)});
+  }
+  filter.push_back({BPF_RET | BPF_K, 0, 0, SECCOMP_RET_ALLOW});
+  const sock_fprog program{static_cast<unsigned short>(filter.size()), filter.data()};
+  if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+      ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+    std::_Exit(99);
+  }
+}
+
+// File systems without RENAME_NOREPLACE: renaming by a link, and where links fail too,
+// by a check before the rename. Either way an existing target is never replaced.
+TEST_F(FileSystemTest, RenameFileWithoutNoReplaceSupportStillNeverReplaces) {
+  const struct {
+    const char* what;
+    bool withoutLinks;
+  } cases[] = {{"renaming by a hard link", false}, {"checking, then renaming", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteText(folder_ / "alt", "alt");
+    WriteText(folder_ / "vorhanden", "vorhanden");
+    const auto renameInChild = [&] {
+      FailSystemCalls({SYS_renameat2}, EINVAL);
+      if (c.withoutLinks) {
+        FailSystemCalls({SYS_link, SYS_linkat}, EPERM);
+      }
+      RenameFile(folder_ / "alt", folder_ / "neu");
+      const int refused = IoErrorNumberOf([&] { RenameFile(folder_ / "neu", folder_ / "vorhanden"); });
+      std::_Exit(refused);
+    };
+    EXPECT_EXIT(renameInChild(), ::testing::ExitedWithCode(io_error::kAccessDenied), "");
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "alt"));
+    EXPECT_EQ(ContentOf(folder_ / "neu"), "alt");
+    EXPECT_EQ(ContentOf(folder_ / "vorhanden"), "vorhanden");
+    std::filesystem::remove(folder_ / "neu");
+  }
 }
 
 TEST_F(FileSystemTest, FileExistsOnlyForRegularFiles) {
