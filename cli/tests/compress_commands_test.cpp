@@ -1,0 +1,121 @@
+// compress, decompress and advise as a script runs them: the built kestravuna-cli on real files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+struct CliRun {
+  int exitCode;
+  std::string out, err;
+};
+
+class CompressCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() /
+            ("kestravuna-cli-compress-" + std::to_string(std::random_device{}()));
+    fs::create_directories(root_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  CliRun Cli(const std::vector<std::string>& args) {
+    std::string command = std::string("'") + KESTRAVUNA_CLI + "'";
+    for (const std::string& arg : args) command += " '" + arg + "'";
+    const fs::path out = root_ / "stdout", err = root_ / "stderr";
+    const int status =
+        std::system((command + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+  }
+
+  std::string Path(const std::string& name) const { return (root_ / name).string(); }
+
+  fs::path root_;
+};
+
+// A real file of this machine, several chunks long and neither text nor noise: the program.
+TEST_F(CompressCommandsTest, RoundTripOfTheProgramFileInEveryMode) {
+  const std::string original = ReadFile(KESTRAVUNA_CLI);
+  ASSERT_GT(original.size(), 100000U);
+  struct Case {
+    std::string mode;
+    std::string identifier;
+  };
+  for (const Case& c : {Case{"good", "!HZL"}, Case{"fast", "WRZL"}, Case{"auto", ""}}) {
+    const std::string container = Path("container." + c.mode);
+    const std::string restored = Path("restored." + c.mode);
+    const CliRun compress = Cli({"compress", "--mode", c.mode, KESTRAVUNA_CLI, container});
+    ASSERT_EQ(compress.exitCode, 0) << c.mode << ": " << compress.err;
+    EXPECT_NE(compress.err.find(" wurde erfolgreich komprimiert bei "), std::string::npos);
+    const std::string packed = ReadFile(container);
+    ASSERT_GE(packed.size(), 8U);
+    if (!c.identifier.empty()) {
+      EXPECT_EQ(packed.substr(0, 4), c.identifier) << c.mode;
+    }
+    EXPECT_LT(packed.size(), original.size()) << c.mode;
+
+    const CliRun decompress = Cli({"decompress", container, restored});
+    ASSERT_EQ(decompress.exitCode, 0) << c.mode << ": " << decompress.err;
+    EXPECT_NE(decompress.err.find(container + " wurde erfolgreich dekomprimiert bei "),
+              std::string::npos);
+    EXPECT_TRUE(ReadFile(restored) == original) << c.mode;
+  }
+}
+
+TEST_F(CompressCommandsTest, AdvisePrintsTheModeAndTheReason) {
+  const std::string zeros = Path("zeros");
+  std::ofstream(zeros, std::ios::binary) << std::string(1 << 20, '\0');
+  const CliRun run = Cli({"advise", zeros});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "fast\nEs wird schnelle Kompression empfohlen: 0%.\n");
+}
+
+// The component's German message on standard error and exit 1; nothing left behind.
+TEST_F(CompressCommandsTest, FailureExitsWithOneAndTheMessage) {
+  const std::string notAContainer = Path("plain.txt");
+  const std::string target = Path("target");
+  std::ofstream(notAContainer) << "kein Container";
+  const CliRun run = Cli({"decompress", notAContainer, target});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, notAContainer + " hat ein ungültiges Format.\n");
+  EXPECT_FALSE(fs::exists(target));
+
+  const CliRun missing = Cli({"compress", Path("missing"), target});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.err, "Fehler beim Feststellen der Dateigröße(n) von: " + Path("missing") + "\n");
+}
+
+TEST_F(CompressCommandsTest, WrongArgumentsExitWithTwo) {
+  const std::string in = Path("in");
+  std::ofstream(in) << "abc";
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"compress", in},
+           {"compress", "--mode", "slow", in, Path("out")},
+           {"compress", in, Path("out"), "--mode"},
+           {"compress", "-x", in, Path("out")},
+           {"decompress", in},
+           {"advise"},
+           {"advise", in, in}}) {
+    const CliRun run = Cli(args);
+    EXPECT_EQ(run.exitCode, 2) << args[0] << " " << args.size();
+    EXPECT_NE(run.err.find("Aufruf: kestravuna-cli " + args[0]), std::string::npos) << run.err;
+  }
+  EXPECT_FALSE(fs::exists(Path("out")));
+}
+
+}  // namespace
