@@ -237,9 +237,9 @@ inline std::size_t CarefulStep(const std::uint8_t* src, std::size_t x, std::size
     writer.Run(size, here[0]);
     return size;
   }
-  // The last two positions can never start a match and their hash would read past the
-  // source, so they are plain literals (the reference hashes bytes behind the end there, to
-  // no visible effect: the table is not read again).
+  // The last two positions can never start a match of 3 bytes and their hash would read past
+  // the source, so they are plain literals. The reference hashes the bytes behind the end
+  // there, to no visible effect: whatever the table holds, the match stops at the end.
   if (left >= kMinMatch) {
     std::int16_t& slot = gHashTable[HashIndex(here[0], here[1], here[2])];
     const std::ptrdiff_t candidate = slot;

@@ -32,8 +32,9 @@ class ELzrw1KHCompressor : public std::runtime_error {
 
 // Compresses source (at most kLzrw1KhMaxSource bytes) into dest and returns the block length,
 // 1 to source.size() + 1. dest must hold at least source.size() + kLzrw1KhDestSlack bytes;
-// bytes of dest behind the returned length may have been overwritten. Not reentrant: the
-// hash table is shared by the whole program (one compression at a time).
+// bytes of dest behind the returned length may have been overwritten. Throws
+// std::invalid_argument when either size is outside these limits. Not reentrant: the hash
+// table is shared by the whole program (one compression at a time).
 std::size_t Lzrw1KhCompress(std::span<const std::uint8_t> source, std::span<std::uint8_t> dest);
 
 // Decodes one block into dest and returns the number of bytes produced. A block shorter than
