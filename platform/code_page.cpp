@@ -25,8 +25,9 @@ constexpr char32_t kByteLimit = 0x100;
 
 char32_t CharacterOfByte(std::uint8_t byte) {
   const char32_t value = byte;
-  return (value >= kFirstTableByte && value < kLatin1Start) ? kCharactersOf80To9F[value - kFirstTableByte]
-                                                               : value;
+  return (value >= kFirstTableByte && value < kLatin1Start)
+             ? kCharactersOf80To9F[value - kFirstTableByte]
+             : value;
 }
 
 std::optional<std::uint8_t> ByteOfCharacter(char32_t character) {
@@ -78,8 +79,9 @@ std::optional<char32_t> NextUtf8Character(std::string_view text, std::size_t& po
     ++position;
     return lead;
   }
-  const auto* form = std::find_if(kSequenceForms.begin(), kSequenceForms.end(),
-                                  [lead](const SequenceForm& f) { return (lead & f.markerMask) == f.marker; });
+  const auto* form =
+      std::find_if(kSequenceForms.begin(), kSequenceForms.end(),
+                   [lead](const SequenceForm& f) { return (lead & f.markerMask) == f.marker; });
   if (form == kSequenceForms.end() || text.size() - position < form->length) {
     return std::nullopt;  // a continuation byte without lead, 0xF8-0xFF, or cut off
   }

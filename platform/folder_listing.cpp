@@ -3,7 +3,8 @@
 namespace kestravuna::platform {
 
 bool IsPlainFile(std::uint32_t attributes) noexcept {
-  constexpr std::uint32_t kNotPlain = attr::kHidden | attr::kSystem | attr::kVolumeLabel | attr::kDirectory;
+  constexpr std::uint32_t kNotPlain =
+      attr::kHidden | attr::kSystem | attr::kVolumeLabel | attr::kDirectory;
   return (attributes & kNotPlain) == 0;
 }
 

@@ -20,8 +20,8 @@ inline constexpr std::uint32_t kArchive = 32;
 }  // namespace attr
 
 struct FolderEntry {
-  std::string name;           // the platform's own file name (UTF-8 on Linux), no path
-  std::uint64_t size = 0;     // bytes; 0 for directories
+  std::string name;        // the platform's own file name (UTF-8 on Linux), no path
+  std::uint64_t size = 0;  // bytes; 0 for directories
   std::uint32_t attributes = 0;
 };
 

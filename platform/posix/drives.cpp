@@ -17,11 +17,10 @@ namespace kestravuna::platform {
 namespace {
 
 // Kernel interfaces and helper mounts that hold no user files.
-constexpr auto kPseudoFileSystems = std::to_array<std::string_view>({
-    "autofs",  "binfmt_misc", "bpf",        "cgroup",    "cgroup2",   "configfs",
-    "debugfs", "devpts",      "devtmpfs",   "efivarfs",  "fusectl",   "hugetlbfs",
-    "mqueue",  "nsfs",        "proc",       "pstore",    "ramfs",     "rpc_pipefs",
-    "securityfs", "selinuxfs", "sysfs",     "tracefs"});
+constexpr auto kPseudoFileSystems = std::to_array<std::string_view>(
+    {"autofs", "binfmt_misc", "bpf",        "cgroup",     "cgroup2",   "configfs", "debugfs",
+     "devpts", "devtmpfs",    "efivarfs",   "fusectl",    "hugetlbfs", "mqueue",   "nsfs",
+     "proc",   "pstore",      "rpc_pipefs", "securityfs", "selinuxfs", "sysfs",    "tracefs"});
 
 bool IsBelow(std::string_view path, std::string_view folder) {
   return path == folder || (path.starts_with(folder) && path[folder.size()] == '/');

@@ -133,8 +133,7 @@ bool IsOwnExecutable(const std::filesystem::path& path) {
   // renamed or replaced since the start; it cannot change while the program runs.
   static const std::optional<FileIdentity> own = IdentityOf("/proc/self/exe", true);
   const std::optional<FileIdentity> candidate = IdentityOf(path.c_str(), false);
-  return own && candidate && own->device == candidate->device &&
-         own->inode == candidate->inode;
+  return own && candidate && own->device == candidate->device && own->inode == candidate->inode;
 }
 
 std::filesystem::path FirstDiskRoot() { return "/"; }

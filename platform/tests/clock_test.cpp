@@ -19,8 +19,9 @@ long MillisecondsOfDay(const TimeOfDay& time) {
 
 long SystemMillisecondsOfDay() {
   const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
-  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() %
-                           (24L * 3600 * 1000));
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() %
+      (24L * 3600 * 1000));
 }
 
 TEST(ClockTest, UtcTimeOfDayIsTheSystemTimeWithMilliseconds) {

@@ -47,7 +47,9 @@ TEST(CodePageTest, KnownCharacters) {
       {"\x8F", "\u008F"},
       {"\x90", "\u0090"},
       {"\x9D", "\u009D"},
-      {"Gr\xF6\xDF" "e: 5\x80", "Größe: 5€"},
+      {"Gr\xF6\xDF"
+       "e: 5\x80",
+       "Größe: 5€"},
       {"", ""},
   };
   for (const Pair& c : cases) {
@@ -71,10 +73,10 @@ TEST(CodePageTest, RejectsInvalidUtf8AndCharactersOutsideTheCodePage) {
       "\xF8\x88\x80\x80\x80",  // five-byte form
       "\xFE",
       "\xFF",
-      "\u0080",                // the C1 control 0x80: byte 0x80 is the euro sign
+      "\u0080",  // the C1 control 0x80: byte 0x80 is the euro sign
       "\u009F",
-      "Ā",                     // U+0100, just above Latin-1
-      "€uro \u2192",            // an arrow after valid characters
+      "Ā",            // U+0100, just above Latin-1
+      "€uro \u2192",  // an arrow after valid characters
       "😀",
   };
   for (const std::string& c : cases) {

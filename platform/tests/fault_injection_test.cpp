@@ -69,12 +69,9 @@ struct StateBefore {
 
 TEST(FaultInjectionTest, KillsTheProcessAtTheNthMutatingOperation) {
   const StateBefore cases[] = {
-      {1, false, "", false, false},
-      {2, true, "", false, false},
-      {3, true, "abc", false, false},
-      {4, true, "abc", false, false},
-      {5, true, "abc", false, false},
-      {6, true, "abc", true, false},
+      {1, false, "", false, false},   {2, true, "", false, false},
+      {3, true, "abc", false, false}, {4, true, "abc", false, false},
+      {5, true, "abc", false, false}, {6, true, "abc", true, false},
       {7, false, "", false, true},
   };
   for (const StateBefore& c : cases) {

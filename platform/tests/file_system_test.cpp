@@ -80,7 +80,8 @@ void FailSystemCalls(std::initializer_list<long> numbers, int error) {
   std::vector<sock_filter> filter{{BPF_LD | BPF_W | BPF_ABS, 0, 0, offsetof(seccomp_data, nr)}};
   for (const long number : numbers) {
     filter.push_back({BPF_JMP | BPF_JEQ | BPF_K, 0, 1, static_cast<std::uint32_t>(number)});
-    filter.push_back({BPF_RET | BPF_K, 0, 0, SECCOMP_RET_ERRNO | static_cast<std::uint32_t>(error)});
+    filter.push_back(
+        {BPF_RET | BPF_K, 0, 0, SECCOMP_RET_ERRNO | static_cast<std::uint32_t>(error)});
   }
   filter.push_back({BPF_RET | BPF_K, 0, 0, SECCOMP_RET_ALLOW});
   const sock_fprog program{static_cast<unsigned short>(filter.size()), filter.data()};
@@ -107,7 +108,8 @@ TEST_F(FileSystemTest, RenameFileWithoutNoReplaceSupportStillNeverReplaces) {
         FailSystemCalls({SYS_link, SYS_linkat}, EPERM);
       }
       RenameFile(folder_ / "alt", folder_ / "neu");
-      const int refused = IoErrorNumberOf([&] { RenameFile(folder_ / "neu", folder_ / "vorhanden"); });
+      const int refused =
+          IoErrorNumberOf([&] { RenameFile(folder_ / "neu", folder_ / "vorhanden"); });
       std::_Exit(refused);
     };
     EXPECT_EXIT(renameInChild(), ::testing::ExitedWithCode(io_error::kAccessDenied), "");
@@ -126,7 +128,8 @@ TEST_F(FileSystemTest, FileExistsOnlyForRegularFiles) {
   const struct {
     const char* name;
     bool exists;
-  } cases[] = {{"datei", true}, {"ordner", false}, {"link", false}, {"fifo", false}, {"fehlt", false}};
+  } cases[] = {
+      {"datei", true}, {"ordner", false}, {"link", false}, {"fifo", false}, {"fehlt", false}};
   for (const auto& c : cases) {
     EXPECT_EQ(FileExists(folder_ / c.name), c.exists) << c.name;
   }
@@ -143,7 +146,8 @@ TEST_F(FileSystemTest, WorkingDirectoryFollowsSetWorkingDirectory) {
   const std::filesystem::path previous = WorkingDirectory();
   SetWorkingDirectory(folder_.Path());
   const std::filesystem::path now = WorkingDirectory();
-  EXPECT_EQ(IoErrorNumberOf([&] { SetWorkingDirectory(folder_ / "fehlt"); }), io_error::kFileNotFound);
+  EXPECT_EQ(IoErrorNumberOf([&] { SetWorkingDirectory(folder_ / "fehlt"); }),
+            io_error::kFileNotFound);
   const std::filesystem::path afterFailure = WorkingDirectory();
   SetWorkingDirectory(previous);
   EXPECT_EQ(now, std::filesystem::canonical(folder_.Path()));
@@ -164,7 +168,7 @@ TEST_F(FileSystemTest, RecognisesTheOwnExecutableByIdentityNotName) {
     bool own;
   } cases[] = {
       {folder_ / "kopie", false},
-      {folder_ / "link", false},        // links are never followed
+      {folder_ / "link", false},  // links are never followed
       {folder_ / own.filename().string(), false},
       {folder_ / "fehlt", false},
   };
@@ -185,7 +189,8 @@ TEST(DrivesTest, RootFirstThenDistinctOpenableVolumes) {
   const auto drives = Drives();
   ASSERT_FALSE(drives.empty());
   EXPECT_EQ(drives.front(), "/");
-  EXPECT_EQ(std::set(drives.begin(), drives.end()).size(), drives.size()) << "a volume listed twice";
+  EXPECT_EQ(std::set(drives.begin(), drives.end()).size(), drives.size())
+      << "a volume listed twice";
   for (const auto& drive : drives) {
     const std::string text = drive.string();
     EXPECT_TRUE(std::filesystem::is_directory(drive)) << text;
@@ -246,7 +251,9 @@ TEST_F(PrivateTempDirTest, RefusesWhatIsNotTheUsersOwnPrivateDirectory) {
     void (*prepare)(const std::filesystem::path& place, const std::filesystem::path& elsewhere);
   } cases[] = {
       {"symbolic link to a directory",
-       [](const auto& place, const auto& elsewhere) { std::filesystem::create_directory_symlink(elsewhere, place); }},
+       [](const auto& place, const auto& elsewhere) {
+         std::filesystem::create_directory_symlink(elsewhere, place);
+       }},
       {"regular file", [](const auto& place, const auto&) { WriteText(place, "x"); }},
       {"writable for others",
        [](const auto& place, const auto&) {

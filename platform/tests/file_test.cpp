@@ -28,8 +28,8 @@ using testing::WriteText;
 std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
 
 std::size_t OpenDescriptorCount() {
-  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                                                std::filesystem::directory_iterator()));
+  return static_cast<std::size_t>(std::distance(
+      std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator()));
 }
 
 class FileTest : public ::testing::Test {
@@ -117,15 +117,19 @@ TEST_F(FileTest, OpeningFailsWithTheMeaningOfTheCause) {
   };
   const Case cases[] = {
       {"missing file", folder_ / "missing.txt", &File::OpenRead, io_error::kFileNotFound},
-      {"missing file, read-write", folder_ / "missing.txt", &File::OpenReadWrite, io_error::kFileNotFound},
-      {"create in a missing folder", folder_ / "nowhere" / "x", &File::Create, io_error::kFileNotFound},
-      {"file used as a folder", folder_ / "plain.txt" / "x", &File::OpenRead, io_error::kInvalidFileName},
+      {"missing file, read-write", folder_ / "missing.txt", &File::OpenReadWrite,
+       io_error::kFileNotFound},
+      {"create in a missing folder", folder_ / "nowhere" / "x", &File::Create,
+       io_error::kFileNotFound},
+      {"file used as a folder", folder_ / "plain.txt" / "x", &File::OpenRead,
+       io_error::kInvalidFileName},
       {"name too long", folder_ / std::string(300, 'n'), &File::Create, io_error::kInvalidFileName},
       {"directory", folder_ / "folder", &File::OpenRead, io_error::kAccessDenied},
       {"create over a directory", folder_ / "folder", &File::Create, io_error::kAccessDenied},
       {"symbolic link", folder_ / "link", &File::OpenRead, io_error::kAccessDenied},
       {"create through a link", folder_ / "link", &File::Create, io_error::kAccessDenied},
-      {"create through a dangling link", folder_ / "dangling", &File::Create, io_error::kAccessDenied},
+      {"create through a dangling link", folder_ / "dangling", &File::Create,
+       io_error::kAccessDenied},
       {"FIFO (must not hang)", folder_ / "fifo", &File::OpenRead, io_error::kAccessDenied},
       {"create over a FIFO", folder_ / "fifo", &File::Create, io_error::kAccessDenied},
   };

@@ -67,15 +67,9 @@ class FolderListingTest : public ::testing::Test {
   }
 
   const std::map<std::string, Expected> expected_ = {
-      {"a.txt", {32, 5}},
-      {"leer", {32, 0}},
-      {"ro.txt", {33, 3}},
-      {"group-writable", {33, 1}},
-      {".versteckt", {34, 6}},
-      {".ro-versteckt", {35, 2}},
-      {"Größe ä.txt", {32, 4}},
-      {"sub", {16, 0}},
-      {".hidden-dir", {18, 0}},
+      {"a.txt", {32, 5}},          {"leer", {32, 0}},       {"ro.txt", {33, 3}},
+      {"group-writable", {33, 1}}, {".versteckt", {34, 6}}, {".ro-versteckt", {35, 2}},
+      {"Größe ä.txt", {32, 4}},    {"sub", {16, 0}},        {".hidden-dir", {18, 0}},
       {"ro-dir", {16, 0}},  // directories do not report read-only
   };
   TempFolder folder_;
@@ -109,7 +103,8 @@ TEST_F(FolderListingTest, GetAttributesAgreesWithTheListing) {
   for (const auto& [name, expected] : expected_) {
     EXPECT_EQ(GetAttributes(folder_ / name), expected.attributes) << name;
   }
-  for (const char* invisible : {"link-to-file", "link-to-dir", "dangling", "fifo", "socket", "fehlt"}) {
+  for (const char* invisible :
+       {"link-to-file", "link-to-dir", "dangling", "fifo", "socket", "fehlt"}) {
     EXPECT_EQ(IoErrorNumberOf([&] { GetAttributes(folder_ / invisible); }), io_error::kFileNotFound)
         << invisible;
   }
@@ -144,9 +139,8 @@ TEST(IsPlainFileTest, OnlyHiddenSystemVolumeLabelAndDirectoryExclude) {
     std::uint32_t attributes;
     bool plain;
   } cases[] = {
-      {0, true},   {1, true},    {32, true},   {33, true},  {128, true}, {8224, true},
-      {2, false},  {4, false},   {8, false},   {16, false}, {34, false}, {39, false},
-      {48, false}, {17, false},
+      {0, true},  {1, true},  {32, true},  {33, true},  {128, true}, {8224, true}, {2, false},
+      {4, false}, {8, false}, {16, false}, {34, false}, {39, false}, {48, false},  {17, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsPlainFile(c.attributes), c.plain) << c.attributes;
@@ -163,7 +157,7 @@ TEST(SetAttributesTest, ReadOnlyClearsEveryWriteBitAndOnlyReadOnlyCounts) {
       {0666, attr::kReadOnly | attr::kArchive, 0444},
       {0755, attr::kReadOnly, 0555},
       {0400, attr::kReadOnly, 0400},
-      {0444, attr::kArchive, 0644},   // clearing read-only gives the owner write access back
+      {0444, attr::kArchive, 0644},  // clearing read-only gives the owner write access back
       {0444, 0, 0644},
       {0640, attr::kHidden | attr::kSystem, 0640},
       {0600, attr::kArchive, 0600},
@@ -174,7 +168,8 @@ TEST(SetAttributesTest, ReadOnlyClearsEveryWriteBitAndOnlyReadOnlyCounts) {
   for (const auto& c : cases) {
     ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
     SetAttributes(path, c.attributes);
-    EXPECT_EQ(ModeOf(path), c.after) << std::oct << c.before << " with " << std::dec << c.attributes;
+    EXPECT_EQ(ModeOf(path), c.after)
+        << std::oct << c.before << " with " << std::dec << c.attributes;
     EXPECT_EQ(GetAttributes(path) & attr::kReadOnly, c.attributes & attr::kReadOnly);
   }
 }

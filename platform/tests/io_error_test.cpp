@@ -44,16 +44,37 @@ struct ErrnoCase {
 
 TEST(IoErrorTest, ErrnoMapping) {
   const ErrnoCase cases[] = {
-      {ENOENT, 2},        {ENOTDIR, 3},      {ENAMETOOLONG, 3}, {EINVAL, 3},
-      {EILSEQ, 3},        {EMFILE, 4},       {ENFILE, 4},       {EACCES, 5},
-      {EPERM, 5},         {EROFS, 5},        {EEXIST, 5},       {EISDIR, 5},
-      {ETXTBSY, 5},       {EBUSY, 5},        {ELOOP, 5},        {ENOSPC, 101},
-      {EDQUOT, 101},      {EFBIG, 101},
+      {ENOENT, 2},
+      {ENOTDIR, 3},
+      {ENAMETOOLONG, 3},
+      {EINVAL, 3},
+      {EILSEQ, 3},
+      {EMFILE, 4},
+      {ENFILE, 4},
+      {EACCES, 5},
+      {EPERM, 5},
+      {EROFS, 5},
+      {EEXIST, 5},
+      {EISDIR, 5},
+      {ETXTBSY, 5},
+      {EBUSY, 5},
+      {ELOOP, 5},
+      {ENOSPC, 101},
+      {EDQUOT, 101},
+      {EFBIG, 101},
       // Passed through: no number of the program's own means something else.
-      {EXDEV, EXDEV},     {ESTALE, ESTALE},  {EMLINK, EMLINK},  {ENOTEMPTY, ENOTEMPTY},
+      {EXDEV, EXDEV},
+      {ESTALE, ESTALE},
+      {EMLINK, EMLINK},
+      {ENOTEMPTY, ENOTEMPTY},
       // Values that coincide with numbers of the program's own would show a wrong text.
-      {EIO, 1117},        {EINTR, 1117},     {ESRCH, 1117},     {ENETDOWN, 1117},
-      {ENETUNREACH, 1117}, {ECONNABORTED, 1117}, {EISCONN, 1117},
+      {EIO, 1117},
+      {EINTR, 1117},
+      {ESRCH, 1117},
+      {ENETDOWN, 1117},
+      {ENETUNREACH, 1117},
+      {ECONNABORTED, 1117},
+      {EISCONN, 1117},
   };
   for (const ErrnoCase& c : cases) {
     EXPECT_EQ(IoErrorNumberFromErrno(c.errnoValue), c.expected) << "errno " << c.errnoValue;
@@ -74,15 +95,15 @@ TEST(IoErrorTest, ErrorBoxTextAppendsAFullStopAfterCharactersAboveIt) {
   const BoxCase cases[] = {
       {"abc", "abc."},
       {"Ende.", "Ende."},
-      {"x!", "x!"},                    // '!' lies below '.'
-      {"a-", "a-"},                    // '-' is the character just below '.'
-      {"a/", "a/."},                   // '/' is the character just above '.'
+      {"x!", "x!"},   // '!' lies below '.'
+      {"a-", "a-"},   // '-' is the character just below '.'
+      {"a/", "a/."},  // '/' is the character just above '.'
       {"Datei 1", "Datei 1."},
       {"a ", "a "},
       {"", ""},
       {"Größe", "Größe."},
-      {"schön", "schön."},             // UTF-8: the last byte is a continuation byte
-      {"sch\xF6n", "sch\xF6n."},       // the same in the 8-bit code page
+      {"schön", "schön."},        // UTF-8: the last byte is a continuation byte
+      {"sch\xF6n", "sch\xF6n."},  // the same in the 8-bit code page
       {"Fehler \xE4", "Fehler \xE4."},
   };
   for (const BoxCase& c : cases) {

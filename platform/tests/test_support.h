@@ -20,9 +20,11 @@ namespace kestravuna::platform::testing {
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestravuna-platform-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "kestravuna-platform-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
-      throw std::filesystem::filesystem_error("mkdtemp", std::error_code(errno, std::generic_category()));
+      throw std::filesystem::filesystem_error("mkdtemp",
+                                              std::error_code(errno, std::generic_category()));
     }
     path_ = pattern;
   }
