@@ -22,8 +22,10 @@ bool HasOwnMeaning(int number) {
     case io_error::kReadBeyondEnd:
     case io_error::kDiskFull:
     case io_error::kFileNotOpen:
-    case io_error::kInvalidNumber: return true;
-    default: return false;
+    case io_error::kInvalidNumber:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -31,14 +33,17 @@ bool HasOwnMeaning(int number) {
 
 int IoErrorNumberFromErrno(int errnoValue) {
   switch (errnoValue) {
-    case ENOENT: return io_error::kFileNotFound;
+    case ENOENT:
+      return io_error::kFileNotFound;
     // A path component that is not a directory: Windows reports "path not found" (3).
     case ENOTDIR:
     case ENAMETOOLONG:
     case EINVAL:
-    case EILSEQ: return io_error::kInvalidFileName;
+    case EILSEQ:
+      return io_error::kInvalidFileName;
     case EMFILE:
-    case ENFILE: return io_error::kTooManyOpenFiles;
+    case ENFILE:
+      return io_error::kTooManyOpenFiles;
     case EACCES:
     case EPERM:
     case EROFS:
@@ -50,7 +55,8 @@ int IoErrorNumberFromErrno(int errnoValue) {
       return io_error::kAccessDenied;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: return io_error::kDiskFull;
+    case EFBIG:
+      return io_error::kDiskFull;
     default:
       // EIO is 5 and the network errors lie at 100 and above, where the program's own
       // numbers mean something else ("Dateizugriff verweigert" for a failing disk would
