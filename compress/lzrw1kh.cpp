@@ -86,27 +86,32 @@ inline std::size_t HashIndex(std::uint32_t a, std::uint32_t b, std::uint32_t c) 
   return ((kHashMultiplier * h) >> 4) & ((std::uint32_t{1} << kHashBits) - 1);
 }
 
-// The table index of every position of the fast region, computed ahead eight at a time: the
-// index depends only on the source bytes, and bits 4..15 of the product are those of its low
-// 16 bits, so 16-bit lanes give the same values. Static like the table (no allocation per
-// call); 8 entries of room for the last vector.
-std::array<std::uint16_t, kLzrw1KhMaxSource + 8> gIndexAt;
+// The table index of every position of the fast region, computed ahead sixteen at a time:
+// the index depends only on the source bytes, and bits 4..15 of the product are those of its
+// low 16 bits, so 16-bit lanes give the same values. Static like the table (no allocation per
+// call); 16 entries of room for the last vector.
+std::array<std::uint16_t, kLzrw1KhMaxSource + 16> gIndexAt;
 
-// Fills gIndexAt[0 .. count) (rounded up to 8); reads src up to count + 9, which the caller
+// Fills gIndexAt[0 .. count) (rounded up to 16); reads src below count + 17, which the caller
 // guarantees to lie inside the source.
 void ComputeIndices(const std::uint8_t* src, std::size_t count) {
 #ifdef KESTRAVUNA_LZRW1KH_SSE2
   const __m128i zero = _mm_setzero_si128();
   const __m128i multiplier = _mm_set1_epi16(static_cast<short>(kHashMultiplier));
-  const auto bytesAt = [&](std::size_t i) {
-    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + i)), zero);
-  };
-  for (std::size_t i = 0; i < count; i += 8) {
-    const __m128i h = _mm_xor_si128(
-        _mm_xor_si128(_mm_slli_epi16(bytesAt(i), 8), _mm_slli_epi16(bytesAt(i + 1), 4)),
-        bytesAt(i + 2));
+  for (std::size_t i = 0; i < count; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 1));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 2));
+    const auto indices = [&](__m128i a16, __m128i b16, __m128i c16) {
+      const __m128i h = _mm_xor_si128(_mm_xor_si128(_mm_slli_epi16(a16, 8), _mm_slli_epi16(b16, 4)), c16);
+      return _mm_srli_epi16(_mm_mullo_epi16(h, multiplier), 4);
+    };
     _mm_storeu_si128(reinterpret_cast<__m128i*>(gIndexAt.data() + i),
-                     _mm_srli_epi16(_mm_mullo_epi16(h, multiplier), 4));
+                     indices(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero),
+                             _mm_unpacklo_epi8(c, zero)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(gIndexAt.data() + i + 8),
+                     indices(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero),
+                             _mm_unpackhi_epi8(c, zero)));
   }
 #else
   for (std::size_t i = 0; i < count; ++i) {
@@ -192,8 +197,8 @@ inline std::size_t FastStep(const std::uint8_t* src, std::size_t x, std::size_t 
 
   // A run is tested before the hash lookup, so 16 or more equal bytes always become a run
   // item even where a copy would do. Only whether it reaches 16 matters here, so the usual
-  // case costs one compare: bytes 1..7 each equal to the one before.
-  if (((first ^ (first << 8)) >> 8) == 0 && Load64Le(here + 8) == first) {
+  // case costs one compare: bytes 0..7 equal to bytes 1..8 means bytes 0..8 are all equal.
+  if (first == Load64Le(here + 1) && first == Load64Le(here + 8)) {
     const std::size_t size = RunLength(here, std::min(n - x, kMaxRun));
     writer.Run(size, here[0]);
     return size;
@@ -277,7 +282,9 @@ std::size_t Lzrw1KhCompress(std::span<const std::uint8_t> source, std::span<std:
   std::size_t x = 0;
   // The loop ends as soon as the output has grown past the source size; the last item may
   // pass it by up to 6 bytes, which dest has room for.
-  const std::size_t fastEnd = n >= kMaxMatch ? n - kMaxMatch + 1 : 0;  // x + 18 <= n
+  // The fast steps take the positions with x + 18 <= n; computing their indices reads the
+  // source below fastEnd + 17 = n.
+  const std::size_t fastEnd = n >= kMaxMatch ? n - kMaxMatch + 1 : 0;
   ComputeIndices(src, fastEnd);
   while (x < fastEnd && writer.Size() <= n) {
     writer.StartItem();
