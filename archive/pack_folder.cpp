@@ -101,8 +101,8 @@ void PackFolder(const fs::path& folder, std::string_view /*mask*/, const fs::pat
   platform::File directory = platform::File::Create(directoryTemp);
   platform::File data = platform::File::Create(dataTemp);
   // One record buffer serves the header and every entry, so the unused bytes of a name
-  // field hold what a longer name before it left there. Readers ignore them; keeping the
-  // buffer gives the same bytes as every earlier archive of the same folder.
+  // field hold what a longer name before it left there. Readers ignore them; reusing the
+  // buffer keeps archives byte for byte as this format has always been written.
   ArchiveRecord record = MakeArchiveHeader(files.size());
   directory.Write(record.Serialize());
   std::int64_t runningOffset = record.offset;
