@@ -34,7 +34,9 @@ class EInOutError : public std::runtime_error {
 };
 
 // Maps an errno value onto the program's error numbers (ENOENT -> 2, EACCES -> 5,
-// ENOSPC -> 101, ...); numbers without a counterpart are passed through.
+// ENOSPC -> 101, ...); numbers without a counterpart are passed through, except those
+// that the program uses with another meaning (EIO is 5), which become 1117, the device
+// error of Windows.
 int IoErrorNumberFromErrno(int errnoValue);
 
 // Raises EInOutError for the current errno.
