@@ -89,96 +89,113 @@ void HuffmanModel::Rebuild() {
 
 namespace {
 
-// Index of the first byte in 1..59 where the strings at a and b differ, or 60 when bytes
-// 1..59 are equal. Compares 8 bytes per step; the last step reads bytes 57..64, which the
-// ring's slack makes readable, and caps the result.
-inline int FirstDifference(const std::uint8_t* a, const std::uint8_t* b) {
-  for (int offset = 1; offset < kLookAhead; offset += 8) {
-    std::uint64_t wa;
-    std::uint64_t wb;
-    std::memcpy(&wa, a + offset, sizeof wa);
-    std::memcpy(&wb, b + offset, sizeof wb);
-    if (const std::uint64_t diff = wa ^ wb; diff != 0) {
-      const int byte = std::endian::native == std::endian::little ? std::countr_zero(diff) / 8
-                                                                   : std::countl_zero(diff) / 8;
-      return std::min(offset + byte, kLookAhead);
-    }
-  }
-  return kLookAhead;
+// One instruction where the compiler offers it (std::byteswap is C++23).
+constexpr std::uint64_t ByteSwap(std::uint64_t v) {
+#if defined(__GNUC__)
+  return __builtin_bswap64(v);
+#else
+  v = (v & 0x00FF00FF00FF00FFu) << 8 | (v >> 8 & 0x00FF00FF00FF00FFu);
+  v = (v & 0x0000FFFF0000FFFFu) << 16 | (v >> 16 & 0x0000FFFF0000FFFFu);
+  return v << 32 | v >> 32;
+#endif
 }
+
+// Eight bytes as one number whose order is the order of the byte strings, so one comparison
+// both finds whether they differ and which one is greater.
+inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::little) v = ByteSwap(v);
+  return v;
+}
+
+// Bytes 1..59 of a string are compared in 8-byte steps at these offsets; the last step reads
+// bytes 57..64, which the ring's slack makes readable, and a difference past 59 counts as none.
+constexpr int kLastCompareOffset = kLookAhead - 3;
 
 }  // namespace
 
 MatchFinder::MatchFinder() {
   std::fill(ring.begin(), ring.begin() + kStartPosition, kInitialFill);
-  left_.fill(kEmptyLink);
-  right_.fill(kEmptyLink);
-  parent_.fill(kEmptyLink);
+  nodes_.fill(Node{{kEmptyLink, kEmptyLink}, kEmptyLink});
 }
 
 void MatchFinder::Insert(int r) {
   const std::uint8_t* key = &ring[r];
+  const std::uint64_t keyHead = LoadBigEndian64(key + 1);
+  Left(r) = Right(r) = kEmptyLink;
+  // The best match so far as one number: length above, 4095 - distance below, so that the
+  // largest is the longest and among equally long ones the nearest.
+  int best = 0;
   int p = kTreeRoots + key[0];
-  left_[r] = right_[r] = kEmptyLink;
-  matchLength = 0;
-  int order = 1;  // sign of key - string at p; the roots hang everything on their right
+  int side = kRight;  // the roots hang everything on their right
   for (;;) {
-    auto& link = order >= 0 ? right_[p] : left_[p];
+    std::int16_t& link = nodes_[p].link[side];
     if (link == kEmptyLink) {
       link = static_cast<std::int16_t>(r);
-      parent_[r] = static_cast<std::int16_t>(p);
-      return;
+      Parent(r) = static_cast<std::int16_t>(p);
+      break;
     }
     p = link;
-    const int i = FirstDifference(key, &ring[p]);
-    if (i > kThreshold) {
-      const int distance = ((r - p) & kRingMask) - 1;
-      if (i > matchLength) {
-        matchPosition = distance;
-        matchLength = i;
-      } else if (i == matchLength && distance < matchPosition) {
-        matchPosition = distance;  // among equally long matches the nearest wins
-      }
-      if (matchLength >= kLookAhead) break;
+
+    const std::uint8_t* candidate = &ring[p];
+    std::uint64_t keyWord = keyHead;
+    std::uint64_t candidateWord = LoadBigEndian64(candidate + 1);
+    int offset = 1;
+    while (keyWord == candidateWord && offset < kLastCompareOffset) {
+      offset += 8;
+      keyWord = LoadBigEndian64(key + offset);
+      candidateWord = LoadBigEndian64(candidate + offset);
     }
-    order = key[i] - ring[p + i];
+    const int length =
+        keyWord == candidateWord
+            ? kLookAhead
+            : std::min(offset + std::countl_zero(keyWord ^ candidateWord) / 8, kLookAhead);
+
+    // Masked rather than branched: whether a match is long enough is unpredictable.
+    const int distance = ((r - p) & kRingMask) - 1;
+    const int eligible = -static_cast<int>(length > kThreshold);
+    best = std::max(best, (length << 12 | (kRingMask - distance)) & eligible);
+
+    if (length == kLookAhead) {
+      // A full-length match: r takes p's place, so each 60-byte string is kept only at its
+      // newest position.
+      nodes_[r] = nodes_[p];
+      Parent(Left(p)) = static_cast<std::int16_t>(r);
+      Parent(Right(p)) = static_cast<std::int16_t>(r);
+      LinkFromParent(p) = static_cast<std::int16_t>(r);
+      Parent(p) = kEmptyLink;
+      break;
+    }
+    side = keyWord > candidateWord ? kRight : kLeft;
   }
-  // A full-length match: r takes p's place, so each 60-byte string is kept only at its
-  // newest position.
-  parent_[r] = parent_[p];
-  left_[r] = left_[p];
-  right_[r] = right_[p];
-  parent_[left_[p]] = static_cast<std::int16_t>(r);
-  parent_[right_[p]] = static_cast<std::int16_t>(r);
-  auto& fromParent = right_[parent_[p]] == p ? right_[parent_[p]] : left_[parent_[p]];
-  fromParent = static_cast<std::int16_t>(r);
-  parent_[p] = kEmptyLink;
+  matchLength = best >> 12;
+  if (best != 0) matchPosition = kRingMask - (best & kRingMask);
 }
 
 void MatchFinder::Delete(int p) {
-  if (parent_[p] == kEmptyLink) return;
+  if (Parent(p) == kEmptyLink) return;
   int q;
-  if (right_[p] == kEmptyLink) {
-    q = left_[p];
-  } else if (left_[p] == kEmptyLink) {
-    q = right_[p];
+  if (Right(p) == kEmptyLink) {
+    q = Left(p);
+  } else if (Left(p) == kEmptyLink) {
+    q = Right(p);
   } else {
     // Both subtrees present: the largest node of the left subtree takes p's place.
-    q = left_[p];
-    if (right_[q] != kEmptyLink) {
-      do q = right_[q]; while (right_[q] != kEmptyLink);
-      right_[parent_[q]] = left_[q];
-      parent_[left_[q]] = parent_[q];
-      left_[q] = left_[p];
-      parent_[left_[p]] = static_cast<std::int16_t>(q);
+    q = Left(p);
+    if (Right(q) != kEmptyLink) {
+      do q = Right(q); while (Right(q) != kEmptyLink);
+      Right(Parent(q)) = Left(q);
+      Parent(Left(q)) = Parent(q);
+      Left(q) = Left(p);
+      Parent(Left(p)) = static_cast<std::int16_t>(q);
     }
-    right_[q] = right_[p];
-    parent_[right_[p]] = static_cast<std::int16_t>(q);
+    Right(q) = Right(p);
+    Parent(Right(p)) = static_cast<std::int16_t>(q);
   }
-  parent_[q] = parent_[p];
-  auto& fromParent = right_[parent_[p]] == p ? right_[parent_[p]] : left_[parent_[p]];
-  fromParent = static_cast<std::int16_t>(q);
-  parent_[p] = kEmptyLink;
+  Parent(q) = Parent(p);
+  LinkFromParent(p) = static_cast<std::int16_t>(q);
+  Parent(p) = kEmptyLink;
 }
 
 }  // namespace kestravuna::lzh_detail

@@ -155,9 +155,25 @@ class MatchFinder {
   int matchPosition = 0;  // distance back minus one
 
  private:
-  std::array<std::int16_t, kLinkCount> left_;
-  std::array<std::int16_t, kLinkCount> right_;  // 4097..4352: the 256 tree roots
-  std::array<std::int16_t, kLinkCount> parent_;
+  // One entry per ring position, then the 256 tree roots (which use only their right link).
+  // The two links sit in one array so that the side a search takes is an index, not a branch.
+  struct Node {
+    std::array<std::int16_t, 2> link;  // kLeft, kRight
+    std::int16_t parent;
+  };
+  static constexpr int kLeft = 0;
+  static constexpr int kRight = 1;
+
+  std::int16_t& Left(int p) { return nodes_[p].link[kLeft]; }
+  std::int16_t& Right(int p) { return nodes_[p].link[kRight]; }
+  std::int16_t& Parent(int p) { return nodes_[p].parent; }
+  // The link of p's parent that points to p.
+  std::int16_t& LinkFromParent(int p) {
+    Node& parent = nodes_[Parent(p)];
+    return parent.link[kRight] == p ? parent.link[kRight] : parent.link[kLeft];
+  }
+
+  std::array<Node, kLinkCount> nodes_;
 };
 
 // -------------------------------------------------------------------------------------------
