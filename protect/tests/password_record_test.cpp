@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "clock.h"
 #include "io_error.h"
 
 namespace kestravuna {
@@ -96,8 +97,17 @@ TEST(RandomGenerator, FillerHasTheCountAndNoZeroByte) {
   EXPECT_TRUE(sawHighest);  // 255 is reachable: the byte is NextRandom(255) + 1
 }
 
-TEST(RandomGenerator, ClockSeedIsTheMillisecondOfTheDay) {
+TEST(RandomGenerator, ClockSeedIsTheMillisecondOfTheDayInUtc) {
+  const auto millisecondOfDay = [](const platform::TimeOfDay& time) {
+    return static_cast<std::uint32_t>(
+        ((time.hour * 60 + time.minute) * 60 + time.second) * 1000 + time.millisecond);
+  };
+  const std::uint32_t before = millisecondOfDay(platform::UtcTimeOfDay());
   SeedFromClock();
+  const std::uint32_t after = millisecondOfDay(platform::UtcTimeOfDay());
+  if (after < before) GTEST_SKIP() << "midnight passed during the test";
+  EXPECT_GE(RandomSeed, before);
+  EXPECT_LE(RandomSeed, after);
   EXPECT_LT(RandomSeed, 86'400'000u);
 }
 
