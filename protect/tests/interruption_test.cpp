@@ -30,6 +30,13 @@ using Files = std::map<std::string, std::string>;
 // hook never fired and the loop would not end.
 constexpr long kMaxFaultPoints = 2000;
 
+// A kill keeps whatever the process handed to the kernel, so a memory-backed file system
+// shows the same states as a disk, without the waits of a few hundred runs' fsync calls.
+fs::path FastTemporaryBase() {
+  std::error_code error;
+  return fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
+}
+
 class InterruptionTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -148,7 +155,7 @@ class InterruptionTest : public ::testing::Test {
     return folder;
   }
 
-  TempFolder area;
+  TempFolder area{FastTemporaryBase()};
   Files original;
 };
 
