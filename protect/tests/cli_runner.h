@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "temp_folder.h"
@@ -26,14 +27,17 @@ struct CliOutcome {
 };
 
 // `cache` becomes XDG_CACHE_HOME, so the temporary archive files stay in the test's area.
+// Standard input is `input`, which is not a terminal.
 inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesystem::path& cache,
-                         Fault fault = Fault::None, long faultAt = 0) {
+                         Fault fault = Fault::None, long faultAt = 0, std::string_view input = {}) {
   std::filesystem::create_directories(cache);
   const std::filesystem::path log = cache / "cli-output.txt";
+  const std::filesystem::path inputFile = cache / "cli-input.txt";
+  WriteFile(inputFile, input);
   const pid_t child = fork();
   if (child == 0) {
     const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int in = open("/dev/null", O_RDONLY);
+    const int in = open(inputFile.c_str(), O_RDONLY);
     if (out < 0 || in < 0) _exit(127);
     dup2(in, STDIN_FILENO);
     dup2(out, STDOUT_FILENO);

@@ -1,0 +1,70 @@
+// kestravuna-cli scan, protect and restore as a script uses them: where the password comes
+// from, what is printed, and the exit status.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli_runner.h"
+#include "temp_folder.h"
+
+namespace kestravuna {
+namespace {
+
+using testing::CliOutcome;
+using testing::Fault;
+using testing::RunCli;
+using testing::TempFolder;
+using testing::WriteFile;
+namespace fs = std::filesystem;
+
+TEST(CliCommands, ScanProtectAndRestoreTellTheirOutcome) {
+  TempFolder area;
+  const fs::path folder = area / "ordner";
+  WriteFile(folder / "a.txt", std::string(3'145'728, 'a'));
+  WriteFile(folder / "unter" / "b.txt", "b");
+  WriteFile(area / "passwort", "Kennwort\r\n");
+  const std::string dir = folder.string();
+  const std::string passwordFile = (area / "passwort").string();
+
+  struct Step {
+    std::vector<std::string> args;
+    std::string input;  // standard input, never a terminal here
+    int exitCode;
+    std::string printed;  // a line the output must hold
+  } steps[] = {
+      {{"scan", dir}, "", 0, "Anzahl der Unterordner: 1\nAnzahl der Dateien (insgesamt): 2\n"
+                             "Größe aller Dateien: 3.07 MB\nVerschlüsselt: nein\n"},
+      // An empty password becomes the dialogs' fixed text, with their note.
+      {{"protect", dir}, "", 0,
+       "Sicherheitshinweis: Sie haben kein Passwort festgelegt. Das Verzeichnis wird ohne "
+       "Passwort verschlüsselt!"},
+      {{"scan", dir}, "", 0, "Verschlüsselt: ja"},
+      {{"protect", dir}, "", 1, "Der Ordner enthält CHIFF.CRY und kann nur wiederhergestellt werden."},
+      {{"restore", dir}, "falsch\n", 1, "Falsches Passwort !: Sie haben keine Berechtigung zu dieser Aktion !"},
+      {{"restore", dir}, "\n", 0, "Dekodierung abgeschlossen."},
+      {{"restore", dir}, "", 1, "Der Ordner enthält kein CHIFF.CRY und ist nicht verschlüsselt."},
+      // The first line of the file, without its line end; then the same typed on standard input.
+      {{"protect", "--password-file", passwordFile, dir}, "", 0, "Kodierung abgeschlossen."},
+      {{"restore", dir}, "Kennwort\nzweite Zeile\n", 0, "Dekodiere a.txt..."},
+      {{"protect", "/"}, "", 1,
+       "Verbotener Zugriff: Das Hauptverzeichnis der ersten Festplatte darf nicht verschlüsselt werden !"},
+      {{"scan", dir + "/unter/../."}, "", 0, "Anzahl der Unterordner: 1\n"},
+      {{"scan", (area / "fehlt").string()}, "", 1, "Ordner nicht gefunden: "},
+      {{"protect"}, "", 2, "Aufruf: kestravuna-cli protect"},
+      {{"restore", "--password-file"}, "", 2, "--password-file braucht einen Dateinamen."},
+      {{"scan", "--password-file", passwordFile, dir}, "", 2, "Unbekannte Option: --password-file"},
+  };
+  for (const Step& step : steps) {
+    std::string command;
+    for (const std::string& arg : step.args) command += arg + " ";
+    const CliOutcome outcome = RunCli(step.args, area / "cache", Fault::None, 0, step.input);
+    EXPECT_EQ(outcome.exitCode, step.exitCode) << command << "\n" << outcome.output;
+    EXPECT_NE(outcome.output.find(step.printed), std::string::npos) << command << "\n" << outcome.output;
+  }
+  EXPECT_EQ(testing::ReadFile(folder / "a.txt").size(), 3'145'728u);
+}
+
+}  // namespace
+}  // namespace kestravuna
