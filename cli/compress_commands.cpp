@@ -48,7 +48,8 @@ void ExpectPaths(std::span<const std::string> paths, std::size_t count) {
 }
 
 // The component reports its progress only while visible.
-void UseFiles(TZarLZ& zarlz, CaptionPrinter& printer, const std::string& in, const std::string& out) {
+void UseFiles(TZarLZ& zarlz, CaptionPrinter& printer, const std::string& in,
+              const std::string& out) {
   zarlz.InputFile = in;
   zarlz.OutputFile = out;
   zarlz.Visible = true;
@@ -102,8 +103,7 @@ constexpr Command kCommands[] = {
      RunCompress},
     {"decompress", "IN OUT", "restore the container IN into OUT; the container names its codec",
      RunDecompress},
-    {"advise", "IN", "recommend good or fast for IN from two samples, with the reason",
-     RunAdvise},
+    {"advise", "IN", "recommend good or fast for IN from two samples, with the reason", RunAdvise},
 };
 
 }  // namespace

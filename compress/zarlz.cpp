@@ -113,18 +113,19 @@ using Name = ErrorText::Name;
 
 constexpr ErrorText kNoBuffers{"Es kann kein Speicher für E/A-Operationen reserviert werden.",
                                "Es kann kein Speicher für E/A-Operationen reserviert werden."};
-constexpr ErrorText kSizeUnknown{"Fehler beim Feststellen der Datengrößen.",
-                                 "Fehler beim Feststellen der Dateigröße(n) von: ", Name::InputAfter};
-constexpr ErrorText kTooLarge{"Die Daten sind zu groß für das Format (2 GiB oder mehr).",
-                              "Die Datei ist zu groß für das Format (2 GiB oder mehr): ",
-                              Name::InputAfter};
+constexpr ErrorText kSizeUnknown{
+    "Fehler beim Feststellen der Datengrößen.",
+    "Fehler beim Feststellen der Dateigröße(n) von: ", Name::InputAfter};
+constexpr ErrorText kTooLarge{
+    "Die Daten sind zu groß für das Format (2 GiB oder mehr).",
+    "Die Datei ist zu groß für das Format (2 GiB oder mehr): ", Name::InputAfter};
 constexpr ErrorText kSourceNotReady{"Fehler beim Initialisieren der Quelldaten.",
                                     "Fehler beim Öffnen folgender Quelldatei: ", Name::InputAfter};
-constexpr ErrorText kDestinationNotReady{"Fehler beim Initialisieren der Zieldaten.",
-                                         "Fehler beim Öffnen folgender Zieldatei: ",
-                                         Name::OutputAfter};
-constexpr ErrorText kReadFailed{"Fehler beim Lesen der Quelldaten: ",
-                                "Fehler beim Lesen der Quelldatei: ", Name::InputAfter};
+constexpr ErrorText kDestinationNotReady{
+    "Fehler beim Initialisieren der Zieldaten.",
+    "Fehler beim Öffnen folgender Zieldatei: ", Name::OutputAfter};
+constexpr ErrorText kReadFailed{
+    "Fehler beim Lesen der Quelldaten: ", "Fehler beim Lesen der Quelldatei: ", Name::InputAfter};
 constexpr ErrorText kWriteFailed{"Fehler beim Schreiben der Zieldaten: ",
                                  "Fehler beim Schreiben der Zieldatei: ", Name::OutputAfter};
 constexpr ErrorText kUnknownIdentifier{"Die Daten sind ungültig.", " hat ein ungültiges Format.",
@@ -136,7 +137,8 @@ constexpr ErrorText kSizeMismatch{
 constexpr ErrorText kCorruptBlock{"Die komprimierten Daten sind beschädigt.",
                                   "Die komprimierten Daten sind beschädigt."};
 // An operation started from an event handler while another one of this instance runs.
-constexpr ErrorText kBusy{"Der Komprimierer arbeitet bereits.", "Der Komprimierer arbeitet bereits."};
+constexpr ErrorText kBusy{"Der Komprimierer arbeitet bereits.",
+                          "Der Komprimierer arbeitet bereits."};
 
 constexpr ErrorText kAdviseNoBuffers{
     "Es konnte nicht genügend E/A-Speicher für die Prüfung reserviert werden.",
@@ -283,7 +285,9 @@ void TZarLZ::OpenSourceAndDestination() {
   // Creating the destination truncates it; were it the source itself, the source would be
   // gone before a byte of it was read.
   std::error_code notComparable;
-  if (std::filesystem::equivalent(inputPath, outputPath, notComparable)) Fail(*this, kDestinationNotReady);
+  if (std::filesystem::equivalent(inputPath, outputPath, notComparable)) {
+    Fail(*this, kDestinationNotReady);
+  }
   state.destinationFile.emplace(outputPath, FileStream::Mode::Create);
   if (!state.destinationFile->IsOpen()) Fail(*this, kDestinationNotReady);
   state.source = &*state.sourceFile;
@@ -303,7 +307,8 @@ void TZarLZ::DiscardDestination() noexcept {
   state_->destinationFile.reset();
   const std::filesystem::path path = PathFromUtf8(OutputFile);
   std::error_code ignored;
-  if (std::filesystem::symlink_status(path, ignored).type() == std::filesystem::file_type::regular) {
+  if (std::filesystem::symlink_status(path, ignored).type() ==
+      std::filesystem::file_type::regular) {
     std::filesystem::remove(path, ignored);
   }
 }
@@ -498,7 +503,9 @@ std::int64_t TZarLZ::Decompress() {
     std::array<std::uint8_t, 4> field{};
     ReadExact(field);
     const std::uint32_t identifier = LoadLe32(field);
-    if (identifier != LzrwIdentifier && identifier != LzhIdentifier) Fail(*this, kUnknownIdentifier);
+    if (identifier != LzrwIdentifier && identifier != LzhIdentifier) {
+      Fail(*this, kUnknownIdentifier);
+    }
     state.sourceBytes = 4;
     state.destinationBytes = 0;
     ReadExact(field);

@@ -97,20 +97,21 @@ TEST_F(CompressCommandsTest, FailureExitsWithOneAndTheMessage) {
 
   const CliRun missing = Cli({"compress", Path("missing"), target});
   EXPECT_EQ(missing.exitCode, 1);
-  EXPECT_EQ(missing.err, "Fehler beim Feststellen der Dateigröße(n) von: " + Path("missing") + "\n");
+  EXPECT_EQ(missing.err,
+            "Fehler beim Feststellen der Dateigröße(n) von: " + Path("missing") + "\n");
 }
 
 TEST_F(CompressCommandsTest, WrongArgumentsExitWithTwo) {
   const std::string in = Path("in");
   std::ofstream(in) << "abc";
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"compress", in},
-           {"compress", "--mode", "slow", in, Path("out")},
-           {"compress", in, Path("out"), "--mode"},
-           {"compress", "-x", in, Path("out")},
-           {"decompress", in},
-           {"advise"},
-           {"advise", in, in}}) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"compress", in},
+                                             {"compress", "--mode", "slow", in, Path("out")},
+                                             {"compress", in, Path("out"), "--mode"},
+                                             {"compress", "-x", in, Path("out")},
+                                             {"decompress", in},
+                                             {"advise"},
+                                             {"advise", in, in}}) {
     const CliRun run = Cli(args);
     EXPECT_EQ(run.exitCode, 2) << args[0] << " " << args.size();
     EXPECT_NE(run.err.find("Aufruf: kestravuna-cli " + args[0]), std::string::npos) << run.err;

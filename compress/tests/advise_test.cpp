@@ -14,13 +14,13 @@ namespace kestravuna {
 namespace {
 
 using testing::Bytes;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 using testing::ProbeStream;
 using testing::RandomBytes;
 using testing::TempFolder;
 using testing::TextBytes;
 using testing::WriteFile;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 constexpr std::size_t kMiB = 1 << 20;
 
@@ -33,7 +33,8 @@ Advice AdviseOn(ProbeStream& source, TZarLZ& zarlz) {
   Advice advice{};
   zarlz.UseStream = true;
   zarlz.InputStream = &source;
-  zarlz.SetStatusSink([&advice](std::string_view caption) { advice.captions.emplace_back(caption); });
+  zarlz.SetStatusSink(
+      [&advice](std::string_view caption) { advice.captions.emplace_back(caption); });
   advice.result = zarlz.Advise();
   return advice;
 }
@@ -66,7 +67,8 @@ TEST_P(AdviseSamplingTest, ReadsOneChunkAtEachSample) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, AdviseSamplingTest,
-                         ::testing::Values(SamplingCase{98303, {}}, SamplingCase{98304, {32768, 65536}},
+                         ::testing::Values(SamplingCase{98303, {}},
+                                           SamplingCase{98304, {32768, 65536}},
                                            SamplingCase{300000, {98304, 196608}}));
 
 // ---------------------------------------------------------------------------------------------
@@ -143,8 +145,8 @@ TEST(Advise, ThresholdIsAStrictBoundOnThePackedSize) {
 
   Bytes source;
   for (int i = 0; i < 4; ++i) source.insert(source.end(), chunk.begin(), chunk.end());
-  for (const auto& [threshold, expected] : {std::pair{boundary, TCompressMode::Good},
-                                            std::pair{boundary + 1, TCompressMode::Fast}}) {
+  for (const auto& [threshold, expected] :
+       {std::pair{boundary, TCompressMode::Good}, std::pair{boundary + 1, TCompressMode::Fast}}) {
     ProbeStream stream(source);
     TZarLZ zarlz;
     zarlz.Threshold = threshold;

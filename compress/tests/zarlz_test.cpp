@@ -16,14 +16,13 @@ namespace {
 using testing::Bytes;
 using testing::BytesOf;
 using testing::Concat;
+using ::testing::ElementsAre;
 using testing::ProbeStream;
 using testing::RandomBytes;
 using testing::ReadFile;
 using testing::TempFolder;
 using testing::TextBytes;
 using testing::WriteFile;
-using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 
 constexpr std::size_t kChunk = 32768;
 const std::string kSizeMessage =
@@ -105,7 +104,8 @@ TEST_P(ContainerTest, CompressGivesExactBytesAndDecompressRestoresTheSource) {
   EXPECT_EQ(compressed.result, static_cast<std::int64_t>(c.container.size()));
 
   // The identifier alone picks the codec: decompress with the other mode set.
-  const TCompressMode other = c.mode == TCompressMode::Fast ? TCompressMode::Good : TCompressMode::Fast;
+  const TCompressMode other =
+      c.mode == TCompressMode::Fast ? TCompressMode::Good : TCompressMode::Fast;
   const StreamRun decompressed = DecompressStream(c.container, other);
   EXPECT_EQ(decompressed.output, c.source);
   EXPECT_EQ(decompressed.result, static_cast<std::int64_t>(c.source.size()));
@@ -138,11 +138,15 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ContainerTest,
     ::testing::Values(
         // An empty source still gets the empty block that ends the body.
-        ContainerCase{"EmptyFast", TCompressMode::Fast, {},
+        ContainerCase{"EmptyFast",
+                      TCompressMode::Fast,
+                      {},
                       {0x57, 0x52, 0x5A, 0x4C, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x80}},
-        ContainerCase{"TwelveBytesFast", TCompressMode::Fast, BytesOf("abcabcabcabc"),
-                      {0x57, 0x52, 0x5A, 0x4C, 0x0C, 0x00, 0x00, 0x00, 0x08, 0x00, 0x40, 0x10,
-                       0x00, 0x61, 0x62, 0x63, 0x00, 0x36}},
+        ContainerCase{"TwelveBytesFast",
+                      TCompressMode::Fast,
+                      BytesOf("abcabcabcabc"),
+                      {0x57, 0x52, 0x5A, 0x4C, 0x0C, 0x00, 0x00, 0x00, 0x08, 0x00, 0x40, 0x10, 0x00,
+                       0x61, 0x62, 0x63, 0x00, 0x36}},
         // A source filling whole chunks ends with the empty block.
         ContainerCase{"FullChunkFast", TCompressMode::Fast, Repeat(0x41, kChunk),
                       Concat({{0x57, 0x52, 0x5A, 0x4C, 0x00, 0x80, 0x00, 0x00, 0x26, 0x00},
@@ -157,11 +161,17 @@ INSTANTIATE_TEST_SUITE_P(
                       Concat({{0x57, 0x52, 0x5A, 0x4C, 0x00, 0x80, 0x00, 0x00, 0x01, 0x80, 0x80},
                               kRandomChunk,
                               {0x01, 0x00, 0x80}})},
-        ContainerCase{"AbcGood", TCompressMode::Good, BytesOf("abc"),
+        ContainerCase{"AbcGood",
+                      TCompressMode::Good,
+                      BytesOf("abc"),
                       {0x21, 0x48, 0x5A, 0x4C, 0x03, 0x00, 0x00, 0x00, 0xF6, 0xFB, 0xBD, 0xE0}},
-        ContainerCase{"TwentyAGood", TCompressMode::Good, Repeat('a', 20),
+        ContainerCase{"TwentyAGood",
+                      TCompressMode::Good,
+                      Repeat('a', 20),
                       {0x21, 0x48, 0x5A, 0x4C, 0x14, 0x00, 0x00, 0x00, 0xF6, 0xCE, 0x00, 0x00}}),
-    [](const ::testing::TestParamInfo<ContainerCase>& testCase) { return std::string(testCase.param.name); });
+    [](const ::testing::TestParamInfo<ContainerCase>& testCase) {
+      return std::string(testCase.param.name);
+    });
 
 // ---------------------------------------------------------------------------------------------
 // Round trips and chunking
@@ -256,8 +266,12 @@ TEST_P(DamagedContainerTest, FileModeRaisesTheFileTextAndRemovesTheDestination) 
   EXPECT_EQ(ReadFile(in), c.container);
 }
 
-Bytes FastContainer(std::string_view text) { return CompressStream(BytesOf(text), TCompressMode::Fast).output; }
-Bytes GoodContainer(const Bytes& source) { return CompressStream(source, TCompressMode::Good).output; }
+Bytes FastContainer(std::string_view text) {
+  return CompressStream(BytesOf(text), TCompressMode::Fast).output;
+}
+Bytes GoodContainer(const Bytes& source) {
+  return CompressStream(source, TCompressMode::Good).output;
+}
 
 Bytes WithSizeField(Bytes container, std::uint32_t size) {
   for (int i = 0; i < 4; ++i) container[4 + i] = static_cast<std::uint8_t>(size >> (8 * i));
@@ -285,13 +299,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DamagedCase{"ShorterThanTheIdentifier", {0x57, 0x52, 0x5A}, kStreamRead, kFileRead},
         DamagedCase{"EmptyFile", {}, kStreamRead, kFileRead},
-        DamagedCase{"UnknownIdentifier", {0x57, 0x52, 0x5A, 0x4D, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x80},
-                    "Die Daten sind ungültig.", "@ hat ein ungültiges Format."},
-        DamagedCase{"SizeFieldMissing", {0x57, 0x52, 0x5A, 0x4C, 0x00, 0x00}, kStreamRead, kFileRead},
-        DamagedCase{"SizeFieldOneLarger", WithSizeField(FastContainer("abcabcabcabc"), 13), kSizeMessage,
-                    kSizeMessage},
-        DamagedCase{"SizeFieldOneSmaller", WithSizeField(FastContainer("abcabcabcabc"), 11), kSizeMessage,
-                    kSizeMessage},
+        DamagedCase{"UnknownIdentifier",
+                    {0x57, 0x52, 0x5A, 0x4D, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x80},
+                    "Die Daten sind ungültig.",
+                    "@ hat ein ungültiges Format."},
+        DamagedCase{
+            "SizeFieldMissing", {0x57, 0x52, 0x5A, 0x4C, 0x00, 0x00}, kStreamRead, kFileRead},
+        DamagedCase{"SizeFieldOneLarger", WithSizeField(FastContainer("abcabcabcabc"), 13),
+                    kSizeMessage, kSizeMessage},
+        DamagedCase{"SizeFieldOneSmaller", WithSizeField(FastContainer("abcabcabcabc"), 11),
+                    kSizeMessage, kSizeMessage},
         DamagedCase{"SizeFieldNegative", WithSizeField(FastContainer(""), 0xFFFFFFFF), kSizeMessage,
                     kSizeMessage},
         DamagedCase{"BlockCutOff", Cut(FastContainer("abcabcabcabc"), 15), kStreamRead, kFileRead},
@@ -306,12 +323,15 @@ INSTANTIATE_TEST_SUITE_P(
                             {0x40, 0x80, 0x00, 0x00, 0x10}}),
                     kCorruptMessage, kCorruptMessage},
         // The LZH stream reads as zero bits past its end; a cut-off body must not pass.
-        DamagedCase{"LzhBodyCutOff", Cut(GoodContainer(TextBytes(5000)), 200), kStreamRead, kFileRead},
+        DamagedCase{"LzhBodyCutOff", Cut(GoodContainer(TextBytes(5000)), 200), kStreamRead,
+                    kFileRead},
         DamagedCase{"LzhSizeFieldFarTooLarge", WithSizeField(GoodContainer(BytesOf("abc")), 100000),
                     kStreamRead, kFileRead},
         DamagedCase{"LzhSizeFieldOneSmaller", WithSizeField(GoodContainer(TextBytes(300)), 299),
                     kSizeMessage, kSizeMessage}),
-    [](const ::testing::TestParamInfo<DamagedCase>& testCase) { return std::string(testCase.param.name); });
+    [](const ::testing::TestParamInfo<DamagedCase>& testCase) {
+      return std::string(testCase.param.name);
+    });
 
 // A cut-off LZH body with a huge size field would otherwise decode zero bits up to 2 GiB.
 TEST(ZarLZDamaged, CutOffLzhBodyStopsSoonAfterItsEnd) {
@@ -352,7 +372,8 @@ TEST(ZarLZFileErrors, DestinationThatCannotBeCreated) {
   TZarLZ zarlz;
   UseFiles(zarlz, in, out);
   EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }), "Fehler beim Öffnen folgender Zieldatei: " + out);
-  EXPECT_EQ(MessageOf([&] { zarlz.Decompress(); }), "Fehler beim Öffnen folgender Zieldatei: " + out);
+  EXPECT_EQ(MessageOf([&] { zarlz.Decompress(); }),
+            "Fehler beim Öffnen folgender Zieldatei: " + out);
 }
 
 // Creating the destination truncates it, so a destination that is the source itself would
@@ -366,8 +387,9 @@ TEST(ZarLZFileErrors, DestinationThatIsTheSourceIsRefusedAndTheSourceKept) {
   std::filesystem::create_symlink(in, link);
   for (const std::string& out : {in, link}) {
     TZarLZ zarlz;
-  UseFiles(zarlz, in, out);
-    EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }), "Fehler beim Öffnen folgender Zieldatei: " + out);
+    UseFiles(zarlz, in, out);
+    EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }),
+              "Fehler beim Öffnen folgender Zieldatei: " + out);
     EXPECT_EQ(ReadFile(in), contents);
   }
 }
@@ -382,7 +404,7 @@ TEST(ZarLZFileErrors, WriteFailureNamesTheDestinationAndKeepsNonRegularFiles) {
   std::filesystem::create_symlink("/dev/full", out);
   for (const TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
     TZarLZ zarlz;
-  UseFiles(zarlz, in, out);
+    UseFiles(zarlz, in, out);
     zarlz.CompressMode = mode;
     EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }), "Fehler beim Schreiben der Zieldatei: " + out);
     EXPECT_TRUE(std::filesystem::is_symlink(out));
@@ -435,31 +457,39 @@ TEST_P(StreamFailureTest, RaisesTheStreamText) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, StreamFailureTest,
     ::testing::Values(
-        StreamFailureCase{"SizeUnknown", false, [](ProbeStream& in, ProbeStream&) { in.sizeOverride = -1; },
+        StreamFailureCase{"SizeUnknown", false,
+                          [](ProbeStream& in, ProbeStream&) { in.sizeOverride = -1; },
                           "Fehler beim Feststellen der Datengrößen."},
-        StreamFailureCase{"TwoGibibytes", false,
-                          [](ProbeStream& in, ProbeStream&) { in.sizeOverride = std::int64_t{1} << 31; },
-                          "Die Daten sind zu groß für das Format (2 GiB oder mehr)."},
-        StreamFailureCase{"CompressSourceSeek", false, [](ProbeStream& in, ProbeStream&) { in.failSeeks = true; },
+        StreamFailureCase{
+            "TwoGibibytes", false,
+            [](ProbeStream& in, ProbeStream&) { in.sizeOverride = std::int64_t{1} << 31; },
+            "Die Daten sind zu groß für das Format (2 GiB oder mehr)."},
+        StreamFailureCase{"CompressSourceSeek", false,
+                          [](ProbeStream& in, ProbeStream&) { in.failSeeks = true; },
                           "Fehler beim Initialisieren der Quelldaten."},
         StreamFailureCase{"CompressDestinationSeek", false,
                           [](ProbeStream&, ProbeStream& out) { out.failSeeks = true; },
                           "Fehler beim Initialisieren der Zieldaten."},
-        StreamFailureCase{"DecompressSourceSeek", true, [](ProbeStream& in, ProbeStream&) { in.failSeeks = true; },
+        StreamFailureCase{"DecompressSourceSeek", true,
+                          [](ProbeStream& in, ProbeStream&) { in.failSeeks = true; },
                           "Fehler beim Initialisieren der Quelldaten."},
         StreamFailureCase{"DecompressDestinationSeek", true,
                           [](ProbeStream&, ProbeStream& out) { out.failSeeks = true; },
                           "Fehler beim Initialisieren der Zieldaten."},
-        StreamFailureCase{"CompressSecondChunkRead", false, [](ProbeStream& in, ProbeStream&) { in.failingRead = 2; },
+        StreamFailureCase{"CompressSecondChunkRead", false,
+                          [](ProbeStream& in, ProbeStream&) { in.failingRead = 2; },
                           "Fehler beim Lesen der Quelldaten: "},
-        StreamFailureCase{"DecompressBodyRead", true, [](ProbeStream& in, ProbeStream&) { in.failingRead = 3; },
+        StreamFailureCase{"DecompressBodyRead", true,
+                          [](ProbeStream& in, ProbeStream&) { in.failingRead = 3; },
                           "Fehler beim Lesen der Quelldaten: "},
         // The destination takes 1,000 bytes; both directions produce more.
         StreamFailureCase{"CompressWrite", false, [](ProbeStream&, ProbeStream&) {},
                           "Fehler beim Schreiben der Zieldaten: "},
         StreamFailureCase{"DecompressWrite", true, [](ProbeStream&, ProbeStream&) {},
                           "Fehler beim Schreiben der Zieldaten: "}),
-    [](const ::testing::TestParamInfo<StreamFailureCase>& testCase) { return std::string(testCase.param.name); });
+    [](const ::testing::TestParamInfo<StreamFailureCase>& testCase) {
+      return std::string(testCase.param.name);
+    });
 
 TEST(ZarLZStreamErrors, MissingStreamsAreFailuresNotCrashes) {
   MemoryStream stream(BytesOf("abc"));

@@ -31,8 +31,8 @@ inline Bytes RandomBytes(std::size_t size, std::uint32_t seed = 1) {
 
 // Compressible but not trivial: words from a small vocabulary in pseudo-random order.
 inline Bytes TextBytes(std::size_t size) {
-  static constexpr std::string_view kWords[] = {"Ordner ", "Datei ", "wird ", "gepackt ",
-                                                "und ", "komprimiert. ", "Kestravuna ", "\n"};
+  static constexpr std::string_view kWords[] = {
+      "Ordner ", "Datei ", "wird ", "gepackt ", "und ", "komprimiert. ", "Kestravuna ", "\n"};
   std::mt19937 generator(7);
   Bytes bytes;
   while (bytes.size() < size) {
@@ -107,7 +107,8 @@ class TempFolder {
 
 inline void WriteFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   ASSERT_TRUE(out.good()) << path;
 }
 
