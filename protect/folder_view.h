@@ -45,7 +45,9 @@ class FolderView {
   virtual void PumpMessages() = 0;
   // A protect or restore run starts (true) or has ended (false). While it runs the window
   // disables whatever would start another run or change the folder under it: both action
-  // buttons, the folder tree and the drive list. Repainting and the status line go on.
+  // buttons, the folder tree and the drive list. Repainting and the status line go on. The
+  // scan at the end of a run still sets the buttons; the window keeps those states and shows
+  // them when the run has ended.
   virtual void SetBusy(bool busy) = 0;
   // The drive list selects `drive` and the folder tree shows its root, without announcing
   // a folder or drive change (the caller runs that handling itself).

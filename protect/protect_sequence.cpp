@@ -22,7 +22,7 @@
 #include "pack_folder.h"
 #include "password_record.h"
 #include "protect_error.h"
-#include "protector_run.h"
+#include "run_support.h"
 #include "unpack_archive.h"
 
 namespace kestravuna {
@@ -31,10 +31,6 @@ namespace {
 
 // Names holding this text are the program's own files and survive the deletion.
 constexpr std::string_view kSurvivorMark = "CHIFF.CR";
-
-void DeleteIfPresent(const std::filesystem::path& file) {
-  if (platform::FileExists(file)) platform::DeleteFile(file);
-}
 
 bool Archived(std::span<const ArchiveEntry> archived, std::string_view name) {
   return std::ranges::any_of(archived, [name](const ArchiveEntry& entry) { return entry.name == name; });

@@ -18,7 +18,7 @@
 #include "file_system.h"
 #include "folder_protector.h"
 #include "password_record.h"
-#include "protector_run.h"
+#include "run_support.h"
 #include "unpack_archive.h"
 
 namespace kestravuna {
@@ -31,10 +31,6 @@ namespace {
 bool Accepts(std::string_view entered, std::string_view storedCodePage) {
   return !storedCodePage.empty() &&
          entered.find(platform::CodePageToUtf8(storedCodePage)) != std::string_view::npos;
-}
-
-void DeleteIfPresent(const std::filesystem::path& file) {
-  if (platform::FileExists(file)) platform::DeleteFile(file);
 }
 
 // The container first: whatever a stop leaves behind then no longer looks protected, and

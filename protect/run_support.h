@@ -1,12 +1,18 @@
-// One protect or restore run as the window sees it: busy from start to end, the wait window
-// up while the work goes on. Both end on every path, also when an error ends the run, so a
-// failed run leaves neither a disabled window nor a wait window behind.
+// What the protect and the restore run share.
 #pragma once
 
+#include <filesystem>
+#include <string_view>
+
+#include "archive_progress.h"
+#include "file_system.h"
 #include "folder_protector.h"
 
 namespace kestravuna {
 
+// One run as the window sees it: busy from start to end, the wait window up while the work
+// goes on. Both end on every path, also when an error ends the run, so a failed run leaves
+// neither a disabled window nor a wait window behind.
 class FolderProtector::Run {
  public:
   explicit Run(FolderProtector& protector) : protector_(protector) {
@@ -32,6 +38,11 @@ class FolderProtector::Run {
   FolderProtector& protector_;
   bool waitShown_ = true;
 };
+
+// The program's own files of a folder go only where they exist.
+inline void DeleteIfPresent(const std::filesystem::path& file) {
+  if (platform::FileExists(file)) platform::DeleteFile(file);
+}
 
 // What the packer and unpacker report goes to the status line.
 inline ArchiveProgress ProgressFor(FolderView& view) {
