@@ -115,52 +115,68 @@ constexpr int kLastCompareOffset = kLookAhead - 3;
 
 }  // namespace
 
+// Both links of a node are read as one word and the one on `side` is picked from it, so the
+// load does not wait for the comparison that decides the side.
+int MatchFinder::LinkOf(const Links& links, int side) {
+  std::uint32_t both;
+  std::memcpy(&both, links.data(), sizeof both);
+  const int shift = 16 * (std::endian::native == std::endian::little ? side : kRight - side);
+  return static_cast<std::int16_t>(both >> shift);
+}
+
 MatchFinder::MatchFinder() {
   std::fill(ring.begin(), ring.begin() + kStartPosition, kInitialFill);
-  nodes_.fill(Node{{kEmptyLink, kEmptyLink}, kEmptyLink});
+  links_.fill({kEmptyLink, kEmptyLink});
+  parent_.fill(kEmptyLink);
 }
 
 void MatchFinder::Insert(int r) {
   const std::uint8_t* key = &ring[r];
   const std::uint64_t keyHead = LoadBigEndian64(key + 1);
   Left(r) = Right(r) = kEmptyLink;
-  // The best match so far as one number: length above, 4095 - distance below, so that the
-  // largest is the longest and among equally long ones the nearest.
+  // The best match so far as one number: length above, 4096 - distance below (distance 1 is
+  // the byte just before r), so that the largest is the longest and among equally long ones
+  // the nearest.
   int best = 0;
   int p = kTreeRoots + key[0];
   int side = kRight;  // the roots hang everything on their right
   for (;;) {
-    std::int16_t& link = nodes_[p].link[side];
-    if (link == kEmptyLink) {
-      link = static_cast<std::int16_t>(r);
+    const int next = LinkOf(links_[p], side);
+    if (next == kEmptyLink) {
+      links_[p][side] = static_cast<std::int16_t>(r);
       Parent(r) = static_cast<std::int16_t>(p);
       break;
     }
-    p = link;
+    p = next;
 
+    // Most strings differ within their first word; the rest of the comparison is the rare
+    // path, and only it can find a full-length match.
     const std::uint8_t* candidate = &ring[p];
     std::uint64_t keyWord = keyHead;
     std::uint64_t candidateWord = LoadBigEndian64(candidate + 1);
-    int offset = 1;
-    while (keyWord == candidateWord && offset < kLastCompareOffset) {
-      offset += 8;
-      keyWord = LoadBigEndian64(key + offset);
-      candidateWord = LoadBigEndian64(candidate + offset);
+    int length;
+    if (keyWord != candidateWord) [[likely]] {
+      length = 1 + std::countl_zero(keyWord ^ candidateWord) / 8;
+    } else {
+      int offset = 1;
+      do {
+        offset += 8;
+        keyWord = LoadBigEndian64(key + offset);
+        candidateWord = LoadBigEndian64(candidate + offset);
+      } while (keyWord == candidateWord && offset < kLastCompareOffset);
+      length = keyWord == candidateWord
+                   ? kLookAhead
+                   : std::min(offset + std::countl_zero(keyWord ^ candidateWord) / 8, kLookAhead);
     }
-    const int length =
-        keyWord == candidateWord
-            ? kLookAhead
-            : std::min(offset + std::countl_zero(keyWord ^ candidateWord) / 8, kLookAhead);
-
     // Masked rather than branched: whether a match is long enough is unpredictable.
-    const int distance = ((r - p) & kRingMask) - 1;
     const int eligible = -static_cast<int>(length > kThreshold);
-    best = std::max(best, (length << 12 | (kRingMask - distance)) & eligible);
+    best = std::max(best, (length << 12 | ((p - r) & kRingMask)) & eligible);
 
-    if (length == kLookAhead) {
+    if (length == kLookAhead) [[unlikely]] {
       // A full-length match: r takes p's place, so each 60-byte string is kept only at its
       // newest position.
-      nodes_[r] = nodes_[p];
+      links_[r] = links_[p];
+      Parent(r) = Parent(p);
       Parent(Left(p)) = static_cast<std::int16_t>(r);
       Parent(Right(p)) = static_cast<std::int16_t>(r);
       LinkFromParent(p) = static_cast<std::int16_t>(r);
@@ -170,7 +186,7 @@ void MatchFinder::Insert(int r) {
     side = keyWord > candidateWord ? kRight : kLeft;
   }
   matchLength = best >> 12;
-  if (best != 0) matchPosition = kRingMask - (best & kRingMask);
+  if (best != 0) matchPosition = kRingSize - (best & kRingMask) - 1;
 }
 
 void MatchFinder::Delete(int p) {

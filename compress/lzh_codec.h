@@ -156,24 +156,24 @@ class MatchFinder {
 
  private:
   // One entry per ring position, then the 256 tree roots (which use only their right link).
-  // The two links sit in one array so that the side a search takes is an index, not a branch.
-  struct Node {
-    std::array<std::int16_t, 2> link;  // kLeft, kRight
-    std::int16_t parent;
-  };
+  // The two links of a node sit side by side so that the side a search takes is an index, not
+  // a branch; the parents are apart, since the descent never reads them.
+  using Links = std::array<std::int16_t, 2>;
   static constexpr int kLeft = 0;
   static constexpr int kRight = 1;
 
-  std::int16_t& Left(int p) { return nodes_[p].link[kLeft]; }
-  std::int16_t& Right(int p) { return nodes_[p].link[kRight]; }
-  std::int16_t& Parent(int p) { return nodes_[p].parent; }
+  static int LinkOf(const Links& links, int side);
+  std::int16_t& Left(int p) { return links_[p][kLeft]; }
+  std::int16_t& Right(int p) { return links_[p][kRight]; }
+  std::int16_t& Parent(int p) { return parent_[p]; }
   // The link of p's parent that points to p.
   std::int16_t& LinkFromParent(int p) {
-    Node& parent = nodes_[Parent(p)];
-    return parent.link[kRight] == p ? parent.link[kRight] : parent.link[kLeft];
+    Links& parent = links_[Parent(p)];
+    return parent[kRight] == p ? parent[kRight] : parent[kLeft];
   }
 
-  std::array<Node, kLinkCount> nodes_;
+  std::array<Links, kLinkCount> links_;
+  std::array<std::int16_t, kLinkCount> parent_;
 };
 
 // -------------------------------------------------------------------------------------------
