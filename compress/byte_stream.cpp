@@ -1,6 +1,7 @@
 #include "byte_stream.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace kestravuna {
 namespace {
@@ -32,8 +33,11 @@ std::FILE* OpenFile(const std::filesystem::path& path, FileStream::Mode mode) {
 // ---------------------------------------------------------------------------------------------
 // FileStream
 
-FileStream::FileStream(const std::filesystem::path& path, Mode mode)
-    : file_(OpenFile(path, mode)) {}
+// The C library opens a directory for reading on some systems; it has no bytes to give.
+FileStream::FileStream(const std::filesystem::path& path, Mode mode) {
+  std::error_code ignored;
+  if (!std::filesystem::is_directory(path, ignored)) file_.reset(OpenFile(path, mode));
+}
 
 std::int64_t FileStream::Read(std::span<std::uint8_t> buffer) {
   if (!file_) return -1;

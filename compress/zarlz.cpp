@@ -1,4 +1,4 @@
-// The compressor component. Reads top to bottom: constants, error texts, helpers, working state,
+// The compressor component. Reads top to bottom: constants, helpers, error texts, working state,
 // shared setup, the LZRW1/KH body, the LZH body with its byte batching, the three operations.
 #include "zarlz.h"
 
@@ -32,7 +32,7 @@ static_assert(kBufferSize >= kLzrw1KhMaxBlock);
 constexpr std::int64_t kHeaderSize = 8;  // identifier and uncompressed size
 // The size field is signed 32-bit; larger sources cannot be described.
 constexpr std::int64_t kLargestSource = std::numeric_limits<std::int32_t>::max();
-// Below three chunks the two samples would overlap; such sources get Good without sampling.
+// Sources below three chunks are not worth sampling: they get Good without a byte being read.
 constexpr std::int64_t kAdviseMinimumSize = 3 * static_cast<std::int64_t>(kChunkSize);
 // The LZH decoder buffers a few bytes ahead of the bits it has used (8 at most today). One that
 // keeps asking for bytes well past the end of the container has used bits that are not there:
@@ -486,6 +486,9 @@ std::int64_t TZarLZ::Compress() {
     } else {
       CompressLzh();
     }
+    // A source that changed while it was read, or a stream not read from its start, gives a
+    // body that disagrees with the size field; such a container could never be restored.
+    if (state.sourceBytes != sourceSize) Fail(*this, kSizeMismatch);
     CloseDestination();
   } catch (...) {
     DiscardDestination();

@@ -44,7 +44,9 @@ class TZarLZ {
 
   // False: file mode, InputFile to OutputFile (UTF-8 paths; the destination is created or
   // truncated). True: stream mode, from the current position of InputStream to the current
-  // position of OutputStream; the streams are the caller's and are not rewound.
+  // position of OutputStream; the streams are the caller's and are not rewound. The container
+  // records the whole Size() of InputStream, so Compress refuses a source that does not deliver
+  // exactly that many bytes.
   bool UseStream = false;
   std::string InputFile;
   std::string OutputFile;

@@ -394,6 +394,35 @@ TEST(ZarLZFileErrors, DestinationThatIsTheSourceIsRefusedAndTheSourceKept) {
   }
 }
 
+TEST(ZarLZFileErrors, FolderAsSourceIsRefusedBeforeTheDestinationIsCreated) {
+  TempFolder folder;
+  const std::string in = folder.File("");
+  const std::string out = folder.File("out");
+  TZarLZ zarlz;
+  UseFiles(zarlz, in, out);
+  EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }),
+            "Fehler beim Feststellen der Dateigröße(n) von: " + in);
+  EXPECT_EQ(MessageOf([&] { zarlz.Decompress(); }),
+            "Fehler beim Öffnen folgender Quelldatei: " + in);
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+// A source that delivers other bytes than its size says (here a file of the process file
+// system, listed with size 0) would give a container that can never be restored.
+TEST(ZarLZFileErrors, SourceDeliveringMoreThanItsSizeIsRefused) {
+  TempFolder folder;
+  const std::string in = "/proc/self/status";
+  const std::string out = folder.File("out");
+  ASSERT_EQ(std::filesystem::file_size(in), 0U);
+  for (const TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
+    TZarLZ zarlz;
+    UseFiles(zarlz, in, out);
+    zarlz.CompressMode = mode;
+    EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }), kSizeMessage);
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+}
+
 // A destination that cannot take the bytes: the write error names it. The failed destination
 // is removed only when it is a plain file; a link (here to a full device) is left alone.
 TEST(ZarLZFileErrors, WriteFailureNamesTheDestinationAndKeepsNonRegularFiles) {
@@ -445,7 +474,7 @@ TEST_P(StreamFailureTest, RaisesTheStreamText) {
   const StreamFailureCase& c = GetParam();
   const Bytes source = TextBytes(100000);
   ProbeStream input(c.decompress ? GoodContainer(source) : source);
-  ProbeStream output(Bytes{}, 1000);
+  ProbeStream output;
   c.breakStreams(input, output);
   TZarLZ zarlz;
   zarlz.UseStream = true;
@@ -464,6 +493,13 @@ INSTANTIATE_TEST_SUITE_P(
             "TwoGibibytes", false,
             [](ProbeStream& in, ProbeStream&) { in.sizeOverride = std::int64_t{1} << 31; },
             "Die Daten sind zu groß für das Format (2 GiB oder mehr)."},
+        // The stored size is the stream's whole size; a body of fewer bytes would not restore.
+        StreamFailureCase{"CompressSourceNotAtItsStart", false,
+                          [](ProbeStream& in, ProbeStream&) { in.Seek(3, SeekOrigin::Begin); },
+                          kSizeMessage},
+        StreamFailureCase{"CompressSourceShorterThanItsSize", false,
+                          [](ProbeStream& in, ProbeStream&) { in.sizeOverride = 100001; },
+                          kSizeMessage},
         StreamFailureCase{"CompressSourceSeek", false,
                           [](ProbeStream& in, ProbeStream&) { in.failSeeks = true; },
                           "Fehler beim Initialisieren der Quelldaten."},
@@ -482,10 +518,11 @@ INSTANTIATE_TEST_SUITE_P(
         StreamFailureCase{"DecompressBodyRead", true,
                           [](ProbeStream& in, ProbeStream&) { in.failingRead = 3; },
                           "Fehler beim Lesen der Quelldaten: "},
-        // The destination takes 1,000 bytes; both directions produce more.
-        StreamFailureCase{"CompressWrite", false, [](ProbeStream&, ProbeStream&) {},
+        StreamFailureCase{"CompressWrite", false,
+                          [](ProbeStream&, ProbeStream& out) { out.writableBytes = 1000; },
                           "Fehler beim Schreiben der Zieldaten: "},
-        StreamFailureCase{"DecompressWrite", true, [](ProbeStream&, ProbeStream&) {},
+        StreamFailureCase{"DecompressWrite", true,
+                          [](ProbeStream&, ProbeStream& out) { out.writableBytes = 1000; },
                           "Fehler beim Schreiben der Zieldaten: "}),
     [](const ::testing::TestParamInfo<StreamFailureCase>& testCase) {
       return std::string(testCase.param.name);

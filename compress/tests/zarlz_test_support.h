@@ -52,8 +52,7 @@ inline Bytes Concat(std::initializer_list<Bytes> parts) {
 // A memory stream that records reads and writes and fails where a test asks it to.
 class ProbeStream final : public ByteStream {
  public:
-  explicit ProbeStream(Bytes contents = {}, std::size_t capacity = SIZE_MAX)
-      : memory_(contents, capacity) {}
+  explicit ProbeStream(Bytes contents = {}) : memory_(contents) {}
 
   std::int64_t Read(std::span<std::uint8_t> buffer) override {
     readPositions.push_back(memory_.Position());
@@ -62,7 +61,9 @@ class ProbeStream final : public ByteStream {
   }
   std::int64_t Write(std::span<const std::uint8_t> data) override {
     writeSizes.push_back(data.size());
-    return memory_.Write(data);
+    const auto position = static_cast<std::size_t>(memory_.Position());
+    const std::size_t room = writableBytes > position ? writableBytes - position : 0;
+    return memory_.Write(data.first(std::min(data.size(), room)));
   }
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
     return failSeeks ? -1 : memory_.Seek(offset, origin);
@@ -73,6 +74,7 @@ class ProbeStream final : public ByteStream {
 
   int failingRead = 0;  // 1-based number of the read that fails; 0: none
   bool failSeeks = false;
+  std::size_t writableBytes = SIZE_MAX;  // writes stop short at this position
   std::optional<std::int64_t> sizeOverride;
   std::vector<std::int64_t> readPositions;  // stream position at the start of every read
   std::vector<std::size_t> writeSizes;
