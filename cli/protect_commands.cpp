@@ -121,7 +121,9 @@ std::string ReadPassword(const Arguments& arguments) {
   std::string line;
   if (arguments.passwordFile) {
     std::ifstream in(*arguments.passwordFile, std::ios::binary);
-    if (!in) throw std::runtime_error("Passwortdatei nicht lesbar: " + arguments.passwordFile->string());
+    if (!in) {
+      throw std::runtime_error("Passwortdatei nicht lesbar: " + arguments.passwordFile->string());
+    }
     std::getline(in, line);
     return WithoutLineEnd(line);
   }
@@ -139,10 +141,11 @@ int RunScan(std::span<const std::string> args) {
   protector.FoldersChange(ChosenFolder(arguments.folder));
   if (view.ErrorShown()) return kExitFailure;
   const ScanStatistics& statistics = protector.Scan().Statistics();
-  std::printf("Anzahl der Unterordner: %d\nAnzahl der Dateien (insgesamt): %d\n"
-              "Größe aller Dateien: %s\nVerschlüsselt: %s\n",
-              statistics.subFolderCount, statistics.fileCount,
-              MegabyteText(statistics.totalBytes).c_str(), statistics.isProtected ? "ja" : "nein");
+  std::printf(
+      "Anzahl der Unterordner: %d\nAnzahl der Dateien (insgesamt): %d\n"
+      "Größe aller Dateien: %s\nVerschlüsselt: %s\n",
+      statistics.subFolderCount, statistics.fileCount, MegabyteText(statistics.totalBytes).c_str(),
+      statistics.isProtected ? "ja" : "nein");
   return kExitSuccess;
 }
 
@@ -158,8 +161,9 @@ int RunProtect(std::span<const std::string> args) {
   std::string password = ReadPassword(arguments);
   if (password.empty()) {
     password = kEmptyPasswordSubstitute;
-    PrintStatus("Sicherheitshinweis: Sie haben kein Passwort festgelegt. Das Verzeichnis wird "
-                "ohne Passwort verschlüsselt!");
+    PrintStatus(
+        "Sicherheitshinweis: Sie haben kein Passwort festgelegt. Das Verzeichnis wird "
+        "ohne Passwort verschlüsselt!");
   }
   protector.EncodeFolder(password);
   return kExitSuccess;
@@ -181,14 +185,16 @@ int RunRestore(std::span<const std::string> args) {
 }
 
 constexpr Command kProtectCommands[] = {
-    {"scan", "DIR", "Counts the subfolders, plain files and bytes below DIR and tells whether it is protected.",
+    {"scan", "DIR",
+     "Counts the subfolders, plain files and bytes below DIR and tells whether it is protected.",
      RunScan},
     {"protect", "[--password-file FILE] DIR",
-     "Packs the plain files of DIR into CHIFF.CRY, writes CHIFF.CRD and deletes the files. The password "
-     "is the first line of FILE, else of standard input, else typed at a prompt.",
+     "Packs the plain files of DIR into CHIFF.CRY, writes CHIFF.CRD and deletes the files. "
+     "The password is the first line of FILE, else of standard input, else typed at a prompt.",
      RunProtect},
     {"restore", "[--password-file FILE] DIR",
-     "Brings back every file of DIR's CHIFF.CRY when the password holds the stored one.", RunRestore},
+     "Brings back every file of DIR's CHIFF.CRY when the password holds the stored one.",
+     RunRestore},
 };
 
 }  // namespace

@@ -50,7 +50,8 @@ class FolderProtector {
   void EncodeFolder(std::string_view password);
   // Deletes the plain files of `folder` that `archived` holds, except names containing
   // "CHIFF.CR".
-  void DeletePlainFiles(const std::filesystem::path& folder, std::span<const ArchiveEntry> archived);
+  void DeletePlainFiles(const std::filesystem::path& folder,
+                        std::span<const ArchiveEntry> archived);
   // Restores the chosen folder if `password` (UTF-8, never empty) holds the stored one.
   // Ignored while a run is under way. Raises the error that ends the run.
   void DecodeFolder(std::string_view password);

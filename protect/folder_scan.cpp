@@ -35,8 +35,8 @@ std::vector<platform::FolderEntry> ListOrNothing(const std::filesystem::path& fo
 }  // namespace
 
 std::string MegabyteText(std::uint64_t bytes) {
-  const std::uint64_t hundredths = bytes / kBytesPerHundredth +
-                                   (bytes % kBytesPerHundredth >= kBytesPerHundredth / 2 ? 1 : 0);
+  const std::uint64_t hundredths =
+      bytes / kBytesPerHundredth + (bytes % kBytesPerHundredth >= kBytesPerHundredth / 2 ? 1 : 0);
   const std::uint64_t cents = hundredths % 100;
   return std::to_string(hundredths / 100) + (cents < 10 ? ".0" : ".") + std::to_string(cents) +
          " MB";

@@ -22,6 +22,7 @@ const char* FaultText(ProtectFault fault) {
 
 }  // namespace
 
-EProtectError::EProtectError(ProtectFault fault) : std::runtime_error(FaultText(fault)), fault_(fault) {}
+EProtectError::EProtectError(ProtectFault fault)
+    : std::runtime_error(FaultText(fault)), fault_(fault) {}
 
 }  // namespace kestravuna

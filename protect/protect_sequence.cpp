@@ -33,7 +33,8 @@ namespace {
 constexpr std::string_view kSurvivorMark = "CHIFF.CR";
 
 bool Archived(std::span<const ArchiveEntry> archived, std::string_view name) {
-  return std::ranges::any_of(archived, [name](const ArchiveEntry& entry) { return entry.name == name; });
+  return std::ranges::any_of(archived,
+                             [name](const ArchiveEntry& entry) { return entry.name == name; });
 }
 
 }  // namespace

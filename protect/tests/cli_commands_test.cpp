@@ -41,15 +41,18 @@ TEST(CliCommands, ScanProtectAndRestoreTellTheirOutcome) {
        "Sicherheitshinweis: Sie haben kein Passwort festgelegt. Das Verzeichnis wird ohne "
        "Passwort verschlüsselt!"},
       {{"scan", dir}, "", 0, "Verschlüsselt: ja"},
-      {{"protect", dir}, "", 1, "Der Ordner enthält CHIFF.CRY und kann nur wiederhergestellt werden."},
-      {{"restore", dir}, "falsch\n", 1, "Falsches Passwort !: Sie haben keine Berechtigung zu dieser Aktion !"},
+      {{"protect", dir}, "", 1,
+       "Der Ordner enthält CHIFF.CRY und kann nur wiederhergestellt werden."},
+      {{"restore", dir}, "falsch\n", 1,
+       "Falsches Passwort !: Sie haben keine Berechtigung zu dieser Aktion !"},
       {{"restore", dir}, "\n", 0, "Dekodierung abgeschlossen."},
       {{"restore", dir}, "", 1, "Der Ordner enthält kein CHIFF.CRY und ist nicht verschlüsselt."},
       // The first line of the file, without its line end; then the same typed on standard input.
       {{"protect", "--password-file", passwordFile, dir}, "", 0, "Kodierung abgeschlossen."},
       {{"restore", dir}, "Kennwort\nzweite Zeile\n", 0, "Dekodiere a.txt..."},
       {{"protect", "/"}, "", 1,
-       "Verbotener Zugriff: Das Hauptverzeichnis der ersten Festplatte darf nicht verschlüsselt werden !"},
+       "Verbotener Zugriff: Das Hauptverzeichnis der ersten Festplatte darf nicht "
+       "verschlüsselt werden !"},
       {{"scan", dir + "/unter/../."}, "", 0, "Anzahl der Unterordner: 1\n"},
       {{"scan", (area / "fehlt").string()}, "", 1, "Ordner nicht gefunden: "},
       {{"protect"}, "", 2, "Aufruf: kestravuna-cli protect"},
@@ -61,7 +64,8 @@ TEST(CliCommands, ScanProtectAndRestoreTellTheirOutcome) {
     for (const std::string& arg : step.args) command += arg + " ";
     const CliOutcome outcome = RunCli(step.args, area / "cache", Fault::None, 0, step.input);
     EXPECT_EQ(outcome.exitCode, step.exitCode) << command << "\n" << outcome.output;
-    EXPECT_NE(outcome.output.find(step.printed), std::string::npos) << command << "\n" << outcome.output;
+    EXPECT_NE(outcome.output.find(step.printed), std::string::npos)
+        << command << "\n" << outcome.output;
   }
   EXPECT_EQ(testing::ReadFile(folder / "a.txt").size(), 3'145'728u);
 }

@@ -46,8 +46,9 @@ inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesy
     unsetenv("KESTRAVUNA_KILL_AFTER_FILE_OPS");
     unsetenv("KESTRAVUNA_FAIL_AFTER_FILE_OPS");
     if (fault != Fault::None) {
-      setenv(fault == Fault::Kill ? "KESTRAVUNA_KILL_AFTER_FILE_OPS" : "KESTRAVUNA_FAIL_AFTER_FILE_OPS",
-             std::to_string(faultAt).c_str(), 1);
+      const char* variable = fault == Fault::Kill ? "KESTRAVUNA_KILL_AFTER_FILE_OPS"
+                                                  : "KESTRAVUNA_FAIL_AFTER_FILE_OPS";
+      setenv(variable, std::to_string(faultAt).c_str(), 1);
     }
     std::vector<char*> argv;
     std::string program = KESTRAVUNA_CLI_PATH;

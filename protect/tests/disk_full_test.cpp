@@ -100,7 +100,8 @@ TEST_F(DiskFullTest, ProtectOnAFullDiskStopsAndKeepsEveryFile) {
   for (const Case& c : cases) {
     const fs::path folder = area / "disk" / c.what;
     for (std::size_t i = 0; i < c.fileCount; ++i) {
-      WriteFile(folder / ("rauschen" + std::to_string(i)), testing::NoiseBytes(400'000, static_cast<unsigned>(i)));
+      WriteFile(folder / ("rauschen" + std::to_string(i)),
+                testing::NoiseBytes(400'000, static_cast<unsigned>(i)));
     }
     const Files original = Snapshot(folder);
     protector.FoldersChange(folder);
@@ -121,7 +122,9 @@ TEST_F(DiskFullTest, ProtectOnAFullDiskStopsAndKeepsEveryFile) {
 TEST_F(DiskFullTest, ProtectWithAFullTemporaryDirectoryStopsAndKeepsEveryFile) {
   setenv("XDG_CACHE_HOME", (area / "disk").c_str(), 1);
   const fs::path folder = area / "ordner";
-  for (int i = 0; i < 3; ++i) WriteFile(folder / ("rauschen" + std::to_string(i)), testing::NoiseBytes(800'000, i));
+  for (unsigned i = 0; i < 3; ++i) {
+    WriteFile(folder / ("rauschen" + std::to_string(i)), testing::NoiseBytes(800'000, i));
+  }
   const Files original = Snapshot(folder);
   protector.FoldersChange(folder);
 
@@ -144,7 +147,9 @@ TEST_F(DiskFullTest, RestoreOnAFullDiskStopsAndCompletesOnceThereIsRoom) {
   for (const Case& c : cases) {
     const fs::path folder = area / "disk" / c.what;
     std::string text;
-    for (int line = 0; text.size() < 300'000; ++line) text += "Zeile " + std::to_string(line) + " des Berichts\n";
+    for (int line = 0; text.size() < 300'000; ++line) {
+      text += "Zeile " + std::to_string(line) + " des Berichts\n";
+    }
     for (const char* name : {"eins.txt", "zwei.txt", "drei.txt"}) WriteFile(folder / name, text);
     const Files original = Snapshot(folder);
     protector.FoldersChange(folder);

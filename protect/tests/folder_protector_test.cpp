@@ -67,7 +67,8 @@ class ProtectorTest : public ::testing::Test {
     WriteFile(folder / "leer", "");
     WriteFile(folder / "Größe ändern.txt", std::string(5'000, 'x'));
     WriteFile(folder / "schreibgeschützt.txt", "fest");
-    fs::permissions(folder / "schreibgeschützt.txt", fs::perms::owner_read | fs::perms::group_read);
+    fs::permissions(folder / "schreibgeschützt.txt",
+                    fs::perms::owner_read | fs::perms::group_read);
     WriteFile(folder / ".versteckt", "hidden");
     WriteFile(folder / "unter" / "innen.txt", "bleibt");
   }
@@ -87,7 +88,9 @@ TEST_F(ProtectorTest, ProtectKeepsHiddenFilesAndSubfoldersAndRestoreBringsEveryt
   protector.EncodeFolder(kPassword);
 
   std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(folder.path())) left.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(folder.path())) {
+    left.push_back(entry.path().filename());
+  }
   std::ranges::sort(left);
   EXPECT_EQ(left, (std::vector<std::string>{".versteckt", "CHIFF.CRD", "CHIFF.CRY", "unter"}));
   EXPECT_TRUE(IsContainer(folder / "CHIFF.CRY"));
@@ -102,7 +105,8 @@ TEST_F(ProtectorTest, ProtectKeepsHiddenFilesAndSubfoldersAndRestoreBringsEveryt
   protector.DecodeFolder(kPassword);
 
   EXPECT_EQ(Snapshot(folder.path()), before);
-  EXPECT_NE(platform::GetAttributes(folder / "schreibgeschützt.txt") & platform::attr::kReadOnly, 0u);
+  EXPECT_NE(platform::GetAttributes(folder / "schreibgeschützt.txt") & platform::attr::kReadOnly,
+            0u);
   EXPECT_TRUE(view.buttons[ViewButton::code]);
   EXPECT_FALSE(view.buttons[ViewButton::decode]);
   EXPECT_EQ(view.progress, 100);
@@ -150,7 +154,8 @@ TEST_F(ProtectorTest, TheEnteredPasswordMustHoldTheStoredOne) {
       {"@VOID#", "@VOID#", true},        // what both dialogs pass for an empty field
       {"   ", "   ", true},
       // only the first 30 characters are stored, and the whole entry holds them
-      {"0123456789012345678901234567890123456789", "0123456789012345678901234567890123456789", true},
+      {"0123456789012345678901234567890123456789", "0123456789012345678901234567890123456789",
+       true},
   };
   for (const Case& c : cases) {
     TempFolder caseFolder;
@@ -271,11 +276,13 @@ TEST_F(ProtectorTest, FailuresBeforeTheDeletionLeaveEveryFile) {
     const char* password;
     const char* message;
   } cases[] = {
-      {"already protected", [](const TempFolder& f) { WriteFile(f / "CHIFF.CRY", "old"); }, kPassword,
+      {"already protected", [](const TempFolder& f) { WriteFile(f / "CHIFF.CRY", "old"); },
+       kPassword,
        "Der Ordner enthält bereits eine Datei CHIFF.CRY und ist schon verschlüsselt."},
       {"password outside the code page", [](const TempFolder&) {}, "密码",
        "Das Passwort enthält Zeichen, die nicht gespeichert werden können."},
-      {"record cannot be written", [](const TempFolder& f) { fs::create_directory(f / "CHIFF.CRD"); },
+      {"record cannot be written",
+       [](const TempFolder& f) { fs::create_directory(f / "CHIFF.CRD"); },
        kPassword, "Dateizugriff verweigert"},
       {"too many files",
        [](const TempFolder& f) {
@@ -300,7 +307,9 @@ TEST_F(ProtectorTest, FailuresBeforeTheDeletionLeaveEveryFile) {
     }
 
     Files after = Snapshot(caseFolder.path());
-    for (const auto& [name, contents] : before) EXPECT_EQ(after[name], contents) << c.what << ": " << name;
+    for (const auto& [name, contents] : before) {
+      EXPECT_EQ(after[name], contents) << c.what << ": " << name;
+    }
     EXPECT_FALSE(view.waitShown) << c.what;
     EXPECT_FALSE(protector.IsBusy()) << c.what;
   }
@@ -312,7 +321,9 @@ TEST_F(ProtectorTest, AnInterruptedRestoreCompletesWhenRunAgain) {
   protector.EncodeFolder(kPassword);
   struct Interrupted {};
   view.onPump = [&] {
-    if (view.labels[ViewLabel::aktiv].starts_with("Dekodiere ") && Exists("brief.txt")) throw Interrupted{};
+    if (view.labels[ViewLabel::aktiv].starts_with("Dekodiere ") && Exists("brief.txt")) {
+      throw Interrupted{};
+    }
   };
 
   EXPECT_THROW(protector.DecodeFolder(kPassword), Interrupted);

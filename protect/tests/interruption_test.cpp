@@ -59,7 +59,8 @@ class InterruptionTest : public ::testing::Test {
     WriteFile(folder / "daten.dat", std::string(33'000, 'd'));
     WriteFile(folder / "Grüße.md", "# Grüße\n");
     WriteFile(folder / "schreibgeschützt.txt", "nur lesen");
-    fs::permissions(folder / "schreibgeschützt.txt", fs::perms::owner_read | fs::perms::group_read);
+    fs::permissions(folder / "schreibgeschützt.txt",
+                    fs::perms::owner_read | fs::perms::group_read);
     WriteFile(folder / ".versteckt", "versteckt");
     WriteFile(folder / "unter" / "innen.txt", "im Unterordner");
   }
@@ -74,7 +75,8 @@ class InterruptionTest : public ::testing::Test {
 
   CliOutcome Run(std::string_view command, const fs::path& folder, Fault fault = Fault::None,
                  long at = 0) {
-    return RunCli({std::string(command), "--password-file", (area / "password").string(), folder.string()},
+    return RunCli({std::string(command), "--password-file", (area / "password").string(),
+                   folder.string()},
                   area / "cache", fault, at);
   }
 
@@ -115,7 +117,8 @@ class InterruptionTest : public ::testing::Test {
   long KillAtEveryPoint(std::string_view command, const fs::path& start) {
     for (long at = 1; at < kMaxFaultPoints; ++at) {
       const fs::path folder = CopyOf(start);
-      const std::string point = std::string(command) + " killed at file change " + std::to_string(at);
+      const std::string point =
+          std::string(command) + " killed at file change " + std::to_string(at);
       const CliOutcome outcome = Run(command, folder, Fault::Kill, at);
       EXPECT_TRUE(outcome.killed || outcome.exitCode == 0) << point << ":\n" << outcome.output;
       RecoverAndCheck(folder, point);
@@ -129,7 +132,8 @@ class InterruptionTest : public ::testing::Test {
   void FailAtEveryPoint(std::string_view command, const fs::path& start, long changes) {
     for (long at = 1; at <= changes && !HasFatalFailure(); ++at) {
       const fs::path folder = CopyOf(start);
-      const std::string point = std::string(command) + " failed at file change " + std::to_string(at);
+      const std::string point =
+          std::string(command) + " failed at file change " + std::to_string(at);
       const CliOutcome outcome = Run(command, folder, Fault::Fail, at);
       EXPECT_FALSE(outcome.killed) << point;
       RecoverAndCheck(folder, point);
