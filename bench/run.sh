@@ -142,6 +142,8 @@ fi
 
 echo
 echo "== codecs and compressor component, 64 MiB mixed corpus"
+# Wall-clock figures depend on what else runs; say so beside them.
+echo "machine: $(nproc) CPUs,$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2), load average $(cut -d' ' -f1-3 /proc/loadavg)"
 "$bench" "$corpus" --reps "$reps" --temp "$work"
 
 # ---------------------------------------------------------------------------------------------
