@@ -143,7 +143,7 @@ int RunScan(std::span<const std::string> args) {
   const ScanStatistics& statistics = protector.Scan().Statistics();
   std::printf(
       "Anzahl der Unterordner: %d\nAnzahl der Dateien (insgesamt): %d\n"
-      "Größe aller Dateien: %s\nVerschlüsselt: %s\n",
+      "Größe aller Dateien: %s\nGeschützt (CHIFF.CRY): %s\n",
       statistics.subFolderCount, statistics.fileCount, MegabyteText(statistics.totalBytes).c_str(),
       statistics.isProtected ? "ja" : "nein");
   return kExitSuccess;
@@ -176,7 +176,7 @@ int RunRestore(std::span<const std::string> args) {
   protector.FoldersChange(ChosenFolder(arguments.folder));
   if (view.ErrorShown()) return kExitFailure;
   if (!view.Enabled(ViewButton::decode)) {
-    throw std::runtime_error("Der Ordner enthält kein CHIFF.CRY und ist nicht verschlüsselt.");
+    throw std::runtime_error("Der Ordner enthält kein CHIFF.CRY; es gibt nichts wiederherzustellen.");
   }
   std::string password = ReadPassword(arguments);
   if (password.empty()) password = kEmptyPasswordSubstitute;

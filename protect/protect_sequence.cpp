@@ -9,6 +9,8 @@
 //   5. only then are the plain files deleted, and only those the archive holds.
 // Until step 4 every user file is in place; from then on the container and its record are.
 #include <algorithm>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 

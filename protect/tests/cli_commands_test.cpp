@@ -35,18 +35,18 @@ TEST(CliCommands, ScanProtectAndRestoreTellTheirOutcome) {
     std::string printed;  // a line the output must hold
   } steps[] = {
       {{"scan", dir}, "", 0, "Anzahl der Unterordner: 1\nAnzahl der Dateien (insgesamt): 2\n"
-                             "Größe aller Dateien: 3.07 MB\nVerschlüsselt: nein\n"},
+                             "Größe aller Dateien: 3.07 MB\nGeschützt (CHIFF.CRY): nein\n"},
       // An empty password becomes the dialogs' fixed text, with their note.
       {{"protect", dir}, "", 0,
        "Sicherheitshinweis: Sie haben kein Passwort festgelegt. Das Verzeichnis wird ohne "
        "Passwort verschlüsselt!"},
-      {{"scan", dir}, "", 0, "Verschlüsselt: ja"},
+      {{"scan", dir}, "", 0, "Geschützt (CHIFF.CRY): ja"},
       {{"protect", dir}, "", 1,
        "Der Ordner enthält CHIFF.CRY und kann nur wiederhergestellt werden."},
       {{"restore", dir}, "falsch\n", 1,
        "Falsches Passwort !: Sie haben keine Berechtigung zu dieser Aktion !"},
       {{"restore", dir}, "\n", 0, "Dekodierung abgeschlossen."},
-      {{"restore", dir}, "", 1, "Der Ordner enthält kein CHIFF.CRY und ist nicht verschlüsselt."},
+      {{"restore", dir}, "", 1, "Der Ordner enthält kein CHIFF.CRY; es gibt nichts wiederherzustellen."},
       // The first line of the file, without its line end; then the same typed on standard input.
       {{"protect", "--password-file", passwordFile, dir}, "", 0, "Kodierung abgeschlossen."},
       {{"restore", dir}, "Kennwort\nzweite Zeile\n", 0, "Dekodiere a.txt..."},

@@ -278,7 +278,7 @@ TEST_F(ProtectorTest, FailuresBeforeTheDeletionLeaveEveryFile) {
   } cases[] = {
       {"already protected", [](const TempFolder& f) { WriteFile(f / "CHIFF.CRY", "old"); },
        kPassword,
-       "Der Ordner enthält bereits eine Datei CHIFF.CRY und ist schon verschlüsselt."},
+       "Der Ordner enthält bereits eine Datei CHIFF.CRY und kann nur wiederhergestellt werden."},
       {"password outside the code page", [](const TempFolder&) {}, "密码",
        "Das Passwort enthält Zeichen, die nicht gespeichert werden können."},
       {"record cannot be written",
