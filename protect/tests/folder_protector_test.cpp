@@ -206,6 +206,22 @@ TEST_F(ProtectorTest, OnlyFilesTheArchiveHoldsAreDeleted) {
   EXPECT_EQ(Snapshot(folder.path()), before);
 }
 
+TEST_F(ProtectorTest, AnInterruptedRunsOwnFilesAreClearedBeforePacking) {
+  WriteFile(folder / "a", "a");
+  WriteFile(folder / "CHIFF.TMP", "stale compressor output");
+  WriteFile(folder / "CHIFF.CRD", "stale record");
+  WriteFile(folder / "ALTCHIFF.CRD", "a user's file with the program's mark");
+
+  protector.EncodeFolder(kPassword);
+
+  EXPECT_FALSE(Exists("CHIFF.TMP"));
+  EXPECT_EQ(ReadPasswordRecord(folder / "CHIFF.CRD"), kPassword);
+  EXPECT_TRUE(Exists("ALTCHIFF.CRD"));  // packed, and kept by the survivor rule
+  protector.DecodeFolder(kPassword);
+  EXPECT_EQ(Snapshot(folder.path()),
+            (Files{{"a", "a"}, {"ALTCHIFF.CRD", "a user's file with the program's mark"}}));
+}
+
 TEST_F(ProtectorTest, DeletePlainFilesSparesWhatTheArchiveLacksAndTheProgramsOwnNames) {
   for (const char* name : {"archiviert", "neu", "ALTCHIFF.CRD", ".versteckt", "nurlesen"}) {
     WriteFile(folder / name, "x");
