@@ -544,6 +544,7 @@ TCompressMode TZarLZ::Advise() {
   if (size < 0) Fail(*this, kAdviseSizeUnknown);
   WorkingState& state = *state_;
   if (UseStream) {
+    // A stream that cannot tell its position could not be put back afterwards.
     if (entryPosition < 0 || InputStream->Seek(0, SeekOrigin::Begin) < 0) {
       Fail(*this, kAdviseSourceNotReady);
     }
