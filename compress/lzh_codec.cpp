@@ -113,6 +113,14 @@ inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
 // bytes 57..64, which the ring's slack makes readable, and a difference past 59 counts as none.
 constexpr int kLastCompareOffset = kLookAhead - 3;
 
+// A match as one number: the length above, 4096 - distance (1..4095) below, so that the
+// largest is the longest and among equally long ones the nearest; 0 when it is too short to
+// code. Masked rather than branched, since whether a match is long enough is unpredictable.
+inline int Score(int length, int nearness) {
+  const int eligible = -static_cast<int>(length > kThreshold);
+  return (length << 12 | nearness) & eligible;
+}
+
 }  // namespace
 
 // Both links of a node are read as one word and the one on `side` is picked from it, so the
@@ -130,14 +138,15 @@ MatchFinder::MatchFinder() {
   parent_.fill(kEmptyLink);
 }
 
-void MatchFinder::Insert(int r) {
+void MatchFinder::Insert(int r) { InsertNode<false>(r); }
+void MatchFinder::InsertAndMatch(int r) { InsertNode<true>(r); }
+
+template <bool kFindMatch>
+void MatchFinder::InsertNode(int r) {
   const std::uint8_t* key = &ring[r];
   const std::uint64_t keyHead = LoadBigEndian64(key + 1);
   Left(r) = Right(r) = kEmptyLink;
-  // The best match so far as one number: length above, 4096 - distance below (distance 1 is
-  // the byte just before r), so that the largest is the longest and among equally long ones
-  // the nearest.
-  int best = 0;
+  int best = 0;  // score of the best match so far
   int p = kTreeRoots + key[0];
   int side = kRight;  // the roots hang everything on their right
   for (;;) {
@@ -154,9 +163,11 @@ void MatchFinder::Insert(int r) {
     const std::uint8_t* candidate = &ring[p];
     std::uint64_t keyWord = keyHead;
     std::uint64_t candidateWord = LoadBigEndian64(candidate + 1);
-    int length;
     if (keyWord != candidateWord) [[likely]] {
-      length = 1 + std::countl_zero(keyWord ^ candidateWord) / 8;
+      if constexpr (kFindMatch) {
+        const int length = 1 + std::countl_zero(keyWord ^ candidateWord) / 8;
+        best = std::max(best, Score(length, (p - r) & kRingMask));
+      }
     } else {
       int offset = 1;
       do {
@@ -164,29 +175,29 @@ void MatchFinder::Insert(int r) {
         keyWord = LoadBigEndian64(key + offset);
         candidateWord = LoadBigEndian64(candidate + offset);
       } while (keyWord == candidateWord && offset < kLastCompareOffset);
-      length = keyWord == candidateWord
-                   ? kLookAhead
-                   : std::min(offset + std::countl_zero(keyWord ^ candidateWord) / 8, kLookAhead);
-    }
-    // Masked rather than branched: whether a match is long enough is unpredictable.
-    const int eligible = -static_cast<int>(length > kThreshold);
-    best = std::max(best, (length << 12 | ((p - r) & kRingMask)) & eligible);
-
-    if (length == kLookAhead) [[unlikely]] {
-      // A full-length match: r takes p's place, so each 60-byte string is kept only at its
-      // newest position.
-      links_[r] = links_[p];
-      Parent(r) = Parent(p);
-      Parent(Left(p)) = static_cast<std::int16_t>(r);
-      Parent(Right(p)) = static_cast<std::int16_t>(r);
-      LinkFromParent(p) = static_cast<std::int16_t>(r);
-      Parent(p) = kEmptyLink;
-      break;
+      const int length =
+          keyWord == candidateWord
+              ? kLookAhead
+              : std::min(offset + std::countl_zero(keyWord ^ candidateWord) / 8, kLookAhead);
+      if constexpr (kFindMatch) best = std::max(best, Score(length, (p - r) & kRingMask));
+      if (length == kLookAhead) {
+        // A full-length match: r takes p's place, so each 60-byte string is kept only at its
+        // newest position.
+        links_[r] = links_[p];
+        Parent(r) = Parent(p);
+        Parent(Left(p)) = static_cast<std::int16_t>(r);
+        Parent(Right(p)) = static_cast<std::int16_t>(r);
+        LinkFromParent(p) = static_cast<std::int16_t>(r);
+        Parent(p) = kEmptyLink;
+        break;
+      }
     }
     side = keyWord > candidateWord ? kRight : kLeft;
   }
-  matchLength = best >> 12;
-  if (best != 0) matchPosition = kRingSize - (best & kRingMask) - 1;
+  if constexpr (kFindMatch) {
+    matchLength = best >> 12;
+    if (best != 0) matchPosition = kRingSize - (best & kRingMask) - 1;
+  }
 }
 
 void MatchFinder::Delete(int p) {

@@ -147,8 +147,11 @@ class MatchFinder {
     if (s < kRepeatArea) ring[s + kRingSize] = byte;
   }
 
-  // Adds position r and records its best match in matchLength and matchPosition.
+  // Adds position r to its tree. InsertAndMatch also records the best match for the string
+  // at r in matchLength and matchPosition; the encoder needs it only for the last position it
+  // adds before coding the next item.
   void Insert(int r);
+  void InsertAndMatch(int r);
   void Delete(int p);
 
   int matchLength = 0;
@@ -162,6 +165,8 @@ class MatchFinder {
   static constexpr int kLeft = 0;
   static constexpr int kRight = 1;
 
+  template <bool kFindMatch>
+  void InsertNode(int r);
   static int LinkOf(const Links& links, int side);
   std::int16_t& Left(int p) { return links_[p][kLeft]; }
   std::int16_t& Right(int p) { return links_[p][kRight]; }
@@ -342,7 +347,7 @@ void LzhEncode(std::int32_t& bytesRead, ReadBytes&& read, WriteBytes&& write) {
 
   // The blanks before the input enter the trees, so that the input can match them.
   for (int i = 1; i <= kLookAhead; ++i) finder.Insert(r - i);
-  finder.Insert(r);
+  finder.InsertAndMatch(r);
 
   do {
     if (finder.matchLength > len) finder.matchLength = len;
@@ -364,14 +369,18 @@ void LzhEncode(std::int32_t& bytesRead, ReadBytes&& read, WriteBytes&& write) {
       finder.Store(s, byte);
       s = (s + 1) & kRingMask;
       r = (r + 1) & kRingMask;
-      finder.Insert(r);
+      if (i + 1 < last) {
+        finder.Insert(r);
+      } else {
+        finder.InsertAndMatch(r);
+      }
     }
     inputCount += i;
     for (; i < last; ++i) {
       finder.Delete(s);
       s = (s + 1) & kRingMask;
       r = (r + 1) & kRingMask;
-      if (--len != 0) finder.Insert(r);
+      if (--len != 0) finder.InsertAndMatch(r);
     }
   } while (len > 0);
 
