@@ -111,6 +111,19 @@ bool IsContainer(const std::filesystem::path& file) {
   }
 }
 
+bool BeginsLikeArchive(const std::filesystem::path& file) {
+  try {
+    const auto expected = MakeArchiveHeader(0).Serialize();
+    constexpr std::size_t kIdentificationBytes = 1 + kArchiveIdentification.size();
+    std::array<std::uint8_t, kIdentificationBytes> bytes{};
+    const std::size_t got = platform::File::OpenRead(file).Read(bytes);
+    return std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(got),
+                      expected.begin());
+  } catch (const platform::EInOutError&) {
+    return false;
+  }
+}
+
 void VerifyContainer(TZarLZ& pack, const std::filesystem::path& container,
                      const std::filesystem::path& archive) {
   FileStream source(container, FileStream::Mode::Read);

@@ -13,6 +13,11 @@ namespace kestravuna {
 // short to hold an identifier, and a missing file.
 bool IsContainer(const std::filesystem::path& file);
 
+// Whether `file` begins as the packer's archives do (the identification record), or is a
+// shorter piece of that beginning, as a packer stopped early leaves it. Any other file under
+// the container's name belongs to someone else and must never be taken for a leftover.
+bool BeginsLikeArchive(const std::filesystem::path& file);
+
 // Decodes `container` with `pack` and compares the result byte for byte with `archive`,
 // without writing a copy anywhere. Raises EProtectError (VerifyFailed) on any difference,
 // including a container the decoder refuses; platform::EInOutError when a file cannot be read.

@@ -5,10 +5,11 @@
 // A CHIFF.CRY that is not a container is a plain archive: the packer's output of a protect
 // run that stopped before it deleted anything, or of an interrupted restore of earlier
 // versions, which left the plain archive under that name beside the record. It is a leftover
-// of an interrupted protect, and goes without a password, when there is no record, when
-// CHIFF.TMP beside it is a container (which exists only before a protect deletes a file), or
-// when every file it holds is in the folder as archived. Otherwise it is unpacked directly,
-// after the password test, and nothing is decompressed.
+// of an interrupted protect, and goes without a password, when it begins as the packer's
+// archives do (a file of someone else's under that name is never removed) and either there is
+// no record, or CHIFF.TMP beside it is a container (which exists only before a protect deletes
+// a file), or every file it holds is in the folder as archived. Otherwise it is unpacked
+// directly, after the password test, and nothing is decompressed.
 #include <string>
 #include <vector>
 
@@ -51,8 +52,9 @@ void SyncRecreatedFiles(const std::filesystem::path& folder, const std::filesyst
 
 bool IsInterruptedProtect(const std::filesystem::path& folder) {
   const std::filesystem::path container = folder / kContainerName;
-  return !platform::FileExists(folder / kRecordName) ||
-         IsContainer(folder / kCompressorOutputName) || FolderHoldsArchive(folder, container);
+  return BeginsLikeArchive(container) &&
+         (!platform::FileExists(folder / kRecordName) ||
+          IsContainer(folder / kCompressorOutputName) || FolderHoldsArchive(folder, container));
 }
 
 }  // namespace

@@ -372,6 +372,17 @@ TEST_F(LeftoverTest, APlainArchiveWithoutRecordGoesWithoutAPassword) {
   EXPECT_TRUE(view.buttons[ViewButton::code]);
 }
 
+TEST_F(LeftoverTest, AForeignFileUnderTheContainerNameIsNeverTakenForALeftover) {
+  fs::remove(folder / "CHIFF.CRY");
+  WriteFile(folder / "CHIFF.CRY", "somebody else's notes, the only copy");
+  before = Snapshot(folder.path());
+
+  protector.DecodeFolder("anything");
+
+  EXPECT_EQ(view.boxes.size(), 1u);  // no record: refused like any protected folder without one
+  EXPECT_EQ(Snapshot(folder.path()), before);
+}
+
 TEST_F(LeftoverTest, APlainArchiveWhoseFilesAreAllPresentGoesWithoutAPassword) {
   WritePasswordRecord(folder / "CHIFF.CRD", kPassword);
 
