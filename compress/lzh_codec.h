@@ -107,7 +107,9 @@ class HuffmanModel {
     int node = child_[kRoot];
     const int start = length;
     while (node < kNodeCount) {
-      node = child_[node + static_cast<int>(bits >> 63)];
+      // The bit picks the base, so the load waits only for the previous node.
+      const std::int16_t* pair = child_.data() + (bits >> 63);
+      node = pair[node];
       bits <<= 1;
       ++length;
     }
