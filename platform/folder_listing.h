@@ -23,6 +23,11 @@ struct FolderEntry {
   std::string name;        // the platform's own file name (UTF-8 on Linux), no path
   std::uint64_t size = 0;  // bytes; 0 for directories
   std::uint32_t attributes = 0;
+  // Identity on its volume (the inode) and last modification in nanoseconds since the epoch,
+  // for regular files: together with the size they tell whether a file was written to or
+  // replaced since it was listed. 0 for directories.
+  std::uint64_t fileId = 0;
+  std::int64_t modifiedNs = 0;
 };
 
 // A plain file: none of hidden, system, volume label and directory.

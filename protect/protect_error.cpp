@@ -1,5 +1,7 @@
 #include "protect_error.h"
 
+#include <string>
+
 namespace kestravuna {
 
 namespace {
@@ -16,6 +18,9 @@ const char* FaultText(ProtectFault fault) {
     case ProtectFault::RecordUnreadable:
       return "Der Passwort-Datensatz CHIFF.CRD lässt sich nicht fehlerfrei lesen. "
              "Es wurde keine Datei gelöscht.";
+    case ProtectFault::ChangedWhileProtected:
+      return "Die Datei %s wurde während der Kodierung verändert. Der Ordner bleibt "
+             "unverschlüsselt; es wurde keine Datei gelöscht.";
   }
   return "";
 }
@@ -24,5 +29,13 @@ const char* FaultText(ProtectFault fault) {
 
 EProtectError::EProtectError(ProtectFault fault)
     : std::runtime_error(FaultText(fault)), fault_(fault) {}
+
+EProtectError::EProtectError(ProtectFault fault, std::string_view fileName)
+    : std::runtime_error([&] {
+        std::string text = FaultText(fault);
+        text.replace(text.find("%s"), 2, fileName);
+        return text;
+      }()),
+      fault_(fault) {}
 
 }  // namespace kestravuna

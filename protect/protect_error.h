@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <string_view>
 
 namespace kestravuna {
 
@@ -10,12 +11,15 @@ enum class ProtectFault {
   AlreadyProtected,     // the folder holds a container already; packing would replace it
   PasswordNotStorable,  // a character outside the 8-bit code page
   VerifyFailed,         // the new container does not give back the packed archive
-  RecordUnreadable      // the password record does not read back as written
+  RecordUnreadable,     // the password record does not read back as written
+  ChangedWhileProtected // a file was written to between packing and deletion
 };
 
 class EProtectError : public std::runtime_error {
  public:
   explicit EProtectError(ProtectFault fault);
+  // The text with the file it is about (the UTF-8 name) in its place.
+  EProtectError(ProtectFault fault, std::string_view fileName);
   ProtectFault Fault() const noexcept { return fault_; }
 
  private:

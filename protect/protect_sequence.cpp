@@ -6,7 +6,8 @@
 //   3. CHIFF.TMP and the password record reach the disk, and the record reads back;
 //   4. the plain archive makes room for the container under its name, and the folder's
 //      entries reach the disk;
-//   5. only then are the plain files deleted, and only those the archive holds.
+//   5. only then are the plain files deleted, and only those the archive holds, unless one was
+//      written to since it was packed: then the container and record go again.
 // Until step 4 every user file is in place; from then on the container and its record are.
 #include <algorithm>
 #include <optional>
@@ -39,6 +40,24 @@ bool Archived(std::span<const ArchiveEntry> archived, std::string_view name) {
                              [name](const ArchiveEntry& entry) { return entry.name == name; });
 }
 
+bool SameFileState(const platform::FolderEntry& a, const platform::FolderEntry& b) {
+  return a.size == b.size && a.fileId == b.fileId && a.modifiedNs == b.modifiedNs;
+}
+
+// The first archived file that was written to or replaced since the folder was listed for
+// packing: its archived copy is older than what the folder holds, so deleting it would lose
+// the change. A file removed meanwhile loses nothing and does not count.
+std::optional<std::string> FirstFileChangedSince(std::span<const platform::FolderEntry> listed,
+                                                 std::span<const ArchiveEntry> archived,
+                                                 const std::filesystem::path& folder) {
+  for (const platform::FolderEntry& now : platform::ListFolder(folder)) {
+    if (!Archived(archived, now.name)) continue;
+    const auto before = std::ranges::find(listed, now.name, &platform::FolderEntry::name);
+    if (before == listed.end() || !SameFileState(*before, now)) return now.name;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 void FolderProtector::EncodeFolder(std::string_view password) {
@@ -59,6 +78,7 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   DeleteIfPresent(compressed);
   DeleteIfPresent(record);
 
+  const std::vector<platform::FolderEntry> listedForPacking = platform::ListFolder(folder);
   PackFolder(folder, "*.*", container, 0, ProgressFor(view_));
 
   view_.SetLabel(ViewLabel::aktiv, "Prüfung...");
@@ -81,6 +101,13 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   platform::RenameFile(compressed, container);
   platform::SyncDirectory(folder);
 
+  if (const auto changed = FirstFileChangedSince(listedForPacking, archived, folder)) {
+    // Every file is still in place: going back to the plain folder keeps the change.
+    platform::DeleteFile(container);
+    platform::DeleteFile(record);
+    platform::SyncDirectory(folder);
+    throw EProtectError(ProtectFault::ChangedWhileProtected, *changed);
+  }
   DeletePlainFiles(folder, archived);
   view_.SetLabel(ViewLabel::aktiv, "Kodierung abgeschlossen.");
   run.HideWaitWindow();

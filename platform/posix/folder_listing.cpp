@@ -26,6 +26,13 @@ std::uint32_t DirectoryAttributes(std::string_view name) {
   return attr::kDirectory | (IsHiddenName(name) ? attr::kHidden : 0);
 }
 
+void SetDirectory(FolderEntry& entry, std::string_view name) {
+  entry.size = 0;
+  entry.attributes = DirectoryAttributes(name);
+  entry.fileId = 0;
+  entry.modifiedNs = 0;
+}
+
 std::uint32_t RegularFileAttributes(std::string_view name, mode_t mode) {
   return attr::kArchive | ((mode & S_IWUSR) == 0 ? attr::kReadOnly : 0) |
          (IsHiddenName(name) ? attr::kHidden : 0);
@@ -72,8 +79,7 @@ void ForEachFolderEntry(const std::filesystem::path& folder,
     }
     if (item->d_type == DT_DIR) {
       // The entry type from the directory itself spares a stat for every subfolder.
-      entry.size = 0;
-      entry.attributes = DirectoryAttributes(name);
+      SetDirectory(entry, name);
     } else if (item->d_type == DT_REG || item->d_type == DT_UNKNOWN) {
       // Size and owner write bit need the inode. The stat is relative to the open folder,
       // and not following links, so an entry that became a link since is still skipped.
@@ -87,9 +93,10 @@ void ForEachFolderEntry(const std::filesystem::path& folder,
       if (S_ISREG(status.st_mode)) {
         entry.size = static_cast<std::uint64_t>(status.st_size);
         entry.attributes = RegularFileAttributes(name, status.st_mode);
+        entry.fileId = static_cast<std::uint64_t>(status.st_ino);
+        entry.modifiedNs = std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
       } else if (S_ISDIR(status.st_mode)) {
-        entry.size = 0;
-        entry.attributes = DirectoryAttributes(name);
+        SetDirectory(entry, name);
       } else {
         continue;
       }

@@ -285,6 +285,32 @@ TEST_F(ProtectorTest, AContainerThatDoesNotGiveBackTheArchiveStopsProtectBeforeA
   EXPECT_FALSE(protector.IsBusy());
 }
 
+TEST_F(ProtectorTest, AFileWrittenToAfterPackingStopsProtectAndKeepsTheChange) {
+  WriteFile(folder / "brief.txt", "erste Fassung");
+  WriteFile(folder / "notiz", std::string(20'000, 'n'));
+  bool edited = false;
+  view.onPump = [&] {
+    // The user saves a new version while the container is being written.
+    if (edited || view.labels[ViewLabel::aktiv] != "Prüfung...") return;
+    edited = true;
+    WriteFile(folder / "brief.txt", "zweite Fassung, nach dem Packen gespeichert");
+  };
+
+  try {
+    protector.EncodeFolder(kPassword);
+    FAIL() << "protect deleted a file that changed after it was packed";
+  } catch (const EProtectError& error) {
+    EXPECT_EQ(error.Fault(), ProtectFault::ChangedWhileProtected);
+    EXPECT_STREQ(error.what(),
+                 "Die Datei brief.txt wurde während der Kodierung verändert. Der Ordner bleibt "
+                 "unverschlüsselt; es wurde keine Datei gelöscht.");
+  }
+  EXPECT_TRUE(edited);
+  EXPECT_EQ(Snapshot(folder.path()),
+            (Files{{"brief.txt", "zweite Fassung, nach dem Packen gespeichert"},
+                   {"notiz", std::string(20'000, 'n')}}));
+}
+
 TEST_F(ProtectorTest, FailuresBeforeTheDeletionLeaveEveryFile) {
   struct Case {
     const char* what;
