@@ -101,11 +101,14 @@ class HuffmanModel {
     return {bits, length};
   }
 
-  // Walks from the root along `bits` (read from the most significant bit down) to a leaf;
-  // returns its symbol and adds the bits used to `length`.
-  int Decode(std::uint64_t bits, int& length) const {
+  // Walks from the root along `bits`, read from the most significant bit down, to a leaf.
+  struct Decoded {
+    int symbol;
+    int length;
+  };
+  Decoded Decode(std::uint64_t bits) const {
     int node = child_[kRoot];
-    const int start = length;
+    int length = 0;
     while (node < kNodeCount) {
       // The bit picks the base, so the load waits only for the previous node.
       const std::int16_t* pair = child_.data() + (bits >> 63);
@@ -113,9 +116,8 @@ class HuffmanModel {
       bits <<= 1;
       ++length;
     }
-    assert(length - start <= kMaxCodeLength);
-    static_cast<void>(start);
-    return node - kNodeCount;
+    assert(length <= kMaxCodeLength);
+    return {node - kNodeCount, length};
   }
 
   // Counts one occurrence of `symbol` and restores the order of the nodes.
@@ -412,8 +414,7 @@ std::uint64_t LzhDecode(std::int32_t size, ReadBytes&& read, WriteBytes&& write)
   std::int64_t written = 0;  // wide: a last match may run past the largest 32-bit size
   while (written < size) {
     bits.Refill();
-    int length = 0;
-    const int symbol = model.Decode(bits.Peek(), length);
+    const auto [symbol, length] = model.Decode(bits.Peek());
     bits.Skip(length);
     model.Update(symbol);
     if (symbol < 256) {

@@ -263,10 +263,9 @@ TEST(LzhLongCodes, TreeWalksAgreeBeyondSixteenBits) {
     for (int s = 0; s < lzh_detail::kSymbolCount; ++s) {
       const auto code = model.CodeOf(s);
       longest = std::max(longest, code.length);
-      int length = 0;
-      const auto bits = static_cast<std::uint64_t>(code.bits) << (64 - code.length);
-      ASSERT_EQ(model.Decode(bits, length), s);
-      ASSERT_EQ(length, code.length);
+      const auto decoded = model.Decode(static_cast<std::uint64_t>(code.bits) << (64 - code.length));
+      ASSERT_EQ(decoded.symbol, s);
+      ASSERT_EQ(decoded.length, code.length);
     }
   }
   EXPECT_GT(longest, 16);
