@@ -1,31 +1,22 @@
 // pack, unpack and list as a script runs them: the built kestravuna-cli on a real folder.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli_runner.h"
+#include "temp_folder.h"
 #include "zarlz.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-  std::ostringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
-}
-
-void WriteFile(const fs::path& path, std::string_view text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+using kestravuna::testing::CliOutcome;
+using kestravuna::testing::ReadFile;
+using kestravuna::testing::TempFolder;
+using kestravuna::testing::WriteFile;
 
 bool IsReadOnly(const fs::path& path) {
   return (fs::status(path).permissions() & fs::perms::owner_write) == fs::perms::none;
@@ -40,31 +31,10 @@ std::vector<std::string> SortedNames(const fs::path& folder) {
   return names;
 }
 
-struct CliRun {
-  int exitCode;
-  std::string out, err;
-};
-
 class ArchiveCommandsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root_ =
-        fs::temp_directory_path() / ("kestravuna-cli-" + std::to_string(std::random_device{}()));
-    fs::create_directories(root_ / "cache");
-    ::setenv("XDG_CACHE_HOME", (root_ / "cache").c_str(), 1);  // inherited by the program
-  }
-  void TearDown() override {
-    ::unsetenv("XDG_CACHE_HOME");
-    fs::remove_all(root_);
-  }
-
-  CliRun Cli(const std::vector<std::string>& args) {
-    std::string command = std::string("'") + KESTRAVUNA_CLI + "'";
-    for (const std::string& arg : args) command += " '" + arg + "'";
-    const fs::path out = root_ / "stdout", err = root_ / "stderr";
-    const int status =
-        std::system((command + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+  CliOutcome Cli(const std::vector<std::string>& args) {
+    return kestravuna::testing::RunCli(args, root_ / "cache");
   }
 
   // The plain files of a documentation folder of this machine, plus the cases a real folder
@@ -92,7 +62,7 @@ class ArchiveCommandsTest : public ::testing::Test {
     return source;
   }
 
-  fs::path root_;
+  TempFolder root_;
 };
 
 TEST_F(ArchiveCommandsTest, PackAndUnpackGiveBackTheFolder) {
@@ -100,10 +70,10 @@ TEST_F(ArchiveCommandsTest, PackAndUnpackGiveBackTheFolder) {
   const fs::path archive = root_ / "archiv.cry", target = root_ / "ziel";
   fs::create_directory(target);
 
-  const CliRun pack = Cli({"pack", source.string(), archive.string()});
+  const CliOutcome pack = Cli({"pack", source.string(), archive.string()});
   ASSERT_EQ(pack.exitCode, 0) << pack.err;
   EXPECT_NE(pack.err.find("Kodiere schreibgeschützt.txt...\n"), std::string::npos) << pack.err;
-  const CliRun unpack = Cli({"unpack", archive.string(), target.string()});
+  const CliOutcome unpack = Cli({"unpack", archive.string(), target.string()});
   ASSERT_EQ(unpack.exitCode, 0) << unpack.err;
   EXPECT_NE(unpack.err.find("Dekodiere .versteckt...\n"), std::string::npos) << unpack.err;
 
@@ -125,7 +95,7 @@ TEST_F(ArchiveCommandsTest, ListShowsTheDirectoryOfAnArchiveOrContainer) {
   ASSERT_EQ(Cli({"pack", source.string(), archive.string()}).exitCode, 0);
   const std::string expected = "A-H-          5 .versteckt\n1 Dateien, 5 Bytes\n";
 
-  const CliRun listArchive = Cli({"list", archive.string()});
+  const CliOutcome listArchive = Cli({"list", archive.string()});
   EXPECT_EQ(listArchive.exitCode, 0) << listArchive.err;
   EXPECT_EQ(listArchive.out, expected);
 
@@ -136,7 +106,7 @@ TEST_F(ArchiveCommandsTest, ListShowsTheDirectoryOfAnArchiveOrContainer) {
     pack.OutputFile = container.string();
     pack.CompressMode = mode;
     pack.Compress();
-    const CliRun listContainer = Cli({"list", container.string()});
+    const CliOutcome listContainer = Cli({"list", container.string()});
     EXPECT_EQ(listContainer.exitCode, 0) << listContainer.err;
     EXPECT_EQ(listContainer.out, expected);
     EXPECT_TRUE(fs::is_empty(root_ / "cache" / "kestravuna"));  // the decompressed copy is gone
@@ -156,7 +126,7 @@ TEST_F(ArchiveCommandsTest, ExitStatusOfFailures) {
       {{"list", "a", "b"}, 2, "Falsche Anzahl von Argumenten."},
       {{"list", (root_ / "fehlt").string()}, 1, "Datei nicht gefunden\n"},
       {{"list", (root_ / "kaputt.cry").string()}, 1, "Lesen nach Dateiende (EOF)\n"},
-      {{"unpack", (root_ / "kaputt.cry").string(), root_.string()},
+      {{"unpack", (root_ / "kaputt.cry").string(), root_.path().string()},
        1,
        "Lesen nach Dateiende (EOF)\n"},
       {{"pack", (root_ / "fehlt").string(), (root_ / "a.cry").string()},
@@ -164,7 +134,7 @@ TEST_F(ArchiveCommandsTest, ExitStatusOfFailures) {
        "Datei nicht gefunden\n"},
   };
   for (const Case& c : cases) {
-    const CliRun run = Cli(c.args);
+    const CliOutcome run = Cli(c.args);
     EXPECT_EQ(run.exitCode, c.exitCode) << c.args[0];
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
   }

@@ -1,51 +1,30 @@
 // compress, decompress and advise as a script runs them: the built kestravuna-cli on real files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "cli_runner.h"
+#include "temp_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-  std::ostringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
-}
-
-struct CliRun {
-  int exitCode;
-  std::string out, err;
-};
+using kestravuna::testing::CliOutcome;
+using kestravuna::testing::ReadFile;
+using kestravuna::testing::TempFolder;
+using kestravuna::testing::WriteFile;
 
 class CompressCommandsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("kestravuna-cli-compress-" + std::to_string(std::random_device{}()));
-    fs::create_directories(root_);
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
-  CliRun Cli(const std::vector<std::string>& args) {
-    std::string command = std::string("'") + KESTRAVUNA_CLI + "'";
-    for (const std::string& arg : args) command += " '" + arg + "'";
-    const fs::path out = root_ / "stdout", err = root_ / "stderr";
-    const int status =
-        std::system((command + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+  CliOutcome Cli(const std::vector<std::string>& args) {
+    return kestravuna::testing::RunCli(args, root_ / "cache");
   }
 
   std::string Path(const std::string& name) const { return (root_ / name).string(); }
 
-  fs::path root_;
+  TempFolder root_;
 };
 
 // A real file of this machine, several chunks long and neither text nor noise: the program.
@@ -59,7 +38,7 @@ TEST_F(CompressCommandsTest, RoundTripOfTheProgramFileInEveryMode) {
   for (const Case& c : {Case{"good", "!HZL"}, Case{"fast", "WRZL"}, Case{"auto", ""}}) {
     const std::string container = Path("container." + c.mode);
     const std::string restored = Path("restored." + c.mode);
-    const CliRun compress = Cli({"compress", "--mode", c.mode, KESTRAVUNA_CLI, container});
+    const CliOutcome compress = Cli({"compress", "--mode", c.mode, KESTRAVUNA_CLI, container});
     ASSERT_EQ(compress.exitCode, 0) << c.mode << ": " << compress.err;
     EXPECT_NE(compress.err.find(" wurde erfolgreich komprimiert bei "), std::string::npos);
     const std::string packed = ReadFile(container);
@@ -69,7 +48,7 @@ TEST_F(CompressCommandsTest, RoundTripOfTheProgramFileInEveryMode) {
     }
     EXPECT_LT(packed.size(), original.size()) << c.mode;
 
-    const CliRun decompress = Cli({"decompress", container, restored});
+    const CliOutcome decompress = Cli({"decompress", container, restored});
     ASSERT_EQ(decompress.exitCode, 0) << c.mode << ": " << decompress.err;
     EXPECT_NE(decompress.err.find(container + " wurde erfolgreich dekomprimiert bei "),
               std::string::npos);
@@ -79,8 +58,8 @@ TEST_F(CompressCommandsTest, RoundTripOfTheProgramFileInEveryMode) {
 
 TEST_F(CompressCommandsTest, AdvisePrintsTheModeAndTheReason) {
   const std::string zeros = Path("zeros");
-  std::ofstream(zeros, std::ios::binary) << std::string(1 << 20, '\0');
-  const CliRun run = Cli({"advise", zeros});
+  WriteFile(zeros, std::string(1 << 20, '\0'));
+  const CliOutcome run = Cli({"advise", zeros});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "fast\nEs wird schnelle Kompression empfohlen: 0%.\n");
 }
@@ -89,13 +68,13 @@ TEST_F(CompressCommandsTest, AdvisePrintsTheModeAndTheReason) {
 TEST_F(CompressCommandsTest, FailureExitsWithOneAndTheMessage) {
   const std::string notAContainer = Path("plain.txt");
   const std::string target = Path("target");
-  std::ofstream(notAContainer) << "kein Container";
-  const CliRun run = Cli({"decompress", notAContainer, target});
+  WriteFile(notAContainer, "kein Container");
+  const CliOutcome run = Cli({"decompress", notAContainer, target});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, notAContainer + " hat ein ungültiges Format.\n");
   EXPECT_FALSE(fs::exists(target));
 
-  const CliRun missing = Cli({"compress", Path("missing"), target});
+  const CliOutcome missing = Cli({"compress", Path("missing"), target});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(missing.err,
             "Fehler beim Feststellen der Dateigröße(n) von: " + Path("missing") + "\n");
@@ -103,7 +82,7 @@ TEST_F(CompressCommandsTest, FailureExitsWithOneAndTheMessage) {
 
 TEST_F(CompressCommandsTest, WrongArgumentsExitWithTwo) {
   const std::string in = Path("in");
-  std::ofstream(in) << "abc";
+  WriteFile(in, "abc");
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"compress", in},
                                              {"compress", "--mode", "slow", in, Path("out")},
@@ -112,7 +91,7 @@ TEST_F(CompressCommandsTest, WrongArgumentsExitWithTwo) {
                                              {"decompress", in},
                                              {"advise"},
                                              {"advise", in, in}}) {
-    const CliRun run = Cli(args);
+    const CliOutcome run = Cli(args);
     EXPECT_EQ(run.exitCode, 2) << args[0] << " " << args.size();
     EXPECT_NE(run.err.find("Aufruf: kestravuna-cli " + args[0]), std::string::npos) << run.err;
   }

@@ -23,7 +23,9 @@ enum class Fault { None, Kill, Fail };
 struct CliOutcome {
   bool killed = false;  // ended by SIGKILL
   int exitCode = -1;    // when not killed
-  std::string output;   // standard output and standard error
+  std::string out;      // standard output
+  std::string err;      // standard error
+  std::string output;   // both, for messages and searches that do not care which
 };
 
 // `cache` becomes XDG_CACHE_HOME, so the temporary archive files stay in the test's area.
@@ -31,17 +33,19 @@ struct CliOutcome {
 inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesystem::path& cache,
                          Fault fault = Fault::None, long faultAt = 0, std::string_view input = {}) {
   std::filesystem::create_directories(cache);
-  const std::filesystem::path log = cache / "cli-output.txt";
+  const std::filesystem::path outLog = cache / "cli-stdout.txt";
+  const std::filesystem::path errLog = cache / "cli-stderr.txt";
   const std::filesystem::path inputFile = cache / "cli-input.txt";
   WriteFile(inputFile, input);
   const pid_t child = fork();
   if (child == 0) {
-    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int out = open(outLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(errLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int in = open(inputFile.c_str(), O_RDONLY);
-    if (out < 0 || in < 0) _exit(127);
+    if (out < 0 || err < 0 || in < 0) _exit(127);
     dup2(in, STDIN_FILENO);
     dup2(out, STDOUT_FILENO);
-    dup2(out, STDERR_FILENO);
+    dup2(err, STDERR_FILENO);
     setenv("XDG_CACHE_HOME", cache.c_str(), 1);
     unsetenv("KESTRAVUNA_KILL_AFTER_FILE_OPS");
     unsetenv("KESTRAVUNA_FAIL_AFTER_FILE_OPS");
@@ -51,7 +55,7 @@ inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesy
       setenv(variable, std::to_string(faultAt).c_str(), 1);
     }
     std::vector<char*> argv;
-    std::string program = KESTRAVUNA_CLI_PATH;
+    std::string program = KESTRAVUNA_CLI;
     argv.push_back(program.data());
     std::vector<std::string> copies = args;
     for (std::string& arg : copies) argv.push_back(arg.data());
@@ -64,7 +68,9 @@ inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesy
   if (child < 0 || waitpid(child, &status, 0) != child) return outcome;
   outcome.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
   if (WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
-  outcome.output = ReadFile(log);
+  outcome.out = ReadFile(outLog);
+  outcome.err = ReadFile(errLog);
+  outcome.output = outcome.out + outcome.err;
   return outcome;
 }
 
