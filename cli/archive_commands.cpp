@@ -109,13 +109,13 @@ int RunList(std::span<const std::string> args) {
 }
 
 constexpr Command kArchiveCommands[] = {
-    {"pack", "FOLDER ARCHIVE",
-     "Packs the files of FOLDER (one level) into the uncompressed archive ARCHIVE.", RunPack},
-    {"unpack", "ARCHIVE FOLDER", "Recreates every file of the uncompressed ARCHIVE in FOLDER.",
+    {"pack", "ORDNER ARCHIV",
+     "Packt die Dateien von ORDNER (eine Ebene) in das unkomprimierte ARCHIV.", RunPack},
+    {"unpack", "ARCHIV ORDNER", "Stellt jede Datei des unkomprimierten ARCHIVs in ORDNER her.",
      RunUnpack},
-    {"list", "FILE",
-     "Lists the files of an archive, or of the archive inside a container (CHIFF.CRY): "
-     "flags (Archive, System, Hidden, Read-only), size and name.",
+    {"list", "DATEI",
+     "Listet die Dateien eines Archivs oder des Archivs in einem Container (CHIFF.CRY): "
+     "Attribute (Archiv, System, versteckt, schreibgeschützt), Größe und Name.",
      RunList},
 };
 

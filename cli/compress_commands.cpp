@@ -98,12 +98,14 @@ int RunAdvise(std::span<const std::string> args) {
 }
 
 constexpr Command kCommands[] = {
-    {"compress", "[--mode good|fast|auto] IN OUT",
-     "compress IN into the container OUT (good: LZH, the default; fast: LZRW1/KH; auto: advised)",
+    {"compress", "[--mode good|fast|auto] QUELLE ZIEL",
+     "Komprimiert QUELLE in den Container ZIEL (good: LZH, Vorgabe; fast: LZRW1/KH; "
+     "auto: nach Empfehlung).",
      RunCompress},
-    {"decompress", "IN OUT", "restore the container IN into OUT; the container names its codec",
-     RunDecompress},
-    {"advise", "IN", "recommend good or fast for IN from two samples, with the reason", RunAdvise},
+    {"decompress", "CONTAINER ZIEL",
+     "Dekomprimiert CONTAINER nach ZIEL; das Verfahren steht im Container.", RunDecompress},
+    {"advise", "DATEI", "Empfiehlt good oder fast für DATEI anhand zweier Stichproben.",
+     RunAdvise},
 };
 
 }  // namespace

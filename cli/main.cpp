@@ -22,17 +22,17 @@ std::vector<Command> AllCommands() {
 
 void PrintHelp(const std::vector<Command>& commands) {
   std::printf(
-      "Aufruf: kestravuna-cli BEFEHL [ARGUMENTE]\n"
-      "Usage: kestravuna-cli COMMAND [ARGUMENTS]\n\n"
-      "Kestravuna packs the plain files of one folder into the compressed container CHIFF.CRY.\n"
-      "The container is compressed, not enciphered: its password only gates Kestravuna's own\n"
-      "restore.\n\nCommands:\n");
+      "Aufruf: kestravuna-cli BEFEHL [ARGUMENTE]\n\n"
+      "Kestravuna packt die Dateien eines Ordners in den komprimierten Container CHIFF.CRY.\n"
+      "Der Container ist komprimiert, nicht verschlüsselt: Das Passwort sperrt nur die\n"
+      "Wiederherstellung durch Kestravuna selbst.\n\nBefehle:\n");
   for (const Command& command : commands) {
     std::printf("  %.*s %.*s\n      %.*s\n", static_cast<int>(command.name.size()), command.name.data(),
                 static_cast<int>(command.usage.size()), command.usage.data(),
                 static_cast<int>(command.summary.size()), command.summary.data());
   }
-  std::printf("\nExit status: 0 success, 1 error or refused password, 2 wrong arguments.\n");
+  std::printf(
+      "\nRückgabewert: 0 Erfolg, 1 Fehler oder falsches Passwort, 2 falsche Argumente.\n");
 }
 
 }  // namespace

@@ -185,15 +185,16 @@ int RunRestore(std::span<const std::string> args) {
 }
 
 constexpr Command kProtectCommands[] = {
-    {"scan", "DIR",
-     "Counts the subfolders, plain files and bytes below DIR and tells whether it is protected.",
+    {"scan", "ORDNER",
+     "Zählt Unterordner, Dateien und Bytes unter ORDNER und sagt, ob er verschlüsselt ist.",
      RunScan},
-    {"protect", "[--password-file FILE] DIR",
-     "Packs the plain files of DIR into CHIFF.CRY, writes CHIFF.CRD and deletes the files. "
-     "The password is the first line of FILE, else of standard input, else typed at a prompt.",
+    {"protect", "[--password-file DATEI] ORDNER",
+     "Packt die Dateien von ORDNER in CHIFF.CRY, schreibt CHIFF.CRD und löscht die Dateien. "
+     "Das Passwort ist die erste Zeile von DATEI, sonst der Standardeingabe, sonst wird es "
+     "ohne Echo abgefragt.",
      RunProtect},
-    {"restore", "[--password-file FILE] DIR",
-     "Brings back every file of DIR's CHIFF.CRY when the password holds the stored one.",
+    {"restore", "[--password-file DATEI] ORDNER",
+     "Stellt jede Datei aus CHIFF.CRY von ORDNER wieder her, wenn das Passwort passt.",
      RunRestore},
 };
 
