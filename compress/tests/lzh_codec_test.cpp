@@ -272,30 +272,59 @@ TEST(LzhLongCodes, TreeWalksAgreeBeyondSixteenBits) {
   EXPECT_LE(longest, lzh_detail::kMaxCodeLength);
 }
 
-// Builds a stream of literals by hand, so that the rare bytes it ends with are coded deep in a
-// skewed tree: the decoder must follow codes longer than 16 bits.
-TEST(LzhLongCodes, DecoderFollowsCodesBeyondSixteenBits) {
-  Bytes expected;
-  for (const int symbol : SkewedSymbols(20000)) expected.push_back(static_cast<std::uint8_t>(symbol));
-  for (int rare = 0x80; rare < 0x100; ++rare) expected.push_back(static_cast<std::uint8_t>(rare));
+// Copies of stretches of the last 4000 bytes, 6 bytes long or more with lengths falling off
+// geometrically, and a fresh random byte after every 700th copy: match-length symbols with
+// steeply falling counts above many rarely seen literals, which puts those literals deep in
+// the tree. These parameters give a stream with 17-bit codes.
+Bytes SkewedCopies() {
+  std::mt19937 random(5);
+  Bytes bytes;
+  for (int i = 0; i < 4096; ++i) bytes.push_back(static_cast<std::uint8_t>(random()));
+  for (int copy = 1; bytes.size() < 900000; ++copy) {
+    int length = 6;
+    while (length < 60 && random() < 0x6B851EB8u) ++length;  // on with probability 0.42
+    const std::size_t from = bytes.size() - 4000 + random() % (4000 - 64);
+    for (int i = 0; i < length; ++i) bytes.push_back(bytes[from + i]);
+    if (copy % 700 == 0) bytes.push_back(static_cast<std::uint8_t>(random()));
+  }
+  return bytes;
+}
 
-  Bytes stream;
-  auto write = [&stream](const std::uint8_t* byte, std::uint16_t, std::uint16_t&) {
-    stream.push_back(*byte);
+// The longest Huffman code in a complete stream for `size` bytes, found by following it with
+// the model.
+int LongestCode(std::span<const std::uint8_t> stream, std::size_t size) {
+  std::size_t next = 0;
+  auto read = [&](std::uint8_t* buffer, std::uint16_t, std::uint16_t& actual) {
+    actual = 0;
+    if (next < stream.size()) {
+      *buffer = stream[next++];
+      actual = 1;
+    }
   };
-  lzh_detail::BitWriter<decltype(write)> bits(write);
+  lzh_detail::BitReader<decltype(read)> bits(read);
   lzh_detail::HuffmanModel model;
   int longest = 0;
-  for (const std::uint8_t byte : expected) {
-    const auto code = model.CodeOf(byte);
-    longest = std::max(longest, code.length);
-    bits.Put(code.bits, code.length);
-    model.Update(byte);
+  for (std::size_t written = 0; written < size;) {
+    bits.Refill();
+    const auto [symbol, length] = model.Decode(bits.Peek());
+    bits.Skip(length);
+    model.Update(symbol);
+    longest = std::max(longest, length);
+    if (symbol < 256) {
+      ++written;
+    } else {
+      bits.Skip(lzh_detail::kPositionTables.lengthOf[bits.Peek() >> 56] + 6);
+      written += static_cast<std::size_t>(symbol - lzh_detail::kFirstLengthSymbol);
+    }
   }
-  bits.Flush();
-  ASSERT_GT(longest, 16);
+  return longest;
+}
 
-  EXPECT_EQ(Decode(stream, static_cast<std::int32_t>(expected.size())).output, expected);
+TEST(LzhLongCodes, EncoderRoundTripsCodesBeyondSixteenBits) {
+  const Bytes input = SkewedCopies();
+  const Encoded encoded = Encode(input);
+  ASSERT_GT(LongestCode(encoded.stream, input.size()), 16);
+  EXPECT_EQ(Decode(encoded.stream, static_cast<std::int32_t>(input.size())).output, input);
 }
 
 // ---------------------------------------------------------------------------------------------
