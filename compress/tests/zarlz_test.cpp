@@ -45,28 +45,26 @@ struct StreamRun {
   Bytes output;
 };
 
-StreamRun CompressStream(const Bytes& source, TCompressMode mode) {
-  MemoryStream input(source);
-  MemoryStream output;
+// `operation` is &TZarLZ::Compress or &TZarLZ::Decompress, run from memory to memory.
+StreamRun RunInMemory(std::int64_t (TZarLZ::*operation)(), const Bytes& input,
+                      TCompressMode mode) {
+  MemoryStream source(input);
+  MemoryStream destination;
   TZarLZ zarlz;
   zarlz.UseStream = true;
-  zarlz.InputStream = &input;
-  zarlz.OutputStream = &output;
+  zarlz.InputStream = &source;
+  zarlz.OutputStream = &destination;
   zarlz.CompressMode = mode;
-  const std::int64_t result = zarlz.Compress();
-  return {result, output.Data()};
+  const std::int64_t result = (zarlz.*operation)();
+  return {result, destination.Data()};
+}
+
+StreamRun CompressStream(const Bytes& source, TCompressMode mode) {
+  return RunInMemory(&TZarLZ::Compress, source, mode);
 }
 
 StreamRun DecompressStream(const Bytes& container, TCompressMode mode = TCompressMode::Good) {
-  MemoryStream input(container);
-  MemoryStream output;
-  TZarLZ zarlz;
-  zarlz.UseStream = true;
-  zarlz.InputStream = &input;
-  zarlz.OutputStream = &output;
-  zarlz.CompressMode = mode;
-  const std::int64_t result = zarlz.Decompress();
-  return {result, output.Data()};
+  return RunInMemory(&TZarLZ::Decompress, container, mode);
 }
 
 void UseFiles(TZarLZ& zarlz, const std::string& in, const std::string& out) {
