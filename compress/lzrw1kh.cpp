@@ -1,7 +1,7 @@
 // LZRW1/KH block codec. Reads top to bottom: format constants, byte helpers, the shared hash
 // table, the encoder, the decoder.
 //
-// Every byte the encoder writes follows the reference algorithm exactly (containers written by
+// Every byte the encoder writes is the one the format's algorithm gives (containers written by
 // earlier versions must decode, and ours must decode there); the speed comes only from doing
 // the same decisions with wider loads and fewer branches.
 #include "lzrw1kh.h"
@@ -173,7 +173,7 @@ class BlockWriter {
   }
 
  private:
-  // The reference encoder never clears the control word between groups; its old bits leave
+  // The format's encoder never clears the control word between groups; its old bits leave
   // through the top as items are shifted in and the final shift drops the rest, so keeping
   // only the low 16 bits (StoreBe16 drops the others) gives the same bytes.
   void AddItem(std::uint32_t bit) {
@@ -243,7 +243,7 @@ inline std::size_t CarefulStep(const std::uint8_t* src, std::size_t x, std::size
     return size;
   }
   // The last two positions can never start a match of 3 bytes and their hash would read past
-  // the source, so they are plain literals. The reference hashes the bytes behind the end
+  // the source, so they are plain literals. The format's encoder hashes the bytes behind the end
   // there, to no visible effect: whatever the table holds, the match stops at the end.
   if (left >= kMinMatch) {
     std::int16_t& slot = gHashTable[HashIndex(here[0], here[1], here[2])];
