@@ -232,6 +232,25 @@ inline std::size_t FastStep(const std::uint8_t* src, std::size_t x, std::size_t 
   return length;
 }
 
+// The match search at position x of an n-byte source, which has at least 3 bytes left: the one
+// candidate the table holds for the next three bytes is compared (up to 18 bytes, never past
+// the end), and x takes its place in the table whether it matches or not. A match needs 3
+// bytes and an offset of at most 4,095. FastStep does the same with wide loads.
+bool GetMatch(const std::uint8_t* src, std::size_t x, std::size_t n, std::size_t& length,
+              std::size_t& offset) {
+  const std::uint8_t* const here = src + x;
+  std::int16_t& slot = gHashTable[HashIndex(here[0], here[1], here[2])];
+  const std::ptrdiff_t candidate = slot;
+  slot = static_cast<std::int16_t>(x);
+  offset = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(x) - candidate);
+  if (offset > kMaxOffset) return false;
+  const std::uint8_t* const from = here - offset;
+  const std::size_t limit = std::min(n - x, kMaxMatch);
+  length = 0;
+  while (length < limit && here[length] == from[length]) ++length;
+  return length >= kMinMatch;
+}
+
 // One step near the source end, byte by byte, exactly as the algorithm reads.
 inline std::size_t CarefulStep(const std::uint8_t* src, std::size_t x, std::size_t n,
                                BlockWriter& writer) {
@@ -243,23 +262,13 @@ inline std::size_t CarefulStep(const std::uint8_t* src, std::size_t x, std::size
     return size;
   }
   // The last two positions can never start a match of 3 bytes and their hash would read past
-  // the source, so they are plain literals. The format's encoder hashes the bytes behind the end
-  // there, to no visible effect: whatever the table holds, the match stops at the end.
-  if (left >= kMinMatch) {
-    std::int16_t& slot = gHashTable[HashIndex(here[0], here[1], here[2])];
-    const std::ptrdiff_t candidate = slot;
-    slot = static_cast<std::int16_t>(x);
-    const auto offset = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(x) - candidate);
-    if (offset <= kMaxOffset) {
-      const std::uint8_t* const from = here - offset;
-      const std::size_t limit = std::min(left, kMaxMatch);
-      std::size_t length = 0;
-      while (length < limit && here[length] == from[length]) ++length;
-      if (length >= kMinMatch) {
-        writer.Copy(offset, length);
-        return length;
-      }
-    }
+  // the source, so they are plain literals. The format's encoder hashes the bytes behind the
+  // end there, to no visible effect: whatever the table holds, the match stops at the end.
+  std::size_t length = 0;
+  std::size_t offset = 0;
+  if (left >= kMinMatch && GetMatch(src, x, n, length, offset)) {
+    writer.Copy(offset, length);
+    return length;
   }
   writer.Literal(here[0]);
   return 1;
