@@ -190,7 +190,7 @@ TEST(Advise, StreamFailuresBeforeSampling) {
 
 TEST(Advise, FileModeNamesTheFile) {
   TempFolder folder;
-  const std::string path = folder.File("daten.bin");
+  const std::string path = (folder / "daten.bin").string();
   WriteFile(path, Bytes(300000, 0));
   TZarLZ zarlz;
   zarlz.InputFile = path;
@@ -200,7 +200,7 @@ TEST(Advise, FileModeNamesTheFile) {
   EXPECT_THAT(captions, ElementsAre("Wähle die beste Kompressionsmethode für " + path,
                                     "Es wird schnelle Kompression empfohlen: 0%."));
 
-  zarlz.InputFile = folder.File("missing");
+  zarlz.InputFile = (folder / "missing").string();
   EXPECT_EQ(MessageOf([&] { zarlz.Advise(); }),
             "Fehler beim Feststellen der Größe von " + zarlz.InputFile);
 }

@@ -112,9 +112,9 @@ TEST_P(ContainerTest, CompressGivesExactBytesAndDecompressRestoresTheSource) {
 TEST_P(ContainerTest, FileModeWritesTheSameBytes) {
   const ContainerCase& c = GetParam();
   TempFolder folder;
-  const std::string source = folder.File("source");
-  const std::string container = folder.File("container");
-  const std::string restored = folder.File("restored");
+  const std::string source = (folder / "source").string();
+  const std::string container = (folder / "container").string();
+  const std::string restored = (folder / "restored").string();
   WriteFile(source, c.source);
 
   TZarLZ zarlz;
@@ -250,8 +250,8 @@ TEST_P(DamagedContainerTest, StreamModeRaisesTheStreamText) {
 TEST_P(DamagedContainerTest, FileModeRaisesTheFileTextAndRemovesTheDestination) {
   const DamagedCase& c = GetParam();
   TempFolder folder;
-  const std::string in = folder.File("CHIFF.CRY");
-  const std::string out = folder.File("CHIFF.TMP");
+  const std::string in = (folder / "CHIFF.CRY").string();
+  const std::string out = (folder / "CHIFF.TMP").string();
   WriteFile(in, c.container);
   WriteFile(out, BytesOf("an older file of that name"));
   std::string expected = c.fileMessage;
@@ -348,8 +348,8 @@ TEST(ZarLZDamaged, CutOffLzhBodyStopsSoonAfterItsEnd) {
 
 TEST(ZarLZFileErrors, FailuresBeforeTheDestinationIsCreatedLeaveItUntouched) {
   TempFolder folder;
-  const std::string missing = folder.File("missing");
-  const std::string out = folder.File("out");
+  const std::string missing = (folder / "missing").string();
+  const std::string out = (folder / "out").string();
   const Bytes older = BytesOf("older contents");
   WriteFile(out, older);
 
@@ -364,8 +364,8 @@ TEST(ZarLZFileErrors, FailuresBeforeTheDestinationIsCreatedLeaveItUntouched) {
 
 TEST(ZarLZFileErrors, DestinationThatCannotBeCreated) {
   TempFolder folder;
-  const std::string in = folder.File("in");
-  const std::string out = folder.File("no-such-folder/out");
+  const std::string in = (folder / "in").string();
+  const std::string out = (folder / "no-such-folder/out").string();
   WriteFile(in, FastContainer("abc"));
   TZarLZ zarlz;
   UseFiles(zarlz, in, out);
@@ -378,8 +378,8 @@ TEST(ZarLZFileErrors, DestinationThatCannotBeCreated) {
 // destroy the data before it is read.
 TEST(ZarLZFileErrors, DestinationThatIsTheSourceIsRefusedAndTheSourceKept) {
   TempFolder folder;
-  const std::string in = folder.File("in");
-  const std::string link = folder.File("link");
+  const std::string in = (folder / "in").string();
+  const std::string link = (folder / "link").string();
   const Bytes contents = TextBytes(5000);
   WriteFile(in, contents);
   std::filesystem::create_symlink(in, link);
@@ -394,8 +394,8 @@ TEST(ZarLZFileErrors, DestinationThatIsTheSourceIsRefusedAndTheSourceKept) {
 
 TEST(ZarLZFileErrors, FolderAsSourceIsRefusedBeforeTheDestinationIsCreated) {
   TempFolder folder;
-  const std::string in = folder.File("");
-  const std::string out = folder.File("out");
+  const std::string in = (folder / "").string();
+  const std::string out = (folder / "out").string();
   TZarLZ zarlz;
   UseFiles(zarlz, in, out);
   EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }),
@@ -410,7 +410,7 @@ TEST(ZarLZFileErrors, FolderAsSourceIsRefusedBeforeTheDestinationIsCreated) {
 TEST(ZarLZFileErrors, SourceDeliveringMoreThanItsSizeIsRefused) {
   TempFolder folder;
   const std::string in = "/proc/self/status";
-  const std::string out = folder.File("out");
+  const std::string out = (folder / "out").string();
   ASSERT_EQ(std::filesystem::file_size(in), 0U);
   for (const TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
     TZarLZ zarlz;
@@ -425,8 +425,8 @@ TEST(ZarLZFileErrors, SourceDeliveringMoreThanItsSizeIsRefused) {
 // is removed only when it is a plain file; a link (here to a full device) is left alone.
 TEST(ZarLZFileErrors, WriteFailureNamesTheDestinationAndKeepsNonRegularFiles) {
   TempFolder folder;
-  const std::string in = folder.File("in");
-  const std::string out = folder.File("full");
+  const std::string in = (folder / "in").string();
+  const std::string out = (folder / "full").string();
   WriteFile(in, RandomBytes(100000));
   std::filesystem::create_symlink("/dev/full", out);
   for (const TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
@@ -443,8 +443,8 @@ TEST(ZarLZFileErrors, WriteFailureNamesTheDestinationAndKeepsNonRegularFiles) {
 // before anything is written.
 TEST(ZarLZFileErrors, SourceOfTwoGibibytesIsRefusedBeforeWriting) {
   TempFolder folder;
-  const std::string in = folder.File("huge");
-  const std::string out = folder.File("out");
+  const std::string in = (folder / "huge").string();
+  const std::string out = (folder / "out").string();
   { std::ofstream create(in); }
   std::filesystem::resize_file(in, std::uintmax_t{1} << 31);  // sparse, costs no disk space
   WriteFile(out, BytesOf("older"));
@@ -572,9 +572,9 @@ TEST(ZarLZCaptions, InvisibleComponentReportsNothing) {
 
 TEST(ZarLZCaptions, BlockCodecShowsFormatAAndTheRatioInFileMode) {
   TempFolder folder;
-  const std::string in = folder.File("in");
-  const std::string container = folder.File("container");
-  const std::string out = folder.File("out");
+  const std::string in = (folder / "in").string();
+  const std::string container = (folder / "container").string();
+  const std::string out = (folder / "out").string();
   WriteFile(in, BytesOf("abcabcabcabc"));
   TZarLZ zarlz;
   UseFiles(zarlz, in, container);
@@ -700,7 +700,7 @@ TEST(ByteStreams, MemoryStreamBoundsAndGaps) {
 
 TEST(ByteStreams, FileStreamReadsWritesAndReportsClosing) {
   TempFolder folder;
-  const std::string path = folder.File("file");
+  const std::string path = (folder / "file").string();
   {
     FileStream file(path, FileStream::Mode::Create);
     ASSERT_TRUE(file.IsOpen());
@@ -714,7 +714,7 @@ TEST(ByteStreams, FileStreamReadsWritesAndReportsClosing) {
   Bytes buffer(20);
   EXPECT_EQ(file.Read(buffer), 7);
   EXPECT_EQ(file.Position(), 10);
-  EXPECT_FALSE(FileStream(folder.File("missing"), FileStream::Mode::Read).IsOpen());
+  EXPECT_FALSE(FileStream((folder / "missing").string(), FileStream::Mode::Read).IsOpen());
 
   FileStream full("/dev/full", FileStream::Mode::Create);
   ASSERT_TRUE(full.IsOpen());

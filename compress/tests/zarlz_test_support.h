@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "byte_stream.h"
+#include "temp_folder.h"
 
 namespace kestravuna::testing {
 
@@ -81,30 +82,6 @@ class ProbeStream final : public ByteStream {
 
  private:
   MemoryStream memory_;
-};
-
-// A fresh folder per test, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("kestravuna-") + test->test_suite_name() + "-" + test->name();
-    std::replace(name.begin(), name.end(), '/', '_');  // parameterised tests have slashes
-    path_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  std::string File(std::string_view name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
 };
 
 inline void WriteFile(const std::string& path, const Bytes& bytes) {

@@ -20,7 +20,7 @@
 namespace kestravuna::platform {
 namespace {
 
-using testing::ContentOf;
+using testing::ReadFile;
 using testing::IoErrorNumberOf;
 using testing::ModeOf;
 using testing::ScopedEnvironment;
@@ -81,7 +81,7 @@ TEST(FaultInjectionTest, KillsTheProcessAtTheNthMutatingOperation) {
     EXPECT_EXIT(
         {
           ResetFileOperationFaults();
-          RunEveryMutatingOperation(folder.Path());
+          RunEveryMutatingOperation(folder.path());
           std::_Exit(0);
         },
         ::testing::KilledBySignal(SIGKILL), "");
@@ -89,10 +89,10 @@ TEST(FaultInjectionTest, KillsTheProcessAtTheNthMutatingOperation) {
     for (int number = 1; number <= c.number; ++number) {
       expectedLog += std::to_string(number) + ' ';
     }
-    EXPECT_EQ(ContentOf(folder / "log"), expectedLog);
+    EXPECT_EQ(ReadFile(folder / "log"), expectedLog);
     EXPECT_EQ(std::filesystem::exists(folder / "a"), c.aExists);
     if (c.aExists) {
-      EXPECT_EQ(ContentOf(folder / "a"), c.aContent);
+      EXPECT_EQ(ReadFile(folder / "a"), c.aContent);
       EXPECT_EQ((ModeOf(folder / "a") & S_IWUSR) == 0, c.aReadOnly);
     }
     EXPECT_EQ(std::filesystem::exists(folder / "b"), c.bExists);
@@ -111,7 +111,7 @@ TEST(FaultInjectionTest, FailsOnlyTheNthMutatingOperation) {
     file.Close();
   }
   ResetFileOperationFaults();
-  EXPECT_EQ(ContentOf(folder / "a"), "abc");
+  EXPECT_EQ(ReadFile(folder / "a"), "abc");
 }
 
 TEST(FaultInjectionTest, InertWithoutAPositiveNumber) {
@@ -126,11 +126,11 @@ TEST(FaultInjectionTest, InertWithoutAPositiveNumber) {
     EXPECT_EXIT(
         {
           ResetFileOperationFaults();
-          RunEveryMutatingOperation(folder.Path());
+          RunEveryMutatingOperation(folder.path());
           std::_Exit(0);
         },
         ::testing::ExitedWithCode(0), "");
-    EXPECT_EQ(ContentOf(folder / "log"), "1 2 3 4 5 6 7 8 ");
+    EXPECT_EQ(ReadFile(folder / "log"), "1 2 3 4 5 6 7 8 ");
   }
   ResetFileOperationFaults();
 }

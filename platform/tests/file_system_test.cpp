@@ -24,12 +24,12 @@
 namespace kestravuna::platform {
 namespace {
 
-using testing::ContentOf;
+using testing::ReadFile;
 using testing::IoErrorNumberOf;
 using testing::ModeOf;
 using testing::ScopedEnvironment;
 using testing::TempFolder;
-using testing::WriteText;
+using testing::WriteFile;
 
 class FileSystemTest : public ::testing::Test {
  protected:
@@ -37,8 +37,8 @@ class FileSystemTest : public ::testing::Test {
 };
 
 TEST_F(FileSystemTest, DeleteFileRemovesTheNameOnly) {
-  WriteText(folder_ / "ziel", "bleibt");
-  WriteText(folder_ / "weg", "x");
+  WriteFile(folder_ / "ziel", "bleibt");
+  WriteFile(folder_ / "weg", "x");
   std::filesystem::create_symlink("ziel", folder_ / "link");
   std::filesystem::create_directory(folder_ / "ordner");
 
@@ -46,7 +46,7 @@ TEST_F(FileSystemTest, DeleteFileRemovesTheNameOnly) {
   DeleteFile(folder_ / "link");
   EXPECT_FALSE(std::filesystem::exists(folder_ / "weg"));
   EXPECT_FALSE(std::filesystem::is_symlink(folder_ / "link"));
-  EXPECT_EQ(ContentOf(folder_ / "ziel"), "bleibt") << "the link's target must survive";
+  EXPECT_EQ(ReadFile(folder_ / "ziel"), "bleibt") << "the link's target must survive";
 
   EXPECT_EQ(IoErrorNumberOf([&] { DeleteFile(folder_ / "weg"); }), io_error::kFileNotFound);
   EXPECT_EQ(IoErrorNumberOf([&] { DeleteFile(folder_ / "ordner"); }), io_error::kAccessDenied);
@@ -54,16 +54,16 @@ TEST_F(FileSystemTest, DeleteFileRemovesTheNameOnly) {
 }
 
 TEST_F(FileSystemTest, RenameFileMovesAndNeverReplaces) {
-  WriteText(folder_ / "alt", "inhalt");
+  WriteFile(folder_ / "alt", "inhalt");
   RenameFile(folder_ / "alt", folder_ / "neu");
   EXPECT_FALSE(std::filesystem::exists(folder_ / "alt"));
-  EXPECT_EQ(ContentOf(folder_ / "neu"), "inhalt");
+  EXPECT_EQ(ReadFile(folder_ / "neu"), "inhalt");
 
-  WriteText(folder_ / "zweite", "andere");
+  WriteFile(folder_ / "zweite", "andere");
   EXPECT_EQ(IoErrorNumberOf([&] { RenameFile(folder_ / "zweite", folder_ / "neu"); }),
             io_error::kAccessDenied);
-  EXPECT_EQ(ContentOf(folder_ / "neu"), "inhalt");
-  EXPECT_EQ(ContentOf(folder_ / "zweite"), "andere");
+  EXPECT_EQ(ReadFile(folder_ / "neu"), "inhalt");
+  EXPECT_EQ(ReadFile(folder_ / "zweite"), "andere");
 
   std::filesystem::create_symlink("nirgends", folder_ / "link");
   EXPECT_EQ(IoErrorNumberOf([&] { RenameFile(folder_ / "zweite", folder_ / "link"); }),
@@ -100,8 +100,8 @@ TEST_F(FileSystemTest, RenameFileWithoutNoReplaceSupportStillNeverReplaces) {
   } cases[] = {{"renaming by a hard link", false}, {"checking, then renaming", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    WriteText(folder_ / "alt", "alt");
-    WriteText(folder_ / "vorhanden", "vorhanden");
+    WriteFile(folder_ / "alt", "alt");
+    WriteFile(folder_ / "vorhanden", "vorhanden");
     const auto renameInChild = [&] {
       FailSystemCalls({SYS_renameat2}, EINVAL);
       if (c.withoutLinks) {
@@ -114,14 +114,14 @@ TEST_F(FileSystemTest, RenameFileWithoutNoReplaceSupportStillNeverReplaces) {
     };
     EXPECT_EXIT(renameInChild(), ::testing::ExitedWithCode(io_error::kAccessDenied), "");
     EXPECT_FALSE(std::filesystem::exists(folder_ / "alt"));
-    EXPECT_EQ(ContentOf(folder_ / "neu"), "alt");
-    EXPECT_EQ(ContentOf(folder_ / "vorhanden"), "vorhanden");
+    EXPECT_EQ(ReadFile(folder_ / "neu"), "alt");
+    EXPECT_EQ(ReadFile(folder_ / "vorhanden"), "vorhanden");
     std::filesystem::remove(folder_ / "neu");
   }
 }
 
 TEST_F(FileSystemTest, FileExistsOnlyForRegularFiles) {
-  WriteText(folder_ / "datei", "x");
+  WriteFile(folder_ / "datei", "x");
   std::filesystem::create_directory(folder_ / "ordner");
   std::filesystem::create_symlink("datei", folder_ / "link");
   ::mkfifo((folder_ / "fifo").c_str(), 0600);
@@ -136,21 +136,21 @@ TEST_F(FileSystemTest, FileExistsOnlyForRegularFiles) {
 }
 
 TEST_F(FileSystemTest, SyncDirectoryNeedsAnExistingDirectory) {
-  WriteText(folder_ / "datei", "x");
-  SyncDirectory(folder_.Path());
+  WriteFile(folder_ / "datei", "x");
+  SyncDirectory(folder_.path());
   EXPECT_EQ(IoErrorNumberOf([&] { SyncDirectory(folder_ / "fehlt"); }), io_error::kFileNotFound);
   EXPECT_EQ(IoErrorNumberOf([&] { SyncDirectory(folder_ / "datei"); }), io_error::kInvalidFileName);
 }
 
 TEST_F(FileSystemTest, WorkingDirectoryFollowsSetWorkingDirectory) {
   const std::filesystem::path previous = WorkingDirectory();
-  SetWorkingDirectory(folder_.Path());
+  SetWorkingDirectory(folder_.path());
   const std::filesystem::path now = WorkingDirectory();
   EXPECT_EQ(IoErrorNumberOf([&] { SetWorkingDirectory(folder_ / "fehlt"); }),
             io_error::kFileNotFound);
   const std::filesystem::path afterFailure = WorkingDirectory();
   SetWorkingDirectory(previous);
-  EXPECT_EQ(now, std::filesystem::canonical(folder_.Path()));
+  EXPECT_EQ(now, std::filesystem::canonical(folder_.path()));
   EXPECT_EQ(afterFailure, now);
 }
 
@@ -162,7 +162,7 @@ TEST_F(FileSystemTest, RecognisesTheOwnExecutableByIdentityNotName) {
 
   std::filesystem::copy_file(own, folder_ / "kopie");
   std::filesystem::create_symlink(own, folder_ / "link");
-  WriteText(folder_ / own.filename().string(), "gleicher Name");
+  WriteFile(folder_ / own.filename().string(), "gleicher Name");
   const struct {
     std::filesystem::path path;
     bool own;
@@ -228,7 +228,7 @@ TEST_F(PrivateTempDirTest, CreatedPrivateWithItsParents) {
 }
 
 TEST_F(PrivateTempDirTest, HomeCacheWhenTheVariableIsMissingOrRelative) {
-  const ScopedEnvironment home("HOME", folder_.Path().string());
+  const ScopedEnvironment home("HOME", folder_.path().string());
   const std::optional<std::string> values[] = {std::nullopt, "relativ/cache"};
   for (const std::optional<std::string>& value : values) {
     const ScopedEnvironment cache("XDG_CACHE_HOME", value);
@@ -254,7 +254,7 @@ TEST_F(PrivateTempDirTest, RefusesWhatIsNotTheUsersOwnPrivateDirectory) {
        [](const auto& place, const auto& elsewhere) {
          std::filesystem::create_directory_symlink(elsewhere, place);
        }},
-      {"regular file", [](const auto& place, const auto&) { WriteText(place, "x"); }},
+      {"regular file", [](const auto& place, const auto&) { WriteFile(place, "x"); }},
       {"writable for others",
        [](const auto& place, const auto&) {
          std::filesystem::create_directory(place);

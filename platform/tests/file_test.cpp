@@ -19,11 +19,11 @@
 namespace kestravuna::platform {
 namespace {
 
-using testing::ContentOf;
+using testing::ReadFile;
 using testing::IoErrorNumberOf;
 using testing::ModeOf;
 using testing::TempFolder;
-using testing::WriteText;
+using testing::WriteFile;
 
 std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
 
@@ -60,22 +60,22 @@ TEST_F(FileTest, WrittenBytesReadBackWithPositionAndSize) {
 
 TEST_F(FileTest, AppendsAtTheEndOfAFileOpenedForReadAndWrite) {
   const auto path = folder_ / "log.txt";
-  WriteText(path, "eins ");
+  WriteFile(path, "eins ");
   File file = File::OpenReadWrite(path);
   file.SeekToEnd();
   file.Write(Bytes("zwei"));
   file.Close();
-  EXPECT_EQ(ContentOf(path), "eins zwei");
+  EXPECT_EQ(ReadFile(path), "eins zwei");
 }
 
 TEST_F(FileTest, CreateReplacesALongerFile) {
   const auto path = folder_ / "old.txt";
-  WriteText(path, "a long earlier content");
+  WriteFile(path, "a long earlier content");
   File file = File::Create(path);
   EXPECT_EQ(file.Size(), 0);
   file.Write(Bytes("neu"));
   file.Close();
-  EXPECT_EQ(ContentOf(path), "neu");
+  EXPECT_EQ(ReadFile(path), "neu");
 }
 
 TEST_F(FileTest, CreateUsesTheUmask) {
@@ -87,7 +87,7 @@ TEST_F(FileTest, CreateUsesTheUmask) {
 
 TEST_F(FileTest, ReadExactBeyondTheEndRaises100) {
   const auto path = folder_ / "short.bin";
-  WriteText(path, "12345");
+  WriteFile(path, "12345");
   File file = File::OpenRead(path);
   std::vector<std::uint8_t> record(5);
   file.ReadExact(record);  // exactly up to the end is fine
@@ -103,7 +103,7 @@ TEST_F(FileTest, NegativeSeekRaises131AndKeepsThePosition) {
 }
 
 TEST_F(FileTest, OpeningFailsWithTheMeaningOfTheCause) {
-  WriteText(folder_ / "plain.txt", "inhalt");
+  WriteFile(folder_ / "plain.txt", "inhalt");
   std::filesystem::create_directory(folder_ / "folder");
   std::filesystem::create_symlink("plain.txt", folder_ / "link");
   std::filesystem::create_symlink("missing.txt", folder_ / "dangling");
@@ -136,7 +136,7 @@ TEST_F(FileTest, OpeningFailsWithTheMeaningOfTheCause) {
   for (const Case& c : cases) {
     EXPECT_EQ(IoErrorNumberOf([&] { c.open(c.path); }), c.expected) << c.what;
   }
-  EXPECT_EQ(ContentOf(folder_ / "plain.txt"), "inhalt") << "a link led the write elsewhere";
+  EXPECT_EQ(ReadFile(folder_ / "plain.txt"), "inhalt") << "a link led the write elsewhere";
   EXPECT_FALSE(std::filesystem::exists(folder_ / "missing.txt"));
 }
 
@@ -145,10 +145,10 @@ TEST_F(FileTest, CreateOverAReadOnlyFileIsRefused) {
     GTEST_SKIP() << "root writes read-only files";
   }
   const auto path = folder_ / "ro.txt";
-  WriteText(path, "bleibt");
+  WriteFile(path, "bleibt");
   std::filesystem::permissions(path, std::filesystem::perms::owner_read);
   EXPECT_EQ(IoErrorNumberOf([&] { File::Create(path); }), io_error::kAccessDenied);
-  EXPECT_EQ(ContentOf(path), "bleibt");
+  EXPECT_EQ(ReadFile(path), "bleibt");
 }
 
 TEST_F(FileTest, ClosedAndMovedFromHandlesRaise103) {

@@ -22,7 +22,7 @@ namespace {
 using testing::IoErrorNumberOf;
 using testing::ModeOf;
 using testing::TempFolder;
-using testing::WriteText;
+using testing::WriteFile;
 
 void MakeSocket(const std::filesystem::path& path) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -45,16 +45,16 @@ struct Expected {
 class FolderListingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteText(folder_ / "a.txt", "12345");
-    WriteText(folder_ / "leer", "");
-    WriteText(folder_ / "ro.txt", "abc");
+    WriteFile(folder_ / "a.txt", "12345");
+    WriteFile(folder_ / "leer", "");
+    WriteFile(folder_ / "ro.txt", "abc");
     ::chmod((folder_ / "ro.txt").c_str(), 0444);
-    WriteText(folder_ / "group-writable", "x");
+    WriteFile(folder_ / "group-writable", "x");
     ::chmod((folder_ / "group-writable").c_str(), 0464);  // only the owner's bit counts
-    WriteText(folder_ / ".versteckt", "hidden");
-    WriteText(folder_ / ".ro-versteckt", "hr");
+    WriteFile(folder_ / ".versteckt", "hidden");
+    WriteFile(folder_ / ".ro-versteckt", "hr");
     ::chmod((folder_ / ".ro-versteckt").c_str(), 0400);
-    WriteText(folder_ / "Größe ä.txt", "utf8");
+    WriteFile(folder_ / "Größe ä.txt", "utf8");
     std::filesystem::create_directory(folder_ / "sub");
     std::filesystem::create_directory(folder_ / ".hidden-dir");
     std::filesystem::create_directory(folder_ / "ro-dir");
@@ -77,7 +77,7 @@ class FolderListingTest : public ::testing::Test {
 
 TEST_F(FolderListingTest, ListsFilesAndDirectoriesWithTheirAttributes) {
   std::map<std::string, Expected> listed;
-  for (const FolderEntry& entry : ListFolder(folder_.Path())) {
+  for (const FolderEntry& entry : ListFolder(folder_.path())) {
     EXPECT_TRUE(listed.emplace(entry.name, Expected{entry.attributes, entry.size}).second)
         << "listed twice: " << entry.name;
   }
@@ -86,14 +86,14 @@ TEST_F(FolderListingTest, ListsFilesAndDirectoriesWithTheirAttributes) {
 
 TEST_F(FolderListingTest, KeepsTheOrderOfTheFileSystem) {
   std::vector<std::string> fileSystemOrder;
-  for (const auto& item : std::filesystem::directory_iterator(folder_.Path())) {
+  for (const auto& item : std::filesystem::directory_iterator(folder_.path())) {
     const std::string name = item.path().filename().string();
     if (expected_.contains(name)) {
       fileSystemOrder.push_back(name);
     }
   }
   std::vector<std::string> listedOrder;
-  for (const FolderEntry& entry : ListFolder(folder_.Path())) {
+  for (const FolderEntry& entry : ListFolder(folder_.path())) {
     listedOrder.push_back(entry.name);
   }
   EXPECT_EQ(listedOrder, fileSystemOrder);
@@ -112,7 +112,7 @@ TEST_F(FolderListingTest, GetAttributesAgreesWithTheListing) {
 
 TEST_F(FolderListingTest, StreamingStopsWithTheVisitorsException) {
   int visited = 0;
-  EXPECT_THROW(ForEachFolderEntry(folder_.Path(),
+  EXPECT_THROW(ForEachFolderEntry(folder_.path(),
                                   [&visited](const FolderEntry&) {
                                     if (++visited == 2) {
                                       throw std::runtime_error("genug");
@@ -124,14 +124,14 @@ TEST_F(FolderListingTest, StreamingStopsWithTheVisitorsException) {
 
 TEST(FolderListingErrorsTest, AFolderThatCannotBeListedRaises) {
   const TempFolder folder;
-  WriteText(folder / "datei", "x");
+  WriteFile(folder / "datei", "x");
   EXPECT_EQ(IoErrorNumberOf([&] { ListFolder(folder / "fehlt"); }), io_error::kFileNotFound);
   EXPECT_EQ(IoErrorNumberOf([&] { ListFolder(folder / "datei"); }), io_error::kInvalidFileName);
 }
 
 TEST(FolderListingErrorsTest, EmptyFolderListsNothing) {
   const TempFolder folder;
-  EXPECT_TRUE(ListFolder(folder.Path()).empty());
+  EXPECT_TRUE(ListFolder(folder.path()).empty());
 }
 
 TEST(IsPlainFileTest, OnlyHiddenSystemVolumeLabelAndDirectoryExclude) {
@@ -164,7 +164,7 @@ TEST(SetAttributesTest, ReadOnlyClearsEveryWriteBitAndOnlyReadOnlyCounts) {
   };
   const TempFolder folder;
   const auto path = folder / "datei";
-  WriteText(path, "x");
+  WriteFile(path, "x");
   for (const auto& c : cases) {
     ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
     SetAttributes(path, c.attributes);
@@ -184,7 +184,7 @@ TEST(SetAttributesTest, LeavesADirectoryWritable) {
 
 TEST(SetAttributesTest, NeverChangesTheTargetOfALink) {
   const TempFolder folder;
-  WriteText(folder / "ziel", "x");
+  WriteFile(folder / "ziel", "x");
   ::chmod((folder / "ziel").c_str(), 0644);
   std::filesystem::create_symlink("ziel", folder / "link");
   EXPECT_NE(IoErrorNumberOf([&] { SetAttributes(folder / "link", attr::kReadOnly); }), 0);

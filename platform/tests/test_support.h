@@ -1,5 +1,5 @@
-// Helpers shared by the platform tests: a scratch folder, environment overrides and a
-// short way to name the error an action raises.
+// Helpers of the platform tests: environment overrides and a short way to name the error an
+// action raises, beside the shared scratch folder and file helpers.
 #pragma once
 
 #include <sys/stat.h>
@@ -13,34 +13,13 @@
 #include <string_view>
 
 #include "io_error.h"
+#include "temp_folder.h"
 
 namespace kestravuna::platform::testing {
 
-// A fresh folder under the system's temporary directory, removed with all its contents.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "kestravuna-platform-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      throw std::filesystem::filesystem_error("mkdtemp",
-                                              std::error_code(errno, std::generic_category()));
-    }
-    path_ = pattern;
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-
-  const std::filesystem::path& Path() const { return path_; }
-  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
+using kestravuna::testing::ReadFile;
+using kestravuna::testing::TempFolder;
+using kestravuna::testing::WriteFile;
 
 // Sets (or with nullopt removes) an environment variable and puts the old value back.
 class ScopedEnvironment {
@@ -76,17 +55,6 @@ int IoErrorNumberOf(Action&& action) {
     return error.ErrorNumber();
   }
   return 0;
-}
-
-inline std::string ContentOf(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string content(std::filesystem::file_size(path), '\0');
-  in.read(content.data(), static_cast<std::streamsize>(content.size()));
-  return content;
-}
-
-inline void WriteText(const std::filesystem::path& path, std::string_view text) {
-  std::ofstream(path, std::ios::binary) << text;
 }
 
 inline mode_t ModeOf(const std::filesystem::path& path) {
