@@ -94,6 +94,9 @@ struct RecommendationCase {
   std::string caption;
 };
 
+// Test names show the case by its name rather than as raw bytes.
+void PrintTo(const RecommendationCase& c, std::ostream* out) { *out << c.name; }
+
 class AdviseRecommendationTest : public ::testing::TestWithParam<RecommendationCase> {};
 
 // Captions come whether or not the component is visible; sampling never changes the mode.
@@ -213,6 +216,8 @@ struct AutoCase {
   Bytes source;
   std::uint8_t identifierFirstByte;  // 57 for LZRW1/KH, 21 for LZH
 };
+
+void PrintTo(const AutoCase& c, std::ostream* out) { *out << c.name; }
 
 class AutoModeTest : public ::testing::TestWithParam<AutoCase> {};
 

@@ -93,6 +93,9 @@ struct ContainerCase {
   Bytes container;
 };
 
+// Test names show the case by its name rather than as raw bytes.
+void PrintTo(const ContainerCase& c, std::ostream* out) { *out << c.name; }
+
 class ContainerTest : public ::testing::TestWithParam<ContainerCase> {};
 
 TEST_P(ContainerTest, CompressGivesExactBytesAndDecompressRestoresTheSource) {
@@ -239,6 +242,8 @@ struct DamagedCase {
   std::string streamMessage;
   std::string fileMessage;  // "@" stands for InputFile
 };
+
+void PrintTo(const DamagedCase& c, std::ostream* out) { *out << c.name; }
 
 class DamagedContainerTest : public ::testing::TestWithParam<DamagedCase> {};
 
@@ -465,6 +470,8 @@ struct StreamFailureCase {
   std::function<void(ProbeStream& input, ProbeStream& output)> breakStreams;
   std::string message;
 };
+
+void PrintTo(const StreamFailureCase& c, std::ostream* out) { *out << c.name; }
 
 class StreamFailureTest : public ::testing::TestWithParam<StreamFailureCase> {};
 
