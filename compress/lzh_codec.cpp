@@ -17,13 +17,13 @@ HuffmanModel::HuffmanModel() {
   // Every symbol starts with count 1; the first 313 pairs are joined in order.
   for (int s = 0; s < kSymbolCount; ++s) {
     count_[s] = 1;
-    child_[s] = static_cast<std::int16_t>(s + kNodeCount);
-    parent_[s + kNodeCount] = static_cast<std::int16_t>(s);
+    child_[s] = static_cast<NodeIndex>(s + kNodeCount);
+    parent_[s + kNodeCount] = static_cast<NodeIndex>(s);
   }
   for (int i = 0, j = kSymbolCount; j <= kRoot; i += 2, ++j) {
     count_[j] = static_cast<std::uint16_t>(count_[i] + count_[i + 1]);
-    child_[j] = static_cast<std::int16_t>(i);
-    parent_[i] = parent_[i + 1] = static_cast<std::int16_t>(j);
+    child_[j] = static_cast<NodeIndex>(i);
+    parent_[i] = parent_[i + 1] = static_cast<NodeIndex>(j);
   }
   count_[kNodeCount] = 0xFFFF;  // stops the search for a node to swap with
   parent_[kRoot] = 0;
@@ -31,25 +31,25 @@ HuffmanModel::HuffmanModel() {
 
 void HuffmanModel::Update(int symbol) {
   if (count_[kRoot] == kCountLimit) Rebuild();
-  int c = parent_[kNodeCount + symbol];
+  std::size_t c = parent_[kNodeCount + symbol];
   do {
     const std::uint16_t k = ++count_[c];
     if (k > count_[c + 1]) {
       // Move c behind the last node whose count is still below its new one, so the array
       // stays sorted. The sentinel ends the scan.
-      int l = c + 1;
+      std::size_t l = c + 1;
       while (count_[l + 1] < k) ++l;
       count_[c] = count_[l];
       count_[l] = k;
 
-      const int i = child_[c];
-      parent_[i] = static_cast<std::int16_t>(l);
-      if (i < kNodeCount) parent_[i + 1] = static_cast<std::int16_t>(l);
-      const int j = child_[l];
-      child_[l] = static_cast<std::int16_t>(i);
-      parent_[j] = static_cast<std::int16_t>(c);
-      if (j < kNodeCount) parent_[j + 1] = static_cast<std::int16_t>(c);
-      child_[c] = static_cast<std::int16_t>(j);
+      const std::size_t i = child_[c];
+      parent_[i] = static_cast<NodeIndex>(l);
+      if (i < kNodeCount) parent_[i + 1] = static_cast<NodeIndex>(l);
+      const std::size_t j = child_[l];
+      child_[l] = static_cast<NodeIndex>(i);
+      parent_[j] = static_cast<NodeIndex>(c);
+      if (j < kNodeCount) parent_[j + 1] = static_cast<NodeIndex>(c);
+      child_[c] = static_cast<NodeIndex>(j);
       c = l;
     }
     c = parent_[c];
@@ -75,12 +75,12 @@ void HuffmanModel::Rebuild() {
     std::copy_backward(count_.begin() + k, count_.begin() + n, count_.begin() + n + 1);
     std::copy_backward(child_.begin() + k, child_.begin() + n, child_.begin() + n + 1);
     count_[k] = f;
-    child_[k] = static_cast<std::int16_t>(i);
+    child_[k] = static_cast<NodeIndex>(i);
   }
   for (int i = 0; i < kNodeCount; ++i) {
     const int k = child_[i];
-    parent_[k] = static_cast<std::int16_t>(i);
-    if (k < kNodeCount) parent_[k + 1] = static_cast<std::int16_t>(i);
+    parent_[k] = static_cast<NodeIndex>(i);
+    if (k < kNodeCount) parent_[k + 1] = static_cast<NodeIndex>(i);
   }
 }
 

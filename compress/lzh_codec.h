@@ -83,6 +83,9 @@ inline constexpr int kLinkCount = kTreeRoots + 256;
 
 class HuffmanModel {
  public:
+  // Node and leaf indices are below 941; unsigned, so that they widen to addresses for free.
+  using NodeIndex = std::uint16_t;
+
   HuffmanModel();
 
   // The code of `symbol`, root side in the most significant of `length` low bits.
@@ -93,7 +96,7 @@ class HuffmanModel {
   Code CodeOf(int symbol) const {
     std::uint32_t bits = 0;
     int length = 0;
-    for (int node = parent_[kNodeCount + symbol]; node != kRoot; node = parent_[node]) {
+    for (std::size_t node = parent_[kNodeCount + symbol]; node != kRoot; node = parent_[node]) {
       bits |= static_cast<std::uint32_t>(node & 1) << length;
       ++length;
     }
@@ -107,17 +110,17 @@ class HuffmanModel {
     int length;
   };
   Decoded Decode(std::uint64_t bits) const {
-    int node = child_[kRoot];
+    std::size_t node = child_[kRoot];
     int length = 0;
     while (node < kNodeCount) {
       // The bit picks the base, so the load waits only for the previous node.
-      const std::int16_t* pair = child_.data() + (bits >> 63);
+      const NodeIndex* pair = child_.data() + (bits >> 63);
       node = pair[node];
       bits <<= 1;
       ++length;
     }
     assert(length <= kMaxCodeLength);
-    return {node - kNodeCount, length};
+    return {static_cast<int>(node) - kNodeCount, length};
   }
 
   // Counts one occurrence of `symbol` and restores the order of the nodes.
@@ -128,9 +131,9 @@ class HuffmanModel {
 
   std::array<std::uint16_t, kNodeCount + 1> count_;  // last entry: 0xFFFF sentinel
   // 0..626: parent of each node (0 for the root); 627 + s: the leaf holding symbol s.
-  std::array<std::int16_t, kNodeCount + kSymbolCount> parent_;
+  std::array<NodeIndex, kNodeCount + kSymbolCount> parent_;
   // Internal node: its first child (the second follows); leaf: 627 + its symbol.
-  std::array<std::int16_t, kNodeCount> child_;
+  std::array<NodeIndex, kNodeCount> child_;
 };
 
 // -------------------------------------------------------------------------------------------
