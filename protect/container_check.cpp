@@ -12,6 +12,7 @@
 #include "file.h"
 #include "file_system.h"
 #include "io_error.h"
+#include "password_record.h"
 #include "protect_error.h"
 #include "unpack_archive.h"
 
@@ -96,6 +97,18 @@ bool SameContents(platform::File& archive, const std::filesystem::path& file, st
   return true;
 }
 
+// Whether the first bytes of `file` are `expected`, or all of the file is a beginning of it.
+bool BeginsWithPrefixOf(const std::filesystem::path& file, std::span<const std::uint8_t> expected) {
+  try {
+    std::vector<std::uint8_t> bytes(expected.size());
+    const std::size_t got = platform::File::OpenRead(file).Read(bytes);
+    return std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(got),
+                      expected.begin());
+  } catch (const platform::EInOutError&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 bool IsContainer(const std::filesystem::path& file) {
@@ -112,16 +125,13 @@ bool IsContainer(const std::filesystem::path& file) {
 }
 
 bool BeginsLikeArchive(const std::filesystem::path& file) {
-  try {
-    const auto expected = MakeArchiveHeader(0).Serialize();
-    constexpr std::size_t kIdentificationBytes = 1 + kArchiveIdentification.size();
-    std::array<std::uint8_t, kIdentificationBytes> bytes{};
-    const std::size_t got = platform::File::OpenRead(file).Read(bytes);
-    return std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(got),
-                      expected.begin());
-  } catch (const platform::EInOutError&) {
-    return false;
-  }
+  const auto header = MakeArchiveHeader(0).Serialize();
+  return BeginsWithPrefixOf(file, std::span(header).first(1 + kArchiveIdentification.size()));
+}
+
+bool IsMissingOrOwnFile(const std::filesystem::path& file) {
+  return !platform::FileExists(file) || IsContainer(file) || BeginsLikeArchive(file) ||
+         BeginsWithPrefixOf(file, PasswordRecordIdentification());
 }
 
 void VerifyContainer(TZarLZ& pack, const std::filesystem::path& container,

@@ -18,6 +18,11 @@ bool IsContainer(const std::filesystem::path& file);
 // the container's name belongs to someone else and must never be taken for a leftover.
 bool BeginsLikeArchive(const std::filesystem::path& file);
 
+// Whether `file` is missing or could only have been written by this program under one of its
+// own names: a container, an archive or a password record, whole or cut short (a run stopped
+// while writing it). Only such files may be replaced or removed without asking.
+bool IsMissingOrOwnFile(const std::filesystem::path& file);
+
 // Decodes `container` with `pack` and compares the result byte for byte with `archive`,
 // without writing a copy anywhere. Raises EProtectError (VerifyFailed) on any difference,
 // including a container the decoder refuses; platform::EInOutError when a file cannot be read.

@@ -69,6 +69,15 @@ std::string ScrambleText(std::string_view text) {
   return scrambled;
 }
 
+std::span<const std::uint8_t> PasswordRecordIdentification() {
+  static const Record kBeginning = [] {
+    Record record{};
+    PutText(record, kFirstIdentificationAt, kFirstIdentification);
+    return record;
+  }();
+  return std::span(kBeginning).first(1 + kFirstIdentification.size());
+}
+
 void WritePasswordRecord(const std::filesystem::path& path, std::string_view password) {
   platform::File file = platform::File::Create(path);
   Record record{};

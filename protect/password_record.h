@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,9 @@ inline constexpr std::size_t kPasswordRecordSize = 256;
 // A longer password stores its first 30 characters; restore accepts any entered password
 // that contains the stored text, so the full password still opens the folder.
 inline constexpr std::size_t kPasswordCapacity = 30;
+
+// The bytes every record begins with: the length byte 6 and "Travun".
+std::span<const std::uint8_t> PasswordRecordIdentification();
 
 // The program's one pseudo-random generator state; 0 at program start. Existing records
 // depend on its exact sequence.

@@ -18,6 +18,9 @@ const char* FaultText(ProtectFault fault) {
     case ProtectFault::RecordUnreadable:
       return "Der Passwort-Datensatz CHIFF.CRD lässt sich nicht fehlerfrei lesen. "
              "Es wurde keine Datei gelöscht.";
+    case ProtectFault::ForeignFile:
+      return "Der Ordner enthält eine fremde Datei %s, die Kestravuna überschreiben müsste. "
+             "Bitte benennen Sie sie um; es wurde nichts verändert.";
     case ProtectFault::ChangedWhileProtected:
       return "Die Datei %s wurde während der Kodierung verändert. Der Ordner bleibt "
              "unverschlüsselt; es wurde keine Datei gelöscht.";

@@ -8,11 +8,12 @@
 namespace kestravuna {
 
 enum class ProtectFault {
-  AlreadyProtected,     // the folder holds a container already; packing would replace it
-  PasswordNotStorable,  // a character outside the 8-bit code page
-  VerifyFailed,         // the new container does not give back the packed archive
-  RecordUnreadable,     // the password record does not read back as written
-  ChangedWhileProtected // a file was written to between packing and deletion
+  AlreadyProtected,       // the folder holds a container already; packing would replace it
+  PasswordNotStorable,    // a character outside the 8-bit code page
+  VerifyFailed,           // the new container does not give back the packed archive
+  RecordUnreadable,       // the password record does not read back as written
+  ChangedWhileProtected,  // a file was written to between packing and deletion
+  ForeignFile             // someone else's file carries a name the program writes
 };
 
 class EProtectError : public std::runtime_error {

@@ -73,8 +73,10 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   if (!storedPassword) throw EProtectError(ProtectFault::PasswordNotStorable);
   // Packing would replace an existing container and with it the files it holds.
   if (platform::FileExists(container)) throw EProtectError(ProtectFault::AlreadyProtected);
-  // Without a container these are an interrupted run's own output, never user data; they
-  // must not end up in the archive.
+  // Without a container these are an interrupted run's own output; they must not end up in
+  // the archive. A file of someone else's under one of these names is never replaced.
+  RefuseForeignFile(compressed);
+  RefuseForeignFile(record);
   DeleteIfPresent(compressed);
   DeleteIfPresent(record);
 

@@ -64,6 +64,8 @@ void FolderProtector::DecodeFolder(std::string_view password) {
   const std::filesystem::path folder = currentFolder_;
   const std::filesystem::path container = folder / kContainerName;
   const bool plainArchive = platform::FileExists(container) && !IsContainer(container);
+  // The decompressor writes CHIFF.TMP, and every way out of a restore removes it.
+  RefuseForeignFile(folder / kCompressorOutputName);
 
   if (plainArchive && IsInterruptedProtect(folder)) {
     Run run(*this);

@@ -5,8 +5,10 @@
 #include <string_view>
 
 #include "archive_progress.h"
+#include "container_check.h"
 #include "file_system.h"
 #include "folder_protector.h"
+#include "protect_error.h"
 
 namespace kestravuna {
 
@@ -42,6 +44,14 @@ class FolderProtector::Run {
 // The program's own files of a folder go only where they exist.
 inline void DeleteIfPresent(const std::filesystem::path& file) {
   if (platform::FileExists(file)) platform::DeleteFile(file);
+}
+
+// The program writes and removes its own file names in the user's folder; a file of someone
+// else's that happens to carry one of them stops the run before anything is written.
+inline void RefuseForeignFile(const std::filesystem::path& file) {
+  if (!IsMissingOrOwnFile(file)) {
+    throw EProtectError(ProtectFault::ForeignFile, file.filename().string());
+  }
 }
 
 // What the packer and unpacker report goes to the status line.

@@ -208,8 +208,10 @@ TEST_F(ProtectorTest, OnlyFilesTheArchiveHoldsAreDeleted) {
 
 TEST_F(ProtectorTest, AnInterruptedRunsOwnFilesAreClearedBeforePacking) {
   WriteFile(folder / "a", "a");
-  WriteFile(folder / "CHIFF.TMP", "stale compressor output");
-  WriteFile(folder / "CHIFF.CRD", "stale record");
+  // What a stopped compressor and a stopped record write leave: a container cut short and an
+  // empty record.
+  WriteFile(folder / "CHIFF.TMP", std::string("!HZL\x10\0\0\0", 8) + "cut off");
+  WriteFile(folder / "CHIFF.CRD", "");
   WriteFile(folder / "ALTCHIFF.CRD", "a user's file with the program's mark");
 
   protector.EncodeFolder(kPassword);
@@ -326,6 +328,14 @@ TEST_F(ProtectorTest, FailuresBeforeTheDeletionLeaveEveryFile) {
       {"record cannot be written",
        [](const TempFolder& f) { fs::create_directory(f / "CHIFF.CRD"); },
        kPassword, "Dateizugriff verweigert"},
+      {"someone else's CHIFF.TMP",
+       [](const TempFolder& f) { WriteFile(f / "CHIFF.TMP", "meine Notizen"); }, kPassword,
+       "Der Ordner enthält eine fremde Datei CHIFF.TMP, die Kestravuna überschreiben müsste. "
+       "Bitte benennen Sie sie um; es wurde nichts verändert."},
+      {"someone else's CHIFF.CRD",
+       [](const TempFolder& f) { WriteFile(f / "CHIFF.CRD", "Kundendaten"); }, kPassword,
+       "Der Ordner enthält eine fremde Datei CHIFF.CRD, die Kestravuna überschreiben müsste. "
+       "Bitte benennen Sie sie um; es wurde nichts verändert."},
       {"too many files",
        [](const TempFolder& f) {
          for (int i = 0; i < 256; ++i) WriteFile(f / ("n" + std::to_string(i)), "");
@@ -355,6 +365,17 @@ TEST_F(ProtectorTest, FailuresBeforeTheDeletionLeaveEveryFile) {
     EXPECT_FALSE(view.waitShown) << c.what;
     EXPECT_FALSE(protector.IsBusy()) << c.what;
   }
+}
+
+TEST_F(ProtectorTest, RestoreNeverOverwritesSomeoneElsesFileNamedLikeItsOutput) {
+  FillFolder();
+  protector.EncodeFolder(kPassword);
+  WriteFile(folder / "CHIFF.TMP", "meine Notizen");
+  const Files before = Snapshot(folder.path());
+
+  EXPECT_THROW(protector.DecodeFolder(kPassword), EProtectError);
+
+  EXPECT_EQ(Snapshot(folder.path()), before);
 }
 
 TEST_F(ProtectorTest, AnInterruptedRestoreCompletesWhenRunAgain) {
