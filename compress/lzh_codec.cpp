@@ -31,7 +31,30 @@ HuffmanModel::HuffmanModel() {
 
 void HuffmanModel::Update(int symbol) {
   if (count_[kRoot] == kCountLimit) Rebuild();
-  std::size_t c = parent_[kNodeCount + symbol];
+  CountUpFrom(parent_[kNodeCount + symbol]);
+}
+
+void HuffmanModel::UpdateAlong(const Path& path, int length, int symbol) {
+  // A rebuild reshapes the tree, so the recorded path no longer applies.
+  if (count_[kRoot] == kCountLimit) {
+    Update(symbol);
+    return;
+  }
+  // A node must move exactly when its count reaches its right neighbour's: the array is sorted
+  // and a child always lies left of its parent, so the counts raised below do not change this.
+  for (int i = length - 1; i >= 0; --i) {
+    const std::size_t c = path[i];
+    if (count_[c] == count_[c + 1]) {
+      CountUpFrom(c);
+      return;
+    }
+    ++count_[c];
+  }
+  ++count_[kRoot];  // the sentinel above the root keeps it in place
+}
+
+// Counts one occurrence at `c` and at each node above it, moving nodes to keep the order.
+void HuffmanModel::CountUpFrom(std::size_t c) {
   do {
     const std::uint16_t k = ++count_[c];
     if (k > count_[c + 1]) {

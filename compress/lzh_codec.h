@@ -85,6 +85,8 @@ class HuffmanModel {
  public:
   // Node and leaf indices are below 941; unsigned, so that they widen to addresses for free.
   using NodeIndex = std::uint16_t;
+  // The nodes one code passes, root side first.
+  using Path = std::array<NodeIndex, kMaxCodeLength>;
 
   HuffmanModel();
 
@@ -104,30 +106,36 @@ class HuffmanModel {
     return {bits, length};
   }
 
-  // Walks from the root along `bits`, read from the most significant bit down, to a leaf.
+  // Walks from the root along `bits`, read from the most significant bit down, to a leaf, and
+  // records the nodes it passes for UpdateAlong.
   struct Decoded {
     int symbol;
     int length;
   };
-  Decoded Decode(std::uint64_t bits) const {
+  Decoded Decode(std::uint64_t bits, Path& path) const {
     std::size_t node = child_[kRoot];
     int length = 0;
     while (node < kNodeCount) {
-      // The bit picks the base, so the load waits only for the previous node.
-      const NodeIndex* pair = child_.data() + (bits >> 63);
-      node = pair[node];
+      assert(length < kMaxCodeLength);
+      node += bits >> 63;
+      path[length] = static_cast<NodeIndex>(node);
+      node = child_[node];
       bits <<= 1;
       ++length;
     }
-    assert(length <= kMaxCodeLength);
     return {static_cast<int>(node) - kNodeCount, length};
   }
 
   // Counts one occurrence of `symbol` and restores the order of the nodes.
   void Update(int symbol);
+  // The same for the symbol whose code Decode just walked: `path` holds its `length` nodes,
+  // root side first. Up to the first node that must move, the counts rise along the recorded
+  // path, so the climb does not wait for each parent link.
+  void UpdateAlong(const Path& path, int length, int symbol);
 
  private:
   void Rebuild();
+  void CountUpFrom(std::size_t node);
 
   std::array<std::uint16_t, kNodeCount + 1> count_;  // last entry: 0xFFFF sentinel
   // 0..626: parent of each node (0 for the root); 627 + s: the leaf holding symbol s.
@@ -407,6 +415,7 @@ std::uint64_t LzhDecode(std::int32_t size, ReadBytes&& read, WriteBytes&& write)
   auto& ring = storage->ring;
   for (int i = 0; i < kStartPosition; ++i) ring[i] = kInitialFill;
   BitReader<ReadBytes> bits(read);
+  HuffmanModel::Path path;
 
   const auto emit = [&write, &ring](int r, std::uint8_t byte) {
     std::uint16_t actual = 0;
@@ -418,9 +427,9 @@ std::uint64_t LzhDecode(std::int32_t size, ReadBytes&& read, WriteBytes&& write)
   std::int64_t written = 0;  // wide: a last match may run past the largest 32-bit size
   while (written < size) {
     bits.Refill();
-    const auto [symbol, length] = model.Decode(bits.Peek());
+    const auto [symbol, length] = model.Decode(bits.Peek(), path);
     bits.Skip(length);
-    model.Update(symbol);
+    model.UpdateAlong(path, length, symbol);
     if (symbol < 256) {
       emit(r, static_cast<std::uint8_t>(symbol));
       r = (r + 1) & kRingMask;

@@ -257,19 +257,72 @@ std::vector<int> SkewedSymbols(std::size_t count) {
 
 TEST(LzhLongCodes, TreeWalksAgreeBeyondSixteenBits) {
   lzh_detail::HuffmanModel model;
+  lzh_detail::HuffmanModel::Path path;
   int longest = 0;
   for (const int symbol : SkewedSymbols(20000)) {
     model.Update(symbol);
     for (int s = 0; s < lzh_detail::kSymbolCount; ++s) {
       const auto code = model.CodeOf(s);
       longest = std::max(longest, code.length);
-      const auto decoded = model.Decode(static_cast<std::uint64_t>(code.bits) << (64 - code.length));
+      const auto decoded =
+          model.Decode(static_cast<std::uint64_t>(code.bits) << (64 - code.length), path);
       ASSERT_EQ(decoded.symbol, s);
       ASSERT_EQ(decoded.length, code.length);
     }
   }
   EXPECT_GT(longest, 16);
   EXPECT_LE(longest, lzh_detail::kMaxCodeLength);
+}
+
+// The decoder updates the model along the path it has just walked; that must leave the same tree
+// as the update that starts from the leaf, through swaps, long codes and rebuilds.
+std::vector<int> UniformSymbols(std::size_t count) {
+  std::mt19937 random(11);
+  std::vector<int> symbols;
+  for (std::size_t n = 0; n < count; ++n) symbols.push_back(static_cast<int>(random() % 314));
+  return symbols;
+}
+
+// Skewed symbols whose favourites change every 5000 symbols, so that each rebuild reorders the
+// leaves.
+std::vector<int> DriftingSymbols(std::size_t count) {
+  std::vector<int> symbols = SkewedSymbols(count);
+  for (std::size_t n = 0; n < count; ++n) {
+    symbols[n] = static_cast<int>((static_cast<std::size_t>(symbols[n]) + n / 5000 * 37) % 314);
+  }
+  return symbols;
+}
+
+TEST(LzhModel, UpdateAlongDecodedPathMatchesUpdateFromLeaf) {
+  const struct {
+    const char* name;
+    std::vector<int> symbols;
+  } kCases[] = {
+      {"skewed, codes beyond 16 bits", SkewedSymbols(20000)},
+      {"uniform, three rebuilds", UniformSymbols(100000)},
+      {"drifting, rebuilds", DriftingSymbols(100000)},
+  };
+  for (const auto& [name, symbols] : kCases) {
+    SCOPED_TRACE(name);
+    lzh_detail::HuffmanModel fromLeaf;
+    lzh_detail::HuffmanModel alongPath;
+    lzh_detail::HuffmanModel::Path path;
+    for (std::size_t n = 0; n < symbols.size(); ++n) {
+      const auto code = alongPath.CodeOf(symbols[n]);
+      const auto decoded =
+          alongPath.Decode(static_cast<std::uint64_t>(code.bits) << (64 - code.length), path);
+      ASSERT_EQ(decoded.symbol, symbols[n]);
+      alongPath.UpdateAlong(path, decoded.length, decoded.symbol);
+      fromLeaf.Update(symbols[n]);
+      if (n % 97 != 0 && n + 1 != symbols.size()) continue;
+      for (int s = 0; s < lzh_detail::kSymbolCount; ++s) {
+        const auto expected = fromLeaf.CodeOf(s);
+        const auto actual = alongPath.CodeOf(s);
+        ASSERT_EQ(actual.bits, expected.bits) << "symbol " << s << " after " << n + 1;
+        ASSERT_EQ(actual.length, expected.length) << "symbol " << s << " after " << n + 1;
+      }
+    }
+  }
 }
 
 // Copies of stretches of the last 4000 bytes, 6 bytes long or more with lengths falling off
@@ -303,12 +356,13 @@ int LongestCode(std::span<const std::uint8_t> stream, std::size_t size) {
   };
   lzh_detail::BitReader<decltype(read)> bits(read);
   lzh_detail::HuffmanModel model;
+  lzh_detail::HuffmanModel::Path path;
   int longest = 0;
   for (std::size_t written = 0; written < size;) {
     bits.Refill();
-    const auto [symbol, length] = model.Decode(bits.Peek());
+    const auto [symbol, length] = model.Decode(bits.Peek(), path);
     bits.Skip(length);
-    model.Update(symbol);
+    model.UpdateAlong(path, length, symbol);
     longest = std::max(longest, length);
     if (symbol < 256) {
       ++written;
