@@ -25,7 +25,8 @@ HuffmanModel::HuffmanModel() {
     child_[j] = static_cast<NodeIndex>(i);
     parent_[i] = parent_[i + 1] = static_cast<NodeIndex>(j);
   }
-  count_[kNodeCount] = 0xFFFF;  // stops the search for a node to swap with
+  // Stops the search for a node to swap with.
+  std::fill(count_.begin() + kNodeCount, count_.end(), std::uint16_t{0xFFFF});
   parent_[kRoot] = 0;
 }
 
@@ -59,10 +60,17 @@ void HuffmanModel::CountUpFrom(std::size_t c) {
     const std::uint16_t k = ++count_[c];
     if (k > count_[c + 1]) {
       // Move c behind the last node whose count is still below its new one, so the array
-      // stays sorted. The sentinel ends the scan.
+      // stays sorted. The nodes after c are sorted, so those below k form a prefix that is
+      // counted a step at a time without a branch per node; the sentinels end the scan.
       std::size_t l = c + 1;
-      while (count_[l + 1] < k) ++l;
-      count_[c] = count_[l];
+      for (;;) {
+        int below = 0;
+        for (int n = 1; n <= kScanStep; ++n) below += count_[l + n] < k;
+        l += static_cast<std::size_t>(below);
+        if (below < kScanStep) break;
+      }
+      // Every node passed holds k - 1, the count c had before.
+      count_[c] = static_cast<std::uint16_t>(k - 1);
       count_[l] = k;
 
       const std::size_t i = child_[c];

@@ -137,7 +137,9 @@ class HuffmanModel {
   void Rebuild();
   void CountUpFrom(std::size_t node);
 
-  std::array<std::uint16_t, kNodeCount + 1> count_;  // last entry: 0xFFFF sentinel
+  // Entries from 627 on: 0xFFFF sentinels, enough for a scan step of kScanStep past node 626.
+  static constexpr int kScanStep = 8;
+  std::array<std::uint16_t, kNodeCount + kScanStep> count_;
   // 0..626: parent of each node (0 for the root); 627 + s: the leaf holding symbol s.
   std::array<NodeIndex, kNodeCount + kSymbolCount> parent_;
   // Internal node: its first child (the second follows); leaf: 627 + its symbol.
