@@ -95,9 +95,13 @@ Bytes MixedInput(std::size_t size, std::uint32_t seed) {
         for (std::size_t i = 0; i < length; ++i) bytes.push_back(static_cast<std::uint8_t>(random()));
         break;
       }
-      case 1:
-        bytes.insert(bytes.end(), random() % 200, static_cast<std::uint8_t>(random()));
+      case 1: {
+        // Drawn one after the other: the order of evaluation of arguments varies by compiler,
+        // and the pinned streams below need the same input everywhere.
+        const auto byte = static_cast<std::uint8_t>(random());
+        bytes.insert(bytes.end(), random() % 200, byte);
         break;
+      }
       case 2: {
         const std::string number = std::to_string(random());
         bytes.insert(bytes.end(), number.begin(), number.end());
