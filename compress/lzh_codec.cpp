@@ -156,11 +156,11 @@ inline int Score(int length, int nearness) {
 
 // Both links of a node are read as one word and the one on `side` is picked from it, so the
 // load does not wait for the comparison that decides the side.
-int MatchFinder::LinkOf(const Links& links, int side) {
+std::size_t MatchFinder::LinkOf(const Links& links, int side) {
   std::uint32_t both;
   std::memcpy(&both, links.data(), sizeof both);
   const int shift = 16 * (std::endian::native == std::endian::little ? side : kRight - side);
-  return static_cast<std::int16_t>(both >> shift);
+  return static_cast<Position>(both >> shift);
 }
 
 MatchFinder::MatchFinder() {
@@ -173,18 +173,18 @@ void MatchFinder::Insert(int r) { InsertNode<false>(r); }
 void MatchFinder::InsertAndMatch(int r) { InsertNode<true>(r); }
 
 template <bool kFindMatch>
-void MatchFinder::InsertNode(int r) {
+void MatchFinder::InsertNode(std::size_t r) {
   const std::uint8_t* key = &ring[r];
   const std::uint64_t keyHead = LoadBigEndian64(key + 1);
   Left(r) = Right(r) = kEmptyLink;
   int best = 0;  // score of the best match so far
-  int p = kTreeRoots + key[0];
+  std::size_t p = kTreeRoots + key[0];
   int side = kRight;  // the roots hang everything on their right
   for (;;) {
-    const int next = LinkOf(links_[p], side);
+    const std::size_t next = LinkOf(links_[p], side);
     if (next == kEmptyLink) {
-      links_[p][side] = static_cast<std::int16_t>(r);
-      Parent(r) = static_cast<std::int16_t>(p);
+      links_[p][side] = static_cast<Position>(r);
+      Parent(r) = static_cast<Position>(p);
       break;
     }
     p = next;
@@ -197,7 +197,7 @@ void MatchFinder::InsertNode(int r) {
     if (keyWord != candidateWord) [[likely]] {
       if constexpr (kFindMatch) {
         const int length = 1 + std::countl_zero(keyWord ^ candidateWord) / 8;
-        best = std::max(best, Score(length, (p - r) & kRingMask));
+        best = std::max(best, Score(length, static_cast<int>((p - r) & kRingMask)));
       }
     } else {
       int offset = 1;
@@ -210,15 +210,17 @@ void MatchFinder::InsertNode(int r) {
           keyWord == candidateWord
               ? kLookAhead
               : std::min(offset + std::countl_zero(keyWord ^ candidateWord) / 8, kLookAhead);
-      if constexpr (kFindMatch) best = std::max(best, Score(length, (p - r) & kRingMask));
+      if constexpr (kFindMatch) {
+        best = std::max(best, Score(length, static_cast<int>((p - r) & kRingMask)));
+      }
       if (length == kLookAhead) {
         // A full-length match: r takes p's place, so each 60-byte string is kept only at its
         // newest position.
         links_[r] = links_[p];
         Parent(r) = Parent(p);
-        Parent(Left(p)) = static_cast<std::int16_t>(r);
-        Parent(Right(p)) = static_cast<std::int16_t>(r);
-        LinkFromParent(p) = static_cast<std::int16_t>(r);
+        Parent(Left(p)) = static_cast<Position>(r);
+        Parent(Right(p)) = static_cast<Position>(r);
+        LinkFromParent(p) = static_cast<Position>(r);
         Parent(p) = kEmptyLink;
         break;
       }
@@ -231,9 +233,10 @@ void MatchFinder::InsertNode(int r) {
   }
 }
 
-void MatchFinder::Delete(int p) {
+void MatchFinder::Delete(int position) {
+  const auto p = static_cast<std::size_t>(position);
   if (Parent(p) == kEmptyLink) return;
-  int q;
+  std::size_t q;
   if (Right(p) == kEmptyLink) {
     q = Left(p);
   } else if (Left(p) == kEmptyLink) {
@@ -246,13 +249,13 @@ void MatchFinder::Delete(int p) {
       Right(Parent(q)) = Left(q);
       Parent(Left(q)) = Parent(q);
       Left(q) = Left(p);
-      Parent(Left(p)) = static_cast<std::int16_t>(q);
+      Parent(Left(p)) = static_cast<Position>(q);
     }
     Right(q) = Right(p);
-    Parent(Right(p)) = static_cast<std::int16_t>(q);
+    Parent(Right(p)) = static_cast<Position>(q);
   }
   Parent(q) = Parent(p);
-  LinkFromParent(p) = static_cast<std::int16_t>(q);
+  LinkFromParent(p) = static_cast<Position>(q);
   Parent(p) = kEmptyLink;
 }
 

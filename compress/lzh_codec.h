@@ -72,7 +72,7 @@ inline constexpr std::uint16_t kCountLimit = 0x8000;  // root count that forces 
 // reader and writer hold 57 bits at a time, which covers every code plus a position code.
 inline constexpr int kMaxCodeLength = 21;
 
-inline constexpr std::int16_t kEmptyLink = kRingSize;  // 4096: no node; its parent slot
+inline constexpr std::uint16_t kEmptyLink = kRingSize;  // 4096: no node; its parent slot
                                                        // absorbs writes through empty links
 inline constexpr int kTreeRoots = kRingSize + 1;       // 4097 + b: root of strings starting b
 inline constexpr int kLinkCount = kTreeRoots + 256;
@@ -177,25 +177,27 @@ class MatchFinder {
  private:
   // One entry per ring position, then the 256 tree roots (which use only their right link).
   // The two links of a node sit side by side so that the side a search takes is an index, not
-  // a branch; the parents are apart, since the descent never reads them.
-  using Links = std::array<std::int16_t, 2>;
+  // a branch; the parents are apart, since the descent never reads them. Positions are
+  // unsigned, so that they widen to addresses for free.
+  using Position = std::uint16_t;
+  using Links = std::array<Position, 2>;
   static constexpr int kLeft = 0;
   static constexpr int kRight = 1;
 
   template <bool kFindMatch>
-  void InsertNode(int r);
-  static int LinkOf(const Links& links, int side);
-  std::int16_t& Left(int p) { return links_[p][kLeft]; }
-  std::int16_t& Right(int p) { return links_[p][kRight]; }
-  std::int16_t& Parent(int p) { return parent_[p]; }
+  void InsertNode(std::size_t r);
+  static std::size_t LinkOf(const Links& links, int side);
+  Position& Left(std::size_t p) { return links_[p][kLeft]; }
+  Position& Right(std::size_t p) { return links_[p][kRight]; }
+  Position& Parent(std::size_t p) { return parent_[p]; }
   // The link of p's parent that points to p.
-  std::int16_t& LinkFromParent(int p) {
+  Position& LinkFromParent(std::size_t p) {
     Links& parent = links_[Parent(p)];
     return parent[kRight] == p ? parent[kRight] : parent[kLeft];
   }
 
   std::array<Links, kLinkCount> links_;
-  std::array<std::int16_t, kLinkCount> parent_;
+  std::array<Position, kLinkCount> parent_;
 };
 
 // -------------------------------------------------------------------------------------------
