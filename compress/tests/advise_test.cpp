@@ -18,6 +18,7 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using testing::ProbeStream;
 using testing::RandomBytes;
+using testing::MessageOf;
 using testing::TempFolder;
 using testing::TextBytes;
 using testing::WriteFile;
@@ -37,15 +38,6 @@ Advice AdviseOn(ProbeStream& source, TZarLZ& zarlz) {
       [&advice](std::string_view caption) { advice.captions.emplace_back(caption); });
   advice.result = zarlz.Advise();
   return advice;
-}
-
-std::string MessageOf(const std::function<void()>& operation) {
-  try {
-    operation();
-  } catch (const ELzrw1Exception& error) {
-    return error.what();
-  }
-  return "(no ELzrw1Exception)";
 }
 
 // ---------------------------------------------------------------------------------------------

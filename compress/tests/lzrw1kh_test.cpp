@@ -79,8 +79,8 @@ Bytes ModelCompress(const Bytes& input) {
   src.push_back(0xA5);
   std::array<std::int16_t, 4096> table;
   table.fill(-1);
-  Bytes dest(n + 6);
-  dest[0] = 0x40;
+  Bytes dest{0x40};  // the flag of a compressed block
+  dest.resize(n + 6);
   std::size_t x = 0, y = 3, z = 1, count = 0;
   std::uint16_t control = 0;
   auto index = [&](std::size_t at) {

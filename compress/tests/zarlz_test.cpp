@@ -20,6 +20,7 @@ using ::testing::ElementsAre;
 using testing::ProbeStream;
 using testing::RandomBytes;
 using testing::ReadFile;
+using testing::MessageOf;
 using testing::TempFolder;
 using testing::TextBytes;
 using testing::WriteFile;
@@ -71,16 +72,6 @@ void UseFiles(TZarLZ& zarlz, const std::string& in, const std::string& out) {
   zarlz.UseStream = false;
   zarlz.InputFile = in;
   zarlz.OutputFile = out;
-}
-
-// Calls `operation` and returns the ELzrw1Exception's message, or a note that none came.
-std::string MessageOf(const std::function<void()>& operation) {
-  try {
-    operation();
-  } catch (const ELzrw1Exception& error) {
-    return error.what();
-  }
-  return "(no ELzrw1Exception)";
 }
 
 // ---------------------------------------------------------------------------------------------

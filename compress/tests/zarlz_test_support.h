@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <random>
@@ -16,6 +17,7 @@
 
 #include "byte_stream.h"
 #include "temp_folder.h"
+#include "zarlz.h"
 
 namespace kestravuna::testing {
 
@@ -83,6 +85,16 @@ class ProbeStream final : public ByteStream {
  private:
   MemoryStream memory_;
 };
+
+// Calls `operation` and returns the ELzrw1Exception's message, or a note that none came.
+inline std::string MessageOf(const std::function<void()>& operation) {
+  try {
+    operation();
+  } catch (const ELzrw1Exception& error) {
+    return error.what();
+  }
+  return "(no ELzrw1Exception)";
+}
 
 inline void WriteFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
