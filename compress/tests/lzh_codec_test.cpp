@@ -133,6 +133,9 @@ struct KnownStream {
   Bytes stream;
 };
 
+// Test names show the case by its name rather than as raw bytes.
+void PrintTo(const KnownStream& c, std::ostream* out) { *out << c.name; }
+
 class LzhKnownStream : public testing::TestWithParam<KnownStream> {};
 
 TEST_P(LzhKnownStream, EncodesToTheExactBytesAndBack) {
@@ -188,6 +191,8 @@ struct RoundTripCase {
   const char* name;
   Bytes input;
 };
+
+void PrintTo(const RoundTripCase& c, std::ostream* out) { *out << c.name; }
 
 class LzhRoundTrip : public testing::TestWithParam<RoundTripCase> {};
 
