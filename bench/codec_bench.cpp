@@ -133,6 +133,16 @@ Result BenchLzrw1Kh(const Bytes& data, int reps) {
   return result;
 }
 
+// The codec's read callback over bytes in memory, from `position` on.
+auto ReaderOf(const Bytes& source, std::size_t& position) {
+  return [&source, &position](std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
+    const std::size_t n = std::min<std::size_t>(count, source.size() - position);
+    std::memcpy(buffer, source.data() + position, n);
+    position += n;
+    actual = static_cast<std::uint16_t>(n);
+  };
+}
+
 Result BenchLzh(const Bytes& data, int reps) {
   Bytes packed;
   packed.reserve(data.size() / 2 + 1024);
@@ -143,12 +153,7 @@ Result BenchLzh(const Bytes& data, int reps) {
     std::int32_t bytesRead = 0;
     kestravuna::LzhEncode(
         bytesRead,
-        [&](std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
-          const std::size_t n = std::min<std::size_t>(count, data.size() - position);
-          std::memcpy(buffer, data.data() + position, n);
-          position += n;
-          actual = static_cast<std::uint16_t>(n);
-        },
+        ReaderOf(data, position),
         [&](const std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
           packed.insert(packed.end(), buffer, buffer + count);
           actual = count;
@@ -165,12 +170,7 @@ Result BenchLzh(const Bytes& data, int reps) {
     produced = 0;
     kestravuna::LzhDecode(
         static_cast<std::int32_t>(data.size()),
-        [&](std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
-          const std::size_t n = std::min<std::size_t>(count, packed.size() - position);
-          std::memcpy(buffer, packed.data() + position, n);
-          position += n;
-          actual = static_cast<std::uint16_t>(n);
-        },
+        ReaderOf(packed, position),
         [&](const std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
           const std::size_t n = std::min<std::size_t>(count, back.size() - produced);
           std::memcpy(back.data() + produced, buffer, n);
