@@ -149,39 +149,39 @@ int RunScan(std::span<const std::string> args) {
   return kExitSuccess;
 }
 
-int RunProtect(std::span<const std::string> args) {
+// Protect and restore alike: the folder is chosen and scanned as in the window, the sequence
+// runs only where the scan enabled its button, and an empty password is the dialogs' fixed text.
+int RunSequence(std::span<const std::string> args, ViewButton button, const char* unavailable,
+                bool noteEmptyPassword, void (FolderProtector::*sequence)(std::string_view)) {
   const Arguments arguments = ParseArguments(args, true);
   ConsoleView view;
   FolderProtector protector(view);
   protector.FoldersChange(ChosenFolder(arguments.folder));
   if (view.ErrorShown()) return kExitFailure;
-  if (!view.Enabled(ViewButton::code)) {
-    throw std::runtime_error("Der Ordner enthält CHIFF.CRY und kann nur wiederhergestellt werden.");
-  }
+  if (!view.Enabled(button)) throw std::runtime_error(unavailable);
   std::string password = ReadPassword(arguments);
   if (password.empty()) {
     password = kEmptyPasswordSubstitute;
-    PrintStatus(
-        "Sicherheitshinweis: Sie haben kein Passwort festgelegt. Das Verzeichnis wird "
-        "ohne Passwort verschlüsselt!");
+    if (noteEmptyPassword) {
+      PrintStatus(
+          "Sicherheitshinweis: Sie haben kein Passwort festgelegt. Das Verzeichnis wird "
+          "ohne Passwort verschlüsselt!");
+    }
   }
-  protector.EncodeFolder(password);
-  return kExitSuccess;
+  (protector.*sequence)(password);
+  return view.ErrorShown() ? kExitFailure : kExitSuccess;
+}
+
+int RunProtect(std::span<const std::string> args) {
+  return RunSequence(args, ViewButton::code,
+                     "Der Ordner enthält CHIFF.CRY und kann nur wiederhergestellt werden.", true,
+                     &FolderProtector::EncodeFolder);
 }
 
 int RunRestore(std::span<const std::string> args) {
-  const Arguments arguments = ParseArguments(args, true);
-  ConsoleView view;
-  FolderProtector protector(view);
-  protector.FoldersChange(ChosenFolder(arguments.folder));
-  if (view.ErrorShown()) return kExitFailure;
-  if (!view.Enabled(ViewButton::decode)) {
-    throw std::runtime_error("Der Ordner enthält kein CHIFF.CRY; es gibt nichts wiederherzustellen.");
-  }
-  std::string password = ReadPassword(arguments);
-  if (password.empty()) password = kEmptyPasswordSubstitute;
-  protector.DecodeFolder(password);
-  return view.ErrorShown() ? kExitFailure : kExitSuccess;
+  return RunSequence(args, ViewButton::decode,
+                     "Der Ordner enthält kein CHIFF.CRY; es gibt nichts wiederherzustellen.", false,
+                     &FolderProtector::DecodeFolder);
 }
 
 constexpr Command kProtectCommands[] = {
