@@ -14,6 +14,11 @@ std::string FileStatusText(std::string_view prefix, std::string_view codePageNam
   return platform::CodePageToUtf8(text);
 }
 
+bool IsSafeFileName(std::string_view codePageName) {
+  return !codePageName.empty() && codePageName != "." && codePageName != ".." &&
+         codePageName.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
 void ReportFile(const ArchiveProgress& progress, std::string_view prefix,
                 std::string_view codePageName) {
   if (progress.pumpMessages) progress.pumpMessages();

@@ -20,8 +20,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kDirectoryTempName = "TEMP1.CRY";  // header and directory records
-constexpr std::string_view kDataTempName = "TEMP2.CRY";       // the files' contents
+// Names of the temporary files of earlier versions; files holding them are still never packed.
+constexpr std::string_view kDirectoryTempName = "TEMP1.CRY";
+constexpr std::string_view kDataTempName = "TEMP2.CRY";
 
 struct FileToPack {
   std::string name;          // as the platform names it
@@ -29,6 +30,8 @@ struct FileToPack {
   std::uint32_t attributes;
   std::uint32_t size;
 };
+
+}  // namespace
 
 // Directories, the packer's own temporary files (by a case-sensitive substring test, as
 // the folder scan tests names) and the running program are never packed.
@@ -41,6 +44,8 @@ bool IsPacked(const fs::path& folder, const platform::FolderEntry& entry) {
   return !platform::IsOwnExecutable(folder / entry.name);
 }
 
+namespace {
+
 // One listing serves as both the count and the contents, so the header's count always
 // matches the directory. Everything the format cannot hold is refused here, before the
 // first byte is written.
@@ -52,8 +57,11 @@ std::vector<FileToPack> ListFilesToPack(const fs::path& folder) {
     if (entry.size >= static_cast<std::uint64_t>(kArchiveSizeLimit)) {
       throw EArchiveError(ArchiveFault::FileTooLarge, entry.name);
     }
+    // A name the unpacker would refuse (one holding "\\", which Windows takes for a
+    // separator) must never reach an archive whose files are then deleted.
     std::optional<std::string> codePageName = platform::Utf8ToCodePage(entry.name);
-    if (!codePageName || codePageName->size() > kArchiveNameCapacity) {
+    if (!codePageName || codePageName->size() > kArchiveNameCapacity ||
+        !IsSafeFileName(*codePageName)) {
       throw EArchiveError(ArchiveFault::NameNotStorable, entry.name);
     }
     files.push_back({entry.name, std::move(*codePageName), entry.attributes,
@@ -66,9 +74,9 @@ std::vector<FileToPack> ListFilesToPack(const fs::path& folder) {
 }
 
 // Appends exactly the listed size: the directory already promises it, so a file that
-// shrank or grew since it was listed stops the packing.
-void AppendFileData(const fs::path& path, const FileToPack& file, platform::File& data,
-                    std::span<std::uint8_t> buffer) {
+// shrank or grew since it was listed stops the packing. Returns who may read the file.
+platform::FileAccess AppendFileData(const fs::path& path, const FileToPack& file,
+                                    platform::File& data, std::span<std::uint8_t> buffer) {
   platform::File source = platform::File::OpenRead(path);
   std::uint32_t remaining = file.size;
   while (remaining > 0) {
@@ -79,13 +87,14 @@ void AppendFileData(const fs::path& path, const FileToPack& file, platform::File
     remaining -= static_cast<std::uint32_t>(read);
   }
   if (source.Read(buffer.first(1)) != 0) throw EArchiveError(ArchiveFault::FileChanged, file.name);
+  const platform::FileAccess access = source.Access();
   source.Close();
+  return access;
 }
 
-void AppendWholeFile(const fs::path& path, platform::File& target, std::span<std::uint8_t> buffer) {
-  platform::File source = platform::File::OpenRead(path);
+void AppendWholeFile(platform::File& source, platform::File& target, std::span<std::uint8_t> buffer) {
+  source.Seek(0);
   while (const std::size_t read = source.Read(buffer)) target.Write(buffer.first(read));
-  source.Close();
 }
 
 }  // namespace
@@ -93,19 +102,21 @@ void AppendWholeFile(const fs::path& path, platform::File& target, std::span<std
 void PackFolder(const fs::path& folder, std::string_view /*mask*/, const fs::path& target,
                 std::uint8_t /*option*/, const ArchiveProgress& progress) {
   const std::vector<FileToPack> files = ListFilesToPack(folder);
-  const fs::path tempDir = platform::PrivateTempDir();
-  const fs::path directoryTemp = tempDir / kDirectoryTempName;
-  const fs::path dataTemp = tempDir / kDataTempName;
   std::vector<std::uint8_t> buffer(kCopyBufferSize);
 
-  platform::File directory = platform::File::Create(directoryTemp);
-  platform::File data = platform::File::Create(dataTemp);
+  // Header and directory, and the files' contents, are gathered in two files without names in
+  // the private temporary folder: whatever ends the run, they vanish with it, and packers of
+  // other folders running at the same time never meet them.
+  const fs::path tempDir = platform::PrivateTempDir();
+  platform::File directory = platform::File::CreateAnonymous(tempDir);
+  platform::File data = platform::File::CreateAnonymous(tempDir);
   // One record buffer serves the header and every entry, so the unused bytes of a name
   // field hold what a longer name before it left there. Readers ignore them; reusing the
   // buffer keeps archives byte for byte as this format has always been written.
   ArchiveRecord record = MakeArchiveHeader(files.size());
   directory.Write(record.Serialize());
   std::int64_t runningOffset = record.offset;
+  std::optional<platform::FileAccess> narrowest;
   for (const FileToPack& file : files) {
     record.SetName(file.codePageName);
     record.SetFlags(file.attributes);
@@ -114,18 +125,17 @@ void PackFolder(const fs::path& folder, std::string_view /*mask*/, const fs::pat
     runningOffset += file.size;
     record.offset = static_cast<std::int32_t>(runningOffset);  // below 2^31, checked when listing
     ReportFile(progress, "Kodiere ", file.codePageName);
-    AppendFileData(folder / file.name, file, data, buffer);
+    const platform::FileAccess access = AppendFileData(folder / file.name, file, data, buffer);
+    narrowest = narrowest ? platform::NarrowestAccess(*narrowest, access) : access;
     directory.Write(record.Serialize());
   }
-  directory.Close();
-  data.Close();
 
-  platform::File archive = platform::File::Create(target);
-  AppendWholeFile(directoryTemp, archive, buffer);
-  AppendWholeFile(dataTemp, archive, buffer);
+  platform::File archive = platform::File::Replace(target);
+  AppendWholeFile(directory, archive, buffer);
+  AppendWholeFile(data, archive, buffer);
+  // Nobody may read the archive who could not read every file in it.
+  if (narrowest) archive.ShareAccessOf(*narrowest);
   archive.Close();
-  platform::DeleteFile(dataTemp);
-  platform::DeleteFile(directoryTemp);
 }
 
 }  // namespace kestravuna

@@ -6,16 +6,22 @@
 #include <string_view>
 
 #include "archive_progress.h"
+#include "folder_listing.h"
 
 namespace kestravuna {
 
-// Packs every regular file of `folder` into the archive `target`, replacing it. Skipped:
-// directories, names containing "TEMP1.CRY" or "TEMP2.CRY" and the program's own file.
+// Packs every regular file of `folder` into the archive `target`, replacing a plain file of
+// that name (anything else there is refused with error 5). Skipped: directories, names
+// containing "TEMP1.CRY" or "TEMP2.CRY" and the program's own file. The archive is created
+// owner-only and finally opened to others no further than the narrowest of its files.
 // `mask` and `option` are kept for the callers' sake and consulted by no step.
-// Raises EArchiveError before anything is written when the folder does not fit the format,
-// and when a file changes size while it is packed; platform::EInOutError on I/O failures.
-// The temporary files TEMP1.CRY and TEMP2.CRY in platform::PrivateTempDir() stay behind
-// after a failure.
+// Raises EArchiveError before anything is written when the folder does not fit the format
+// (also a name the unpacker would refuse), and when a file changes size while it is packed;
+// platform::EInOutError on I/O failures. Its temporary files in platform::PrivateTempDir()
+// have no names and never outlive the call.
+// Whether PackFolder packs this entry of `folder`.
+bool IsPacked(const std::filesystem::path& folder, const platform::FolderEntry& entry);
+
 void PackFolder(const std::filesystem::path& folder, std::string_view mask,
                 const std::filesystem::path& target, std::uint8_t option,
                 const ArchiveProgress& progress);

@@ -1,7 +1,9 @@
 #include "unpack_archive.h"
 
+#include <algorithm>
 #include <array>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "archive_error.h"
@@ -19,7 +21,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kDirectoryTempName = "TEMP3.CRY";
+// Each file is written under a name of its own first and takes its real name only when it is
+// complete, so a run stopped halfway never leaves a half-written file under a user's name.
+// The next run removes what a stopped one left under this prefix.
+constexpr std::string_view kStagingPrefix = ".CHIFF.NEU-";
+
+// How many copies of one file may stand beside it before the restore gives up on that file.
+constexpr int kMaxArchivedCopies = 99;
 
 using RecordBytes = std::array<std::uint8_t, kArchiveRecordSize>;
 
@@ -31,12 +39,6 @@ std::vector<RecordBytes> ReadRawDirectory(platform::File& archive) {
   records.resize(1 + ArchiveRecord::Parse(records.front()).DirectoryCount());
   for (auto it = records.begin() + 1; it != records.end(); ++it) archive.ReadExact(*it);
   return records;
-}
-
-// Anything but a plain name of one folder level could reach outside the target folder.
-bool IsSafeFileName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
 // The name as a message shows it: a NUL would end the message early.
@@ -74,32 +76,90 @@ std::vector<CheckedEntry> CheckDirectory(std::span<const RecordBytes> rawDirecto
   return entries;
 }
 
-// Removes what stands at the path first: a read-only file could not be opened for writing,
-// and a symbolic link placed there must not lead the write out of the folder.
-platform::File ReplaceFile(const fs::path& path) {
-  try {
-    platform::DeleteFile(path);
-  } catch (const platform::EInOutError& error) {
-    if (error.ErrorNumber() != platform::io_error::kFileNotFound) throw;
+bool SameContents(const fs::path& a, const fs::path& b, std::span<std::uint8_t> buffer) {
+  platform::File first = platform::File::OpenRead(a);
+  platform::File second = platform::File::OpenRead(b);
+  if (first.Size() != second.Size()) return false;
+  const auto half = buffer.size() / 2;
+  const auto left = buffer.first(half);
+  const auto right = buffer.subspan(half, half);
+  for (;;) {
+    const std::size_t count = first.Read(left);
+    if (second.Read(right.first(count)) != count || !std::ranges::equal(left.first(count), right.first(count))) {
+      return false;
+    }
+    if (count < left.size()) return true;
   }
-  return platform::File::Create(path);
 }
 
-void RecreateFile(const fs::path& path, const ArchiveEntry& entry, platform::File& archive,
-                  std::span<std::uint8_t> buffer) {
-  platform::File file = ReplaceFile(path);
-  for (std::uint32_t remaining = entry.size; remaining > 0;) {
-    const auto chunk = buffer.first(std::min<std::size_t>(remaining, buffer.size()));
-    archive.ReadExact(chunk);
-    file.Write(chunk);
-    remaining -= static_cast<std::uint32_t>(chunk.size());
+// A previous run stopped while writing a file leaves it under the staging prefix.
+void RemoveStrayStagingFiles(const fs::path& folder) {
+  for (const platform::FolderEntry& entry : platform::ListFolder(folder)) {
+    if ((entry.attributes & platform::attr::kDirectory) == 0 &&
+        entry.name.starts_with(kStagingPrefix)) {
+      platform::DeleteFile(folder / entry.name);
+    }
   }
-  file.Close();
+}
+
+// Writes the archived contents to a new file of its own in the folder, as open to others as
+// the archive is and no further.
+fs::path StageFile(const fs::path& folder, const ArchiveEntry& entry, platform::File& archive,
+                   const platform::FileAccess& access, std::span<std::uint8_t> buffer) {
+  auto [file, staged] = platform::File::CreateUnique(folder, kStagingPrefix);
   try {
-    platform::SetAttributes(path, entry.attributes);
-  } catch (const platform::EInOutError&) {
-    // The contents are what matters; a file left without its attributes is still restored.
+    for (std::uint32_t remaining = entry.size; remaining > 0;) {
+      const auto chunk = buffer.first(std::min<std::size_t>(remaining, buffer.size()));
+      archive.ReadExact(chunk);
+      file.Write(chunk);
+      remaining -= static_cast<std::uint32_t>(chunk.size());
+    }
+    file.ShareAccessOf(access);
+    file.Close();
+  } catch (...) {
+    try {
+      platform::DeleteFile(staged);
+    } catch (const platform::EInOutError&) {
+      // The next run removes it.
+    }
+    throw;
   }
+  return staged;
+}
+
+// Puts the staged file under the entry's name. What the folder already holds there is never
+// replaced unless it has the archived contents: a file changed since it was archived keeps its
+// name and the archived copy goes beside it, under a name that says so (or stays there, when an
+// earlier stopped run put it there already). Returns where the file went.
+fs::path PlaceFile(const fs::path& staged, const fs::path& target, std::span<std::uint8_t> buffer) {
+  switch (platform::KindOfEntry(target)) {
+    case platform::EntryKind::Missing:
+      platform::RenameFile(staged, target);
+      return target;
+    case platform::EntryKind::PlainFile:
+      if (SameContents(staged, target, buffer)) {
+        platform::DeleteFile(staged);
+        return target;
+      }
+      break;
+    case platform::EntryKind::Other:
+      break;
+  }
+  for (int copy = 1; copy <= kMaxArchivedCopies; ++copy) {
+    fs::path beside = target;
+    beside += copy == 1 ? std::string(" (archiviert)")
+                        : " (archiviert " + std::to_string(copy) + ")";
+    const platform::EntryKind kind = platform::KindOfEntry(beside);
+    if (kind == platform::EntryKind::Missing) {
+      platform::RenameFile(staged, beside);
+      return beside;
+    }
+    if (kind == platform::EntryKind::PlainFile && SameContents(staged, beside, buffer)) {
+      platform::DeleteFile(staged);
+      return beside;
+    }
+  }
+  throw platform::EInOutError(platform::io_error::kAccessDenied, target);
 }
 
 }  // namespace
@@ -115,31 +175,32 @@ std::vector<ArchiveEntry> ReadArchiveDirectory(const fs::path& archive) {
   return entries;
 }
 
-void UnpackArchive(const fs::path& folder, const fs::path& archive, std::string_view /*mask*/,
-                   std::uint8_t /*option*/, const ArchiveProgress& progress) {
+std::vector<KeptFile> UnpackArchive(const fs::path& folder, const fs::path& archive,
+                                    std::string_view /*mask*/, std::uint8_t /*option*/,
+                                    const ArchiveProgress& progress) {
   platform::File archiveFile = platform::File::OpenRead(archive);
   const std::vector<RecordBytes> rawDirectory = ReadRawDirectory(archiveFile);
-
-  // The directory is staged in the private temporary folder; after a failure the copy
-  // stays there and tells which files the archive holds.
-  const fs::path directoryTemp = platform::PrivateTempDir() / kDirectoryTempName;
-  platform::File staging = platform::File::Create(directoryTemp);
-  for (const RecordBytes& raw : rawDirectory) staging.Write(raw);
-  staging.Close();
-
   const std::vector<CheckedEntry> entries = CheckDirectory(rawDirectory, archiveFile.Size());
+  const platform::FileAccess access = archiveFile.Access();
+  RemoveStrayStagingFiles(folder);
+
+  std::vector<KeptFile> kept;
   std::vector<std::uint8_t> buffer(kCopyBufferSize);
   archiveFile.Seek(DataAreaStart(entries.size()));
   for (const CheckedEntry& checked : entries) {
     ReportFile(progress, "Dekodiere ", checked.codePageName);
-    RecreateFile(folder / checked.entry.name, checked.entry, archiveFile, buffer);
+    const fs::path target = folder / checked.entry.name;
+    const fs::path staged = StageFile(folder, checked.entry, archiveFile, access, buffer);
+    const fs::path placed = PlaceFile(staged, target, buffer);
+    if (placed != target) kept.push_back({checked.entry.name, placed.filename().string()});
+    try {
+      platform::SetAttributes(placed, checked.entry.attributes);
+    } catch (const platform::EInOutError&) {
+      // The contents are what matters; a file left without its attributes is still restored.
+    }
   }
   archiveFile.Close();
-  try {
-    platform::DeleteFile(directoryTemp);
-  } catch (const platform::EInOutError&) {
-    // A leftover copy of the directory in the private folder harms nothing.
-  }
+  return kept;
 }
 
 }  // namespace kestravuna

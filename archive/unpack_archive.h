@@ -24,11 +24,21 @@ struct ArchiveEntry {
 // directory cut short) for I/O failures.
 std::vector<ArchiveEntry> ReadArchiveDirectory(const std::filesystem::path& archive);
 
-// Recreates every file of `archive` in `folder`, replacing existing files (also read-only
-// ones) and setting their attributes. The whole directory is checked before the first file
-// is written. `mask` and `option` are consulted by no step. The directory copy TEMP3.CRY in
-// platform::PrivateTempDir() stays behind after a failure.
-void UnpackArchive(const std::filesystem::path& folder, const std::filesystem::path& archive,
-                   std::string_view mask, std::uint8_t option, const ArchiveProgress& progress);
+// A file of the folder that differed from its archived copy and was therefore kept.
+struct KeptFile {
+  std::string name;          // the folder's own file, UTF-8
+  std::string archivedCopy;  // the name the archived copy got beside it, UTF-8
+};
+
+// Recreates every file of `archive` in `folder` and sets its attributes. Each file is written
+// under a temporary name first and is opened to others no further than the archive is. A file
+// already in the folder under an archived name is never overwritten: it stays when it has the
+// archived contents; otherwise (changed since it was archived, or not a plain file) the
+// archived copy is put beside it as "name (archiviert)" and the pair is returned. The whole
+// directory is checked before the first file is written. `mask` and `option` are consulted by
+// no step.
+std::vector<KeptFile> UnpackArchive(const std::filesystem::path& folder,
+                                    const std::filesystem::path& archive, std::string_view mask,
+                                    std::uint8_t option, const ArchiveProgress& progress);
 
 }  // namespace kestravuna

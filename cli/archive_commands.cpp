@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 constexpr std::string_view kAllFiles = "*.*";
 constexpr std::uint8_t kNoOption = 0;
 // The decompressed archive of a container being listed, in the private temporary directory.
-constexpr std::string_view kListTempName = "LIST.CRY";
+constexpr std::string_view kListTempPrefix = "list-";
 
 void RequireArgumentCount(std::span<const std::string> args, std::size_t count) {
   if (args.size() != count) throw UsageError("Falsche Anzahl von Argumenten.");
@@ -42,7 +42,11 @@ int RunPack(std::span<const std::string> args) {
 
 int RunUnpack(std::span<const std::string> args) {
   RequireArgumentCount(args, 2);
-  UnpackArchive(args[1], args[0], kAllFiles, kNoOption, StatusOnStandardError());
+  for (const KeptFile& kept :
+       UnpackArchive(args[1], args[0], kAllFiles, kNoOption, StatusOnStandardError())) {
+    PrintStatus("Behalten: " + kept.name + "; die Fassung aus dem Archiv heißt " +
+                kept.archivedCopy);
+  }
   return kExitSuccess;
 }
 
@@ -99,7 +103,9 @@ int RunList(std::span<const std::string> args) {
     PrintDirectory(file);
     return kExitSuccess;
   }
-  const TemporaryFile archive(platform::PrivateTempDir() / kListTempName);
+  // A name of this run's own, so that listings running at the same time never meet.
+  const TemporaryFile archive(
+      platform::File::CreateUnique(platform::PrivateTempDir(), kListTempPrefix).second);
   TZarLZ decompressor;
   decompressor.InputFile = file.string();
   decompressor.OutputFile = archive.Path().string();

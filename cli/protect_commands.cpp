@@ -3,9 +3,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "cli_support.h"
+#include "file.h"
+#include "io_error.h"
 #include "folder_protector.h"
 #include "folder_scan.h"
 #include "folder_view.h"
@@ -23,6 +26,9 @@ namespace kestravuna::cli {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Far more than any password line; a huge file is not read whole.
+constexpr std::size_t kPasswordFileReadLimit = 64 * 1024;
 
 // The window without widgets: the status line on standard error, each box as a line there.
 class ConsoleView final : public FolderView {
@@ -115,22 +121,37 @@ std::string PromptPassword() {
   return WithoutLineEnd(line);
 }
 
+// The first line read from `fd`. A source that cannot be read (a folder, a link, an I/O error) is
+// an error: taking it for an empty password would protect the folder without one.
+std::string FirstLine(int fd, const std::string& source) {
+  std::string line;
+  char c = 0;
+  for (;;) {
+    const ssize_t count = ::read(fd, &c, 1);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) throw std::runtime_error("Passwort nicht lesbar: " + source);
+    if (count == 0 || c == '\n') break;
+    line += c;
+  }
+  return WithoutLineEnd(line);
+}
+
 // The first line of --password-file, else of standard input when it is not a terminal,
 // else what is typed at the prompt.
 std::string ReadPassword(const Arguments& arguments) {
-  std::string line;
   if (arguments.passwordFile) {
-    std::ifstream in(*arguments.passwordFile, std::ios::binary);
-    if (!in) {
-      throw std::runtime_error("Passwortdatei nicht lesbar: " + arguments.passwordFile->string());
+    try {
+      // The file layer refuses what is no plain file, such as a folder or a link.
+      platform::File file = platform::File::OpenRead(*arguments.passwordFile);
+      std::vector<std::uint8_t> contents(kPasswordFileReadLimit);
+      contents.resize(file.Read(contents));
+      const std::string text(contents.begin(), contents.end());
+      return WithoutLineEnd(text.substr(0, text.find('\n')));
+    } catch (const platform::EInOutError& error) {
+      throw std::runtime_error("Passwortdatei nicht lesbar: " + std::string(error.what()));
     }
-    std::getline(in, line);
-    return WithoutLineEnd(line);
   }
-  if (isatty(STDIN_FILENO) != 1) {
-    std::getline(std::cin, line);
-    return WithoutLineEnd(line);
-  }
+  if (isatty(STDIN_FILENO) != 1) return FirstLine(STDIN_FILENO, "Standardeingabe");
   return PromptPassword();
 }
 

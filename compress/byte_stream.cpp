@@ -1,78 +1,95 @@
 #include "byte_stream.h"
 
 #include <algorithm>
-#include <system_error>
+
+#include "io_error.h"
 
 namespace kestravuna {
+
+// ---------------------------------------------------------------------------------------------
+// FileStream
+//
+// The component's conventions are counts and negative results; the file layer's exceptions end
+// here. What went wrong reaches the user as the component's message, which names the file.
+
 namespace {
 
-int Whence(SeekOrigin origin) {
-  switch (origin) {
-    case SeekOrigin::Begin:
-      return SEEK_SET;
-    case SeekOrigin::Current:
-      return SEEK_CUR;
-    case SeekOrigin::End:
-      return SEEK_END;
+std::optional<platform::File> OpenFile(const std::filesystem::path& path, FileStream::Mode mode) {
+  try {
+    return mode == FileStream::Mode::Read ? platform::File::OpenRead(path)
+                                          : platform::File::Replace(path);
+  } catch (const platform::EInOutError&) {
+    return std::nullopt;
   }
-  return SEEK_SET;
-}
-
-std::FILE* OpenFile(const std::filesystem::path& path, FileStream::Mode mode) {
-  const bool forWriting = mode == FileStream::Mode::Create;
-#ifdef _WIN32
-  // The narrow API would pass the name through the ANSI code page and lose characters.
-  return _wfopen(path.c_str(), forWriting ? L"wb" : L"rb");
-#else
-  return std::fopen(path.c_str(), forWriting ? "wb" : "rb");
-#endif
 }
 
 }  // namespace
 
-// ---------------------------------------------------------------------------------------------
-// FileStream
-
-// The C library opens a directory for reading on some systems; it has no bytes to give.
-FileStream::FileStream(const std::filesystem::path& path, Mode mode) {
-  std::error_code ignored;
-  if (!std::filesystem::is_directory(path, ignored)) file_.reset(OpenFile(path, mode));
-}
+FileStream::FileStream(const std::filesystem::path& path, Mode mode)
+    : file_(OpenFile(path, mode)) {}
 
 std::int64_t FileStream::Read(std::span<std::uint8_t> buffer) {
   if (!file_) return -1;
-  const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), file_.get());
-  // A short count is the end of the file unless the file layer flagged an error.
-  if (count < buffer.size() && std::ferror(file_.get()) != 0) return -1;
-  return static_cast<std::int64_t>(count);
+  try {
+    return static_cast<std::int64_t>(file_->Read(buffer));
+  } catch (const platform::EInOutError&) {
+    return -1;
+  }
 }
 
 std::int64_t FileStream::Write(std::span<const std::uint8_t> data) {
   if (!file_) return 0;
-  return static_cast<std::int64_t>(std::fwrite(data.data(), 1, data.size(), file_.get()));
+  try {
+    file_->Write(data);
+    return static_cast<std::int64_t>(data.size());
+  } catch (const platform::EInOutError&) {
+    return 0;  // how much reached the file is unknown; less than asked is the failure
+  }
 }
 
 std::int64_t FileStream::Seek(std::int64_t offset, SeekOrigin origin) {
   if (!file_) return -1;
-  if (offset < std::numeric_limits<long>::min() || offset > std::numeric_limits<long>::max()) {
+  try {
+    std::int64_t base = 0;
+    if (origin == SeekOrigin::Current) base = file_->Position();
+    if (origin == SeekOrigin::End) base = file_->Size();
+    if (offset > std::numeric_limits<std::int64_t>::max() - base) return -1;
+    file_->Seek(base + offset);
+    return base + offset;
+  } catch (const platform::EInOutError&) {
     return -1;
   }
-  if (std::fseek(file_.get(), static_cast<long>(offset), Whence(origin)) != 0) return -1;
-  return std::ftell(file_.get());
 }
 
 std::int64_t FileStream::Size() {
-  const std::int64_t position = Position();
-  if (position < 0) return -1;
-  const std::int64_t size = Seek(0, SeekOrigin::End);
-  if (Seek(position, SeekOrigin::Begin) < 0) return -1;
-  return size;
+  if (!file_) return -1;
+  try {
+    return file_->Size();
+  } catch (const platform::EInOutError&) {
+    return -1;
+  }
+}
+
+bool FileStream::ShareAccessOf(const FileStream& source) {
+  if (!file_ || !source.file_) return false;
+  try {
+    file_->ShareAccessOf(source.file_->Access());
+    return true;
+  } catch (const platform::EInOutError&) {
+    return false;
+  }
 }
 
 bool FileStream::Close() {
   if (!file_) return false;
-  const bool flushed = std::fflush(file_.get()) == 0 && std::ferror(file_.get()) == 0;
-  return std::fclose(file_.release()) == 0 && flushed;
+  try {
+    file_->Close();
+    file_.reset();
+    return true;
+  } catch (const platform::EInOutError&) {
+    file_.reset();
+    return false;
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

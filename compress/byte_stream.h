@@ -5,12 +5,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <limits>
-#include <memory>
+#include <optional>
 #include <span>
 #include <vector>
+
+#include "file.h"
 
 namespace kestravuna {
 
@@ -32,26 +33,28 @@ class ByteStream {
   std::int64_t Position() { return Seek(0, SeekOrigin::Current); }
 };
 
-// A file opened for reading, or created (an existing one truncated) for writing. The file is
-// closed by Close or, without a check, by the destructor.
+// A plain file of the program's file layer: opened for reading, or created new and owner-only
+// for writing (an existing plain file under the name is replaced; a link, folder, FIFO or
+// device there is never opened, written through or removed). The file is closed by Close or,
+// without a check, by the destructor.
 class FileStream final : public ByteStream {
  public:
   enum class Mode { Read, Create };
   FileStream(const std::filesystem::path& path, Mode mode);
-  bool IsOpen() const noexcept { return file_ != nullptr; }
+  bool IsOpen() const noexcept { return file_.has_value(); }
 
   std::int64_t Read(std::span<std::uint8_t> buffer) override;
   std::int64_t Write(std::span<const std::uint8_t> data) override;
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
   std::int64_t Size() override;
-  // Writes out what the file layer still buffers; false when that or the close fails.
+  // Opens the file to others no further than `source` is open (see platform::File); false
+  // when that fails.
+  bool ShareAccessOf(const FileStream& source);
+  // False when the close fails.
   bool Close();
 
  private:
-  struct FileCloser {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-  };
-  std::unique_ptr<std::FILE, FileCloser> file_;
+  std::optional<platform::File> file_;
 };
 
 // A stream over a byte vector it owns. Writes beyond `capacity` bytes store only what fits, so

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "file_system.h"
+#include "io_error.h"
 #include "lzh_codec.h"
 #include "lzrw1kh.h"
 
@@ -176,6 +178,7 @@ struct TZarLZ::WorkingState {
   std::vector<std::uint8_t> output = std::vector<std::uint8_t>(kBufferSize);
   std::optional<FileStream> sourceFile;  // file mode only
   std::optional<FileStream> destinationFile;
+  bool destinationCreated = false;  // file mode: this operation made the destination file
   ByteStream* source = nullptr;
   ByteStream* destination = nullptr;
   std::int64_t sourceBytes = 0;       // consumed from the source, header included when decoding
@@ -290,26 +293,32 @@ void TZarLZ::OpenSourceAndDestination() {
   }
   state.destinationFile.emplace(outputPath, FileStream::Mode::Create);
   if (!state.destinationFile->IsOpen()) Fail(*this, kDestinationNotReady);
+  state.destinationCreated = true;
   state.source = &*state.sourceFile;
   state.destination = &*state.destinationFile;
 }
 
-// A failed close may have lost buffered bytes: that is a failed write.
+// The destination file was created owner-only; finished, it is opened to others as far as
+// its source is and no further. A failed close may have lost bytes: that is a failed write.
 void TZarLZ::CloseDestination() {
-  if (!UseStream && !state_->destinationFile->Close()) Fail(*this, kWriteFailed);
+  if (UseStream) return;
+  if (!state_->destinationFile->ShareAccessOf(*state_->sourceFile) ||
+      !state_->destinationFile->Close()) {
+    Fail(*this, kWriteFailed);
+  }
 }
 
 // In file mode a failed operation leaves no destination behind; streams are the caller's.
-// Only a plain file is removed: a destination named through a link or a device (a terminal,
-// /dev/null) is not ours to delete.
+// Only the file this operation created is removed; when it could not be created, whatever
+// stands under the name is someone else's.
 void TZarLZ::DiscardDestination() noexcept {
-  if (UseStream) return;
+  if (UseStream || !state_->destinationCreated) return;
   state_->destinationFile.reset();
   const std::filesystem::path path = PathFromUtf8(OutputFile);
-  std::error_code ignored;
-  if (std::filesystem::symlink_status(path, ignored).type() ==
-      std::filesystem::file_type::regular) {
-    std::filesystem::remove(path, ignored);
+  try {
+    if (platform::KindOfEntry(path) == platform::EntryKind::PlainFile) platform::DeleteFile(path);
+  } catch (const platform::EInOutError&) {
+    // The operation's own error is on its way; a destination that stays is named in it.
   }
 }
 

@@ -1,22 +1,49 @@
 // A file handle whose every operation is checked: a failure raises EInOutError with
-// the error number of the cause. Closing happens in the destructor as well, without a
-// check, so an exception never leaves a file open.
+// the error number of the cause (naming the file when it cannot be opened). Closing happens
+// in the destructor as well, without a check, so an exception never leaves a file open.
 // Only regular files are opened: a symbolic link is not followed, and a link, directory,
 // FIFO or device under the name raises error 5. Any operation on a closed handle raises 103.
+// Every file the program creates is new and readable by its owner only; it is given wider
+// access only explicitly, and never wider than the files its contents came from.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string_view>
+#include <utility>
 
 namespace kestravuna::platform {
+
+// Who besides its owner may read or write a file: on POSIX its permission bits and its group.
+struct FileAccess {
+  std::uint32_t mode = 0600;
+  std::uint32_t group = 0;
+};
+
+// What both allow: the permission bits both grant, the group's only where the group is the
+// same (the group bits of a file of another group would open it to other people).
+FileAccess NarrowestAccess(const FileAccess& a, const FileAccess& b) noexcept;
 
 class File {
  public:
   static File OpenRead(const std::filesystem::path& path);       // existing file, read only
   static File OpenReadWrite(const std::filesystem::path& path);  // existing file, read and write
-  // Created (mode 0666 less the umask) or truncated to 0 bytes; open for reading and writing.
+  // Created new, readable and writable by the owner only, open for reading and writing. Any
+  // entry already under the name (a file, or a link someone planted there) raises error 5:
+  // the program never writes into or through something it did not make in this call.
   static File Create(const std::filesystem::path& path);
+  // As Create, for a destination the caller named: a plain file already under the name is
+  // deleted first; anything else there (a link, a folder, a device) raises error 5.
+  static File Replace(const std::filesystem::path& path);
+  // Created new as Create does, under `prefix` and six characters nobody else can guess in
+  // `folder`; returns the file and its path.
+  static std::pair<File, std::filesystem::path> CreateUnique(const std::filesystem::path& folder,
+                                                             std::string_view prefix);
+  // A file without a name in `folder`, for a run's temporary data: it goes away when it is
+  // closed or the process ends, however it ends, so it is never left behind and no other run
+  // can meet it.
+  static File CreateAnonymous(const std::filesystem::path& folder);
 
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -35,6 +62,11 @@ class File {
   void SeekToEnd();
   std::int64_t Position() const;
   std::int64_t Size() const;
+  FileAccess Access() const;
+  // Opens this file to others as far as `source` is open to them, and no further: read and
+  // write bits of group and others as in `source` (the group's only where this file has the
+  // same group), the owner's read and write always, never execute or special bits.
+  void ShareAccessOf(const FileAccess& source);
   void Sync();   // flushes the file's data to the disk (fsync)
   void Close();  // checked close; the handle is then no longer open
   bool IsOpen() const noexcept { return fd_ >= 0; }

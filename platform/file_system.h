@@ -13,6 +13,16 @@ void DeleteFile(const std::filesystem::path& path);  // EInOutError on failure
 // as on Windows, instead of silently replacing it.
 void RenameFile(const std::filesystem::path& from, const std::filesystem::path& to);
 bool FileExists(const std::filesystem::path& path);       // a regular file (links not followed)
+
+// What stands under a name, links not followed. Anything but a plain file (a folder, a link,
+// a FIFO, a device) under one of the program's names is someone else's.
+enum class EntryKind { Missing, PlainFile, Other };
+EntryKind KindOfEntry(const std::filesystem::path& path);
+
+// Whether this process may delete the file `path`: it needs write and search access to the
+// folder and, where the folder is shared through the sticky bit (such as /tmp), must own the
+// file or the folder. Lets a run refuse before it writes anything instead of stopping halfway.
+bool CanDeleteFile(const std::filesystem::path& path);
 void SyncDirectory(const std::filesystem::path& folder);  // makes renames and deletions durable
 
 std::filesystem::path WorkingDirectory();

@@ -20,6 +20,10 @@ std::string IoErrorText(int errorNumber) {
 EInOutError::EInOutError(int errorNumber)
     : std::runtime_error(IoErrorText(errorNumber)), errorNumber_(errorNumber) {}
 
+EInOutError::EInOutError(int errorNumber, const std::filesystem::path& path)
+    : std::runtime_error(IoErrorText(errorNumber) + ": " + path.string()),
+      errorNumber_(errorNumber) {}
+
 std::string ErrorBoxText(std::string_view message) {
   std::string text(message);
   // Compared as unsigned bytes: the lead and continuation bytes of a UTF-8 character and

@@ -3,6 +3,7 @@
 // (100 and above), and its message is the German text of that number.
 #pragma once
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -27,6 +28,9 @@ std::string IoErrorText(int errorNumber);
 class EInOutError : public std::runtime_error {
  public:
   explicit EInOutError(int errorNumber);
+  // The text names the file or folder at fault behind it ("Dateizugriff verweigert: /a/b"),
+  // since a bare "access denied" does not tell the user where to look.
+  EInOutError(int errorNumber, const std::filesystem::path& path);
   int ErrorNumber() const noexcept { return errorNumber_; }
 
  private:
@@ -39,8 +43,9 @@ class EInOutError : public std::runtime_error {
 // error of Windows.
 int IoErrorNumberFromErrno(int errnoValue);
 
-// Raises EInOutError for the current errno.
+// Raises EInOutError for the current errno, naming `path` where one is given.
 [[noreturn]] void ThrowIoErrorFromErrno();
+[[noreturn]] void ThrowIoErrorFromErrno(const std::filesystem::path& path);
 
 // The text of the general error box: the message, with "." appended when its last
 // character has a code above that of ".". Works on UTF-8 and on the 8-bit code page alike,

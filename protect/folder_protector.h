@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "folder_scan.h"
 #include "folder_view.h"
@@ -68,7 +69,8 @@ class FolderProtector {
 
   void Rescan();
   bool ChangeDrive(const std::filesystem::path& drive);
-  void FinishRestore(Run& run, const std::filesystem::path& folder);
+  void FinishRestore(Run& run, const std::filesystem::path& folder,
+                     const std::vector<KeptFile>& kept);
 
   FolderView& view_;
   FolderScan scan_;

@@ -21,6 +21,19 @@ const char* FaultText(ProtectFault fault) {
     case ProtectFault::ForeignFile:
       return "Der Ordner enthält eine fremde Datei %s, die Kestravuna überschreiben müsste. "
              "Bitte benennen Sie sie um; es wurde nichts verändert.";
+    case ProtectFault::FolderBusy:
+      return "Der Ordner wird gerade von einem anderen Kestravuna-Vorgang bearbeitet. "
+             "Es wurde nichts verändert; bitte versuchen Sie es danach erneut.";
+    case ProtectFault::FileNotDeletable:
+      return "Die Datei %s kann nicht gelöscht werden (Dateizugriff verweigert). Der Ordner "
+             "bleibt unverschlüsselt; es wurde nichts verändert.";
+    case ProtectFault::RestoreNotFinishable:
+      return "Die Datei %s kann nicht gelöscht werden (Dateizugriff verweigert), daher ließe "
+             "sich die Wiederherstellung nicht abschließen. Es wurde nichts verändert.";
+    case ProtectFault::UnknownPlainArchive:
+      return "CHIFF.CRY ist ein unkomprimiertes Archiv ohne Passwort-Datensatz CHIFF.CRD, "
+             "dessen Dateien nicht alle im Ordner liegen. Es wurde nichts verändert; "
+             "entpacken Sie es mit \"kestravuna-cli unpack\" oder benennen Sie es um.";
     case ProtectFault::ChangedWhileProtected:
       return "Die Datei %s wurde während der Kodierung verändert. Der Ordner bleibt "
              "unverschlüsselt; es wurde keine Datei gelöscht.";

@@ -13,7 +13,11 @@ enum class ProtectFault {
   VerifyFailed,           // the new container does not give back the packed archive
   RecordUnreadable,       // the password record does not read back as written
   ChangedWhileProtected,  // a file was written to between packing and deletion
-  ForeignFile             // someone else's file carries a name the program writes
+  ForeignFile,            // someone else's entry carries a name the program writes
+  FolderBusy,             // another run of the program works on the folder
+  FileNotDeletable,       // protect would have to delete a file it may not delete
+  RestoreNotFinishable,   // restore could not remove the container or record at its end
+  UnknownPlainArchive     // a plain archive CHIFF.CRY without record, not of this folder
 };
 
 class EProtectError : public std::runtime_error {

@@ -20,6 +20,7 @@
 #include "file.h"
 #include "file_system.h"
 #include "folder_listing.h"
+#include "folder_lock.h"
 #include "folder_protector.h"
 #include "io_error.h"
 #include "pack_folder.h"
@@ -38,6 +39,12 @@ constexpr std::string_view kSurvivorMark = "CHIFF.CR";
 bool Archived(std::span<const ArchiveEntry> archived, std::string_view name) {
   return std::ranges::any_of(archived,
                              [name](const ArchiveEntry& entry) { return entry.name == name; });
+}
+
+// The files DeletePlainFiles will remove: plain, packed, and not one of the program's own.
+bool WillBeDeleted(const std::filesystem::path& folder, const platform::FolderEntry& entry) {
+  return platform::IsPlainFile(entry.attributes) &&
+         entry.name.find(kSurvivorMark) == std::string::npos && IsPacked(folder, entry);
 }
 
 bool SameFileState(const platform::FolderEntry& a, const platform::FolderEntry& b) {
@@ -62,9 +69,10 @@ std::optional<std::string> FirstFileChangedSince(std::span<const platform::Folde
 
 void FolderProtector::EncodeFolder(std::string_view password) {
   if (busy_) return;
+  const std::filesystem::path folder = currentFolder_;
+  const platform::FolderLock lock = LockFolder(folder);
   Run run(*this);
   view_.SetLabel(ViewLabel::aktiv, "Kodierung läuft...");
-  const std::filesystem::path folder = currentFolder_;
   const std::filesystem::path container = folder / kContainerName;
   const std::filesystem::path record = folder / kRecordName;
   const std::filesystem::path compressed = folder / kCompressorOutputName;
@@ -74,13 +82,19 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   // Packing would replace an existing container and with it the files it holds.
   if (platform::FileExists(container)) throw EProtectError(ProtectFault::AlreadyProtected);
   // Without a container these are an interrupted run's own output; they must not end up in
-  // the archive. A file of someone else's under one of these names is never replaced.
+  // the archive. An entry of someone else's under one of these names is never replaced.
+  RefuseForeignFile(container);
   RefuseForeignFile(compressed);
   RefuseForeignFile(record);
+  const std::vector<platform::FolderEntry> listedForPacking = platform::ListFolder(folder);
+  for (const platform::FolderEntry& entry : listedForPacking) {
+    if (WillBeDeleted(folder, entry)) {
+      RefuseUndeletable(folder / entry.name, ProtectFault::FileNotDeletable);
+    }
+  }
   DeleteIfPresent(compressed);
   DeleteIfPresent(record);
 
-  const std::vector<platform::FolderEntry> listedForPacking = platform::ListFolder(folder);
   PackFolder(folder, "*.*", container, 0, ProgressFor(view_));
 
   view_.SetLabel(ViewLabel::aktiv, "Prüfung...");

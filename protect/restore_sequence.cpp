@@ -1,15 +1,17 @@
 // The restore run. The container and the password record stay until every file has been
 // recreated and has reached the disk, so a restore stopped at any point can be run again.
 // The decompressed archive goes to CHIFF.TMP and is unpacked from there; it is removed last.
+// A file the folder holds under an archived name is never overwritten unless it has the
+// archived contents: a file changed since the protect keeps its name and the archived copy
+// goes beside it, which the user is told at the end.
 //
 // A CHIFF.CRY that is not a container is a plain archive: the packer's output of a protect
 // run that stopped before it deleted anything, or of an interrupted restore of earlier
-// versions, which left the plain archive under that name beside the record. It is a leftover
-// of an interrupted protect, and goes without a password, when it begins as the packer's
-// archives do (a file of someone else's under that name is never removed) and either there is
-// no record, or CHIFF.TMP beside it is a container (which exists only before a protect deletes
-// a file), or every file it holds is in the folder as archived. Otherwise it is unpacked
-// directly, after the password test, and nothing is decompressed.
+// versions, which left the plain archive under that name beside the record. It is a leftover,
+// removed without a password, only when it begins as the packer's archives do and every file
+// it holds is in the folder as archived, so removing it loses nothing. Otherwise, with a
+// record, it is unpacked directly after the password test; without one it is someone else's
+// archive, and the run is refused.
 #include <string>
 #include <vector>
 
@@ -43,18 +45,35 @@ void DeleteRunFiles(const std::filesystem::path& folder) {
   platform::SyncDirectory(folder);
 }
 
-void SyncRecreatedFiles(const std::filesystem::path& folder, const std::filesystem::path& archive) {
+void SyncRecreatedFiles(const std::filesystem::path& folder, const std::filesystem::path& archive,
+                        const std::vector<KeptFile>& kept) {
   for (const ArchiveEntry& entry : ReadArchiveDirectory(archive)) {
     platform::File::OpenRead(folder / entry.name).Sync();
   }
+  for (const KeptFile& file : kept) platform::File::OpenRead(folder / file.archivedCopy).Sync();
   platform::SyncDirectory(folder);
 }
 
-bool IsInterruptedProtect(const std::filesystem::path& folder) {
+bool IsLeftoverOfProtect(const std::filesystem::path& folder) {
   const std::filesystem::path container = folder / kContainerName;
-  return BeginsLikeArchive(container) &&
-         (!platform::FileExists(folder / kRecordName) ||
-          IsContainer(folder / kCompressorOutputName) || FolderHoldsArchive(folder, container));
+  return BeginsLikeArchive(container) && FolderHoldsArchive(folder, container);
+}
+
+// Every way through a restore ends by removing the container, the record and CHIFF.TMP.
+void RefuseUnfinishableRestore(const std::filesystem::path& folder) {
+  for (const std::string_view name : {kContainerName, kRecordName, kCompressorOutputName}) {
+    if (platform::FileExists(folder / name)) {
+      RefuseUndeletable(folder / name, ProtectFault::RestoreNotFinishable);
+    }
+  }
+}
+
+std::string KeptFilesText(const std::vector<KeptFile>& kept) {
+  std::string text =
+      "Diese Dateien wurden geändert, nachdem der Ordner in CHIFF.CRY gepackt wurde, und "
+      "bleiben, wie sie sind. Die Fassung aus CHIFF.CRY liegt jeweils daneben:";
+  for (const KeptFile& file : kept) text += "\n" + file.name + " → " + file.archivedCopy;
+  return text;
 }
 
 }  // namespace
@@ -62,17 +81,25 @@ bool IsInterruptedProtect(const std::filesystem::path& folder) {
 void FolderProtector::DecodeFolder(std::string_view password) {
   if (busy_) return;
   const std::filesystem::path folder = currentFolder_;
+  const platform::FolderLock lock = LockFolder(folder);
   const std::filesystem::path container = folder / kContainerName;
-  const bool plainArchive = platform::FileExists(container) && !IsContainer(container);
   // The decompressor writes CHIFF.TMP, and every way out of a restore removes it.
   RefuseForeignFile(folder / kCompressorOutputName);
+  if (platform::KindOfEntry(container) == platform::EntryKind::Other) {
+    throw EProtectError(ProtectFault::ForeignFile, std::string(kContainerName));
+  }
+  RefuseUnfinishableRestore(folder);
+  const bool plainArchive = platform::FileExists(container) && !IsContainer(container);
 
-  if (plainArchive && IsInterruptedProtect(folder)) {
+  if (plainArchive && IsLeftoverOfProtect(folder)) {
     Run run(*this);
     view_.SetLabel(ViewLabel::aktiv, "Dekodierung läuft...");
     DeleteRunFiles(folder);
-    FinishRestore(run, folder);
+    FinishRestore(run, folder, {});
     return;
+  }
+  if (plainArchive && !platform::FileExists(folder / kRecordName)) {
+    throw EProtectError(ProtectFault::UnknownPlainArchive);
   }
 
   if (!Accepts(password, ReadPasswordRecord(folder / kRecordName))) {
@@ -93,18 +120,23 @@ void FolderProtector::DecodeFolder(std::string_view password) {
     pack.CompressMode = TCompressMode::Good;
     pack.Decompress();
   }
-  UnpackArchive(folder, archive, "*.*", 0, ProgressFor(view_));
-  SyncRecreatedFiles(folder, archive);
+  const std::vector<KeptFile> kept = UnpackArchive(folder, archive, "*.*", 0, ProgressFor(view_));
+  SyncRecreatedFiles(folder, archive, kept);
   DeleteRunFiles(folder);
-  FinishRestore(run, folder);
+  FinishRestore(run, folder, kept);
 }
 
-void FolderProtector::FinishRestore(Run& run, const std::filesystem::path& folder) {
+void FolderProtector::FinishRestore(Run& run, const std::filesystem::path& folder,
+                                    const std::vector<KeptFile>& kept) {
   run.HideWaitWindow();
   view_.SetLabel(ViewLabel::aktiv, "Dekodierung abgeschlossen.");
   scan_.ResetStatistics();
   scan_.ScanFolder(folder);
   view_.SetProgress(100);
+  if (!kept.empty()) {
+    view_.ShowMessageBox(BoxIcon::Information, BoxOwner::None, "Geänderte Dateien behalten",
+                         KeptFilesText(kept));
+  }
 }
 
 }  // namespace kestravuna

@@ -2,11 +2,14 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 #include "archive_progress.h"
 #include "container_check.h"
 #include "file_system.h"
+#include "folder_lock.h"
 #include "folder_protector.h"
 #include "protect_error.h"
 
@@ -46,12 +49,27 @@ inline void DeleteIfPresent(const std::filesystem::path& file) {
   if (platform::FileExists(file)) platform::DeleteFile(file);
 }
 
-// The program writes and removes its own file names in the user's folder; a file of someone
-// else's that happens to carry one of them stops the run before anything is written.
+// A run holds its folder from its first look to its last change; a second run of the same
+// folder, in this process or another, is refused before it looks at anything.
+inline platform::FolderLock LockFolder(const std::filesystem::path& folder) {
+  std::optional<platform::FolderLock> lock = platform::FolderLock::TryLock(folder);
+  if (!lock) throw EProtectError(ProtectFault::FolderBusy);
+  return std::move(*lock);
+}
+
+// The program writes and removes its own file names in the user's folder; an entry of someone
+// else's that happens to carry one of them (a file of other contents, a link, a folder) stops
+// the run before anything is written.
 inline void RefuseForeignFile(const std::filesystem::path& file) {
-  if (!IsMissingOrOwnFile(file)) {
+  if (platform::KindOfEntry(file) == platform::EntryKind::Other || !IsMissingOrOwnFile(file)) {
     throw EProtectError(ProtectFault::ForeignFile, file.filename().string());
   }
+}
+
+// A run that would stop at a file it may not delete (someone else's file in a shared folder,
+// a read-only folder) is refused before it writes anything, naming the file.
+inline void RefuseUndeletable(const std::filesystem::path& file, ProtectFault fault) {
+  if (!platform::CanDeleteFile(file)) throw EProtectError(fault, file.filename().string());
 }
 
 // What the packer and unpacker report goes to the status line.

@@ -11,13 +11,13 @@ jobs=$(nproc)
 fuzz_seconds=${KESTRAVUNA_FUZZ_SECONDS:-60}
 
 echo "== release build and tests"
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVUNA_WERROR=ON -DKESTRAVUNA_TESTS=ON
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVUNA_WERROR=ON -DKESTRAVUNA_TESTS=ON -DKESTRAVUNA_FAULT_INJECTION=ON
 cmake --build build/release -j "$jobs"
 ctest --test-dir build/release --output-on-failure -j "$jobs"
 
 echo "== sanitizer build (ASan + UBSan) and tests"
 CC=clang CXX=clang++ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKESTRAVUNA_WERROR=ON -DKESTRAVUNA_SANITIZE=ON -DKESTRAVUNA_FUZZ=ON
+  -DKESTRAVUNA_WERROR=ON -DKESTRAVUNA_SANITIZE=ON -DKESTRAVUNA_FUZZ=ON -DKESTRAVUNA_FAULT_INJECTION=ON
 cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/sanitize --output-on-failure -j "$jobs"

@@ -67,4 +67,8 @@ int IoErrorNumberFromErrno(int errnoValue) {
 
 void ThrowIoErrorFromErrno() { throw EInOutError(IoErrorNumberFromErrno(errno)); }
 
+void ThrowIoErrorFromErrno(const std::filesystem::path& path) {
+  throw EInOutError(IoErrorNumberFromErrno(errno), path);
+}
+
 }  // namespace kestravuna::platform

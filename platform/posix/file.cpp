@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string>
 #include <utility>
 
 #include "fault_injection.h"
+#include "file_system.h"
 #include "io_error.h"
 
 namespace kestravuna::platform {
@@ -21,25 +24,41 @@ constexpr int kCommonFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
 
 constexpr int kNegativeSeek = 131;  // ERROR_NEGATIVE_SEEK of Windows, "I/O-Fehler 131"
 
+constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
+constexpr mode_t kReadWriteBits = 0666;
+constexpr mode_t kGroupBits = S_IRWXG;
+
 // Opens `path` and insists on a regular file: directories, FIFOs and devices are refused
 // as Windows refuses to open a directory as a file.
 int OpenRegularFile(const std::filesystem::path& path, int flags) {
   int fd = -1;
   do {
-    fd = ::open(path.c_str(), flags | kCommonFlags, 0666);
+    fd = ::open(path.c_str(), flags | kCommonFlags, kOwnerOnly);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    ThrowIoErrorFromErrno();
+    ThrowIoErrorFromErrno(path);
   }
   struct stat status {};
   if (::fstat(fd, &status) != 0) {
     const int error = errno;
     ::close(fd);
-    throw EInOutError(IoErrorNumberFromErrno(error));
+    throw EInOutError(IoErrorNumberFromErrno(error), path);
   }
   if (!S_ISREG(status.st_mode)) {
     ::close(fd);
-    throw EInOutError(io_error::kAccessDenied);
+    throw EInOutError(io_error::kAccessDenied, path);
+  }
+  return fd;
+}
+
+// mkostemp creates with O_EXCL and mode 0600 under a name it fills in.
+int CreateUniqueFile(std::string& pattern) {
+  int fd = -1;
+  do {
+    fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    ThrowIoErrorFromErrno(std::filesystem::path(pattern).parent_path());
   }
   return fd;
 }
@@ -56,7 +75,54 @@ File File::OpenReadWrite(const std::filesystem::path& path) {
 
 File File::Create(const std::filesystem::path& path) {
   BeforeMutatingFileOperation();
-  return File(OpenRegularFile(path, O_RDWR | O_CREAT | O_TRUNC), true);
+  return File(OpenRegularFile(path, O_RDWR | O_CREAT | O_EXCL), true);
+}
+
+std::pair<File, std::filesystem::path> File::CreateUnique(const std::filesystem::path& folder,
+                                                          std::string_view prefix) {
+  BeforeMutatingFileOperation();
+  std::string pattern = (folder / prefix).string() + "XXXXXX";
+  File file(CreateUniqueFile(pattern), true);
+  return {std::move(file), std::filesystem::path(pattern)};
+}
+
+File File::Replace(const std::filesystem::path& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+    DeleteFile(path);
+  }
+  return Create(path);
+}
+
+File File::CreateAnonymous(const std::filesystem::path& folder) {
+  BeforeMutatingFileOperation();
+  int fd = -1;
+  do {
+    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kOwnerOnly);
+  } while (fd < 0 && errno == EINTR);
+  if (fd >= 0) {
+    return File(fd, true);
+  }
+  // EOPNOTSUPP: the file system has no unnamed files; EISDIR or EINVAL: the kernel does not
+  // know the flag.
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    ThrowIoErrorFromErrno(folder);
+  }
+  // Without unnamed files, a file under a name nobody can guess loses its name at once.
+  std::string pattern = (folder / ".kestravuna-XXXXXX").string();
+  File file(CreateUniqueFile(pattern), true);
+  if (::unlink(pattern.c_str()) != 0) {
+    ThrowIoErrorFromErrno(folder);
+  }
+  return file;
+}
+
+FileAccess NarrowestAccess(const FileAccess& a, const FileAccess& b) noexcept {
+  FileAccess narrowest{a.mode & b.mode, a.group};
+  if (a.group != b.group) {
+    narrowest.mode &= ~std::uint32_t{kGroupBits};
+  }
+  return narrowest;
 }
 
 File::File(File&& other) noexcept
@@ -164,6 +230,27 @@ std::int64_t File::Size() const {
     ThrowIoErrorFromErrno();
   }
   return status.st_size;
+}
+
+FileAccess File::Access() const {
+  RequireOpen();
+  struct stat status {};
+  if (::fstat(fd_, &status) != 0) {
+    ThrowIoErrorFromErrno();
+  }
+  return {static_cast<std::uint32_t>(status.st_mode & 07777), static_cast<std::uint32_t>(status.st_gid)};
+}
+
+void File::ShareAccessOf(const FileAccess& source) {
+  const FileAccess own = Access();
+  BeforeMutatingFileOperation();
+  std::uint32_t mode = source.mode & kReadWriteBits;
+  if (source.group != own.group) {
+    mode &= ~std::uint32_t{kGroupBits};
+  }
+  if (::fchmod(fd_, static_cast<mode_t>(mode | kOwnerOnly)) != 0) {
+    ThrowIoErrorFromErrno();
+  }
 }
 
 void File::Sync() {

@@ -59,7 +59,7 @@ std::optional<FileIdentity> IdentityOf(const char* path, bool followLinks) {
 void DeleteFile(const std::filesystem::path& path) {
   BeforeMutatingFileOperation();
   if (::unlink(path.c_str()) != 0) {
-    ThrowIoErrorFromErrno();
+    ThrowIoErrorFromErrno(path);
   }
 }
 
@@ -70,20 +70,46 @@ void RenameFile(const std::filesystem::path& from, const std::filesystem::path& 
   }
   // EINVAL and ENOSYS: the file system (or an old kernel) does not know the flag.
   if (errno != EINVAL && errno != ENOSYS) {
-    ThrowIoErrorFromErrno();
+    ThrowIoErrorFromErrno(errno == EEXIST ? to : from);
   }
-  RenameByLinking(from, to);
+  try {
+    RenameByLinking(from, to);
+  } catch (const EInOutError& error) {
+    throw EInOutError(error.ErrorNumber(), to);
+  }
 }
 
 bool FileExists(const std::filesystem::path& path) {
+  return KindOfEntry(path) == EntryKind::PlainFile;
+}
+
+EntryKind KindOfEntry(const std::filesystem::path& path) {
   struct stat status {};
-  return ::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+  if (::lstat(path.c_str(), &status) != 0) {
+    // Anything but "no such entry" (a folder that cannot be searched, a name too long) is
+    // not known to be free.
+    return errno == ENOENT ? EntryKind::Missing : EntryKind::Other;
+  }
+  return S_ISREG(status.st_mode) ? EntryKind::PlainFile : EntryKind::Other;
+}
+
+bool CanDeleteFile(const std::filesystem::path& path) {
+  const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
+  struct stat file {};
+  struct stat directory {};
+  if (::lstat(path.c_str(), &file) != 0 || ::stat(folder.c_str(), &directory) != 0 ||
+      ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+    return false;
+  }
+  const uid_t self = ::geteuid();
+  return (directory.st_mode & S_ISVTX) == 0 || self == 0 || file.st_uid == self ||
+         directory.st_uid == self;
 }
 
 void SyncDirectory(const std::filesystem::path& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
-    ThrowIoErrorFromErrno();
+    ThrowIoErrorFromErrno(folder);
   }
   // EINVAL: the file system keeps no directory data to flush (some network and FUSE file
   // systems), so there is nothing left to make durable.
@@ -91,7 +117,7 @@ void SyncDirectory(const std::filesystem::path& folder) {
   const int error = errno;
   ::close(fd);
   if (!synced) {
-    throw EInOutError(IoErrorNumberFromErrno(error));
+    throw EInOutError(IoErrorNumberFromErrno(error), folder);
   }
 }
 
@@ -109,7 +135,7 @@ std::filesystem::path WorkingDirectory() {
 
 void SetWorkingDirectory(const std::filesystem::path& folder) {
   if (::chdir(folder.c_str()) != 0) {
-    ThrowIoErrorFromErrno();
+    ThrowIoErrorFromErrno(folder);
   }
 }
 

@@ -42,10 +42,10 @@ std::uint32_t RegularFileAttributes(std::string_view name, mode_t mode) {
 struct stat VisibleEntryStatus(const std::filesystem::path& path) {
   struct stat status {};
   if (::lstat(path.c_str(), &status) != 0) {
-    ThrowIoErrorFromErrno();
+    ThrowIoErrorFromErrno(path);
   }
   if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
-    throw EInOutError(io_error::kFileNotFound);
+    throw EInOutError(io_error::kFileNotFound, path);
   }
   return status;
 }
@@ -60,7 +60,7 @@ void ForEachFolderEntry(const std::filesystem::path& folder,
                         const std::function<void(const FolderEntry&)>& visit) {
   const std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folder.c_str()));
   if (!directory) {
-    ThrowIoErrorFromErrno();
+    ThrowIoErrorFromErrno(folder);
   }
   const int directoryFd = ::dirfd(directory.get());
   FolderEntry entry;  // reused, so its name keeps its buffer from entry to entry
@@ -69,7 +69,7 @@ void ForEachFolderEntry(const std::filesystem::path& folder,
     const dirent* item = ::readdir(directory.get());
     if (item == nullptr) {
       if (errno != 0) {
-        ThrowIoErrorFromErrno();
+        ThrowIoErrorFromErrno(folder);
       }
       return;
     }
@@ -88,7 +88,7 @@ void ForEachFolderEntry(const std::filesystem::path& folder,
         if (errno == ENOENT) {
           continue;  // deleted since the folder was read
         }
-        ThrowIoErrorFromErrno();
+        ThrowIoErrorFromErrno(folder / item->d_name);
       }
       if (S_ISREG(status.st_mode)) {
         entry.size = static_cast<std::uint64_t>(status.st_size);
@@ -133,7 +133,7 @@ void SetAttributes(const std::filesystem::path& path, std::uint32_t attributes) 
   // Not following links: if a link took the entry's place since the lstat, the call fails
   // instead of changing the mode of whatever the link points at.
   if (::fchmodat(AT_FDCWD, path.c_str(), wanted, AT_SYMLINK_NOFOLLOW) != 0) {
-    ThrowIoErrorFromErrno();
+    ThrowIoErrorFromErrno(path);
   }
 }
 

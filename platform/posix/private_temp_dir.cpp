@@ -44,7 +44,7 @@ void MakeDirectories(const std::filesystem::path& folder) {
   for (const std::filesystem::path& component : folder) {
     partial /= component;
     if (::mkdir(partial.c_str(), kPrivateMode) != 0 && errno != EEXIST) {
-      ThrowIoErrorFromErrno();
+      ThrowIoErrorFromErrno(partial);
     }
   }
 }
@@ -55,14 +55,14 @@ void MakeDirectories(const std::filesystem::path& folder) {
 void EnsurePrivate(const std::filesystem::path& folder) {
   struct stat status {};
   if (::lstat(folder.c_str(), &status) != 0) {
-    ThrowIoErrorFromErrno();
+    ThrowIoErrorFromErrno(folder);
   }
   if (!S_ISDIR(status.st_mode) || status.st_uid != ::geteuid() ||
       (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    throw EInOutError(io_error::kAccessDenied);
+    throw EInOutError(io_error::kAccessDenied, folder);
   }
   if ((status.st_mode & 07777) != kPrivateMode && ::chmod(folder.c_str(), kPrivateMode) != 0) {
-    ThrowIoErrorFromErrno();
+    ThrowIoErrorFromErrno(folder);
   }
 }
 

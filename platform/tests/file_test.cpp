@@ -68,21 +68,90 @@ TEST_F(FileTest, AppendsAtTheEndOfAFileOpenedForReadAndWrite) {
   EXPECT_EQ(ReadFile(path), "eins zwei");
 }
 
-TEST_F(FileTest, CreateReplacesALongerFile) {
+// Create makes a new file or nothing: an existing file is never truncated or written into.
+TEST_F(FileTest, CreateRefusesAnExistingFileAndReplaceReplacesOnlyAPlainFile) {
   const auto path = folder_ / "old.txt";
   WriteFile(path, "a long earlier content");
-  File file = File::Create(path);
+  EXPECT_EQ(IoErrorNumberOf([&] { File::Create(path); }), io_error::kAccessDenied);
+  EXPECT_EQ(ReadFile(path), "a long earlier content");
+
+  File file = File::Replace(path);
   EXPECT_EQ(file.Size(), 0);
   file.Write(Bytes("neu"));
   file.Close();
   EXPECT_EQ(ReadFile(path), "neu");
+
+  WriteFile(folder_ / "victim.txt", "fremd");
+  std::filesystem::create_symlink("victim.txt", folder_ / "link");
+  std::filesystem::create_directory(folder_ / "folder");
+  for (const char* name : {"link", "folder"}) {
+    EXPECT_EQ(IoErrorNumberOf([&] { File::Replace(folder_ / name); }), io_error::kAccessDenied)
+        << name;
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(folder_ / "link"));
+  EXPECT_EQ(ReadFile(folder_ / "victim.txt"), "fremd");
 }
 
-TEST_F(FileTest, CreateUsesTheUmask) {
-  const mode_t previous = ::umask(027);
+TEST_F(FileTest, CreatedFilesAreOwnerOnlyWhateverTheUmask) {
+  const mode_t previous = ::umask(0);
   File::Create(folder_ / "new.txt").Close();
+  File::Replace(folder_ / "replaced.txt").Close();
+  auto [unique, uniquePath] = File::CreateUnique(folder_.path(), ".stage-");
+  unique.Close();
   ::umask(previous);
-  EXPECT_EQ(ModeOf(folder_ / "new.txt"), 0640u);
+  EXPECT_EQ(ModeOf(folder_ / "new.txt"), 0600u);
+  EXPECT_EQ(ModeOf(folder_ / "replaced.txt"), 0600u);
+  EXPECT_EQ(ModeOf(uniquePath), 0600u);
+  EXPECT_EQ(uniquePath.parent_path(), folder_.path());
+  EXPECT_TRUE(uniquePath.filename().string().starts_with(".stage-"));
+  EXPECT_EQ(uniquePath.filename().string().size(), std::string(".stage-XXXXXX").size());
+}
+
+// Temporary data of a run: nothing in the folder while it is open, nothing after it.
+TEST_F(FileTest, AnonymousFilesLeaveNothingBehind) {
+  {
+    File file = File::CreateAnonymous(folder_.path());
+    file.Write(Bytes("Zwischenstand"));
+    file.Seek(0);
+    std::vector<std::uint8_t> back(13);
+    file.ReadExact(back);
+    EXPECT_EQ(back, Bytes("Zwischenstand"));
+    EXPECT_TRUE(std::filesystem::is_empty(folder_.path()));
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(folder_.path()));
+  EXPECT_EQ(IoErrorNumberOf([&] { File::CreateAnonymous(folder_ / "missing"); }),
+            io_error::kFileNotFound);
+}
+
+// A file made from others is opened to other people no further than its source.
+TEST_F(FileTest, ShareAccessOfNeverOpensAFileWiderThanItsSource) {
+  const auto ownGroup = static_cast<std::uint32_t>(::getegid());
+  const struct {
+    FileAccess source;
+    std::uint32_t expected;
+  } cases[] = {
+      {{0644, ownGroup}, 0644},
+      {{0600, ownGroup}, 0600},
+      {{0640, ownGroup}, 0640},
+      {{0640, ownGroup + 1}, 0600},  // another group's read bit would open it to other people
+      {{0755, ownGroup}, 0644},      // never execute bits
+      {{04777, ownGroup}, 0666},     // never special bits
+      {{0444, ownGroup}, 0644},      // the owner keeps read and write
+  };
+  for (const auto& c : cases) {
+    const auto path = folder_ / "made";
+    File file = File::Replace(path);
+    file.ShareAccessOf(c.source);
+    EXPECT_EQ(file.Access().mode, c.expected) << std::oct << c.source.mode;
+    file.Close();
+    EXPECT_EQ(ModeOf(path), c.expected);
+  }
+}
+
+TEST(FileAccessTest, NarrowestAccessKeepsWhatBothAllow) {
+  EXPECT_EQ(NarrowestAccess({0644, 5}, {0600, 5}).mode, 0600u);
+  EXPECT_EQ(NarrowestAccess({0644, 5}, {0664, 5}).mode, 0644u);
+  EXPECT_EQ(NarrowestAccess({0664, 5}, {0664, 6}).mode, 0604u);
 }
 
 TEST_F(FileTest, ReadExactBeyondTheEndRaises100) {
@@ -132,12 +201,24 @@ TEST_F(FileTest, OpeningFailsWithTheMeaningOfTheCause) {
        io_error::kAccessDenied},
       {"FIFO (must not hang)", folder_ / "fifo", &File::OpenRead, io_error::kAccessDenied},
       {"create over a FIFO", folder_ / "fifo", &File::Create, io_error::kAccessDenied},
+      {"create over a file", folder_ / "plain.txt", &File::Create, io_error::kAccessDenied},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(IoErrorNumberOf([&] { c.open(c.path); }), c.expected) << c.what;
   }
   EXPECT_EQ(ReadFile(folder_ / "plain.txt"), "inhalt") << "a link led the write elsewhere";
   EXPECT_FALSE(std::filesystem::exists(folder_ / "missing.txt"));
+}
+
+// The message names what could not be opened, so that the user knows where to look.
+TEST_F(FileTest, OpeningErrorsNameTheFile) {
+  const auto path = folder_ / "missing.txt";
+  try {
+    File::OpenRead(path);
+    FAIL() << "no error";
+  } catch (const EInOutError& error) {
+    EXPECT_EQ(std::string(error.what()), "Datei nicht gefunden: " + path.string());
+  }
 }
 
 TEST_F(FileTest, CreateOverAReadOnlyFileIsRefused) {

@@ -13,11 +13,13 @@
 #include <string_view>
 
 #include "io_error.h"
+#include "ordinary_user.h"
 #include "temp_folder.h"
 
 namespace kestravuna::platform::testing {
 
 using kestravuna::testing::ReadFile;
+using kestravuna::testing::RunningAsRoot;
 using kestravuna::testing::TempFolder;
 using kestravuna::testing::WriteFile;
 
@@ -62,7 +64,5 @@ inline mode_t ModeOf(const std::filesystem::path& path) {
   ::lstat(path.c_str(), &status);
   return status.st_mode & 07777;
 }
-
-inline bool RunningAsRoot() { return ::geteuid() == 0; }
 
 }  // namespace kestravuna::platform::testing

@@ -1,0 +1,62 @@
+#include "folder_lock.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "io_error.h"
+#include "test_support.h"
+
+namespace kestravuna::platform {
+namespace {
+
+using testing::IoErrorNumberOf;
+using testing::TempFolder;
+
+// The lock is held by another process until it ends, however it ends.
+TEST(FolderLockTest, AnotherProcessHoldsTheFolderUntilItEnds) {
+  TempFolder folder;
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t holder = ::fork();
+  if (holder == 0) {
+    const auto lock = FolderLock::TryLock(folder.path());
+    const char signal = lock ? '1' : '0';
+    (void)!::write(ready[1], &signal, 1);
+    ::pause();
+    ::_exit(0);
+  }
+  char signal = 0;
+  ASSERT_EQ(::read(ready[0], &signal, 1), 1);
+  ASSERT_EQ(signal, '1');
+  EXPECT_FALSE(FolderLock::TryLock(folder.path()).has_value());
+
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  EXPECT_TRUE(FolderLock::TryLock(folder.path()).has_value());
+  ::close(ready[0]);
+  ::close(ready[1]);
+}
+
+// Two runs in one process (two windows of one program) exclude each other as well, and the
+// lock ends with its object.
+TEST(FolderLockTest, OneHolderAtATimeWithinAProcess) {
+  TempFolder folder;
+  TempFolder other;
+  {
+    auto first = FolderLock::TryLock(folder.path());
+    ASSERT_TRUE(first.has_value());
+    EXPECT_FALSE(FolderLock::TryLock(folder.path()).has_value());
+    EXPECT_TRUE(FolderLock::TryLock(other.path()).has_value()) << "another folder is free";
+    FolderLock moved = std::move(*first);
+    first.reset();
+    EXPECT_FALSE(FolderLock::TryLock(folder.path()).has_value()) << "moving keeps the lock";
+  }
+  EXPECT_TRUE(FolderLock::TryLock(folder.path()).has_value());
+  EXPECT_EQ(IoErrorNumberOf([&] { FolderLock::TryLock(folder / "missing"); }),
+            io_error::kFileNotFound);
+}
+
+}  // namespace
+}  // namespace kestravuna::platform
