@@ -56,7 +56,7 @@ struct CheckedEntry {
 // Checks the whole directory before anything is written: sizes from offsets that never
 // shrink, data that lies within the archive, names that stay inside the folder.
 std::vector<CheckedEntry> CheckDirectory(std::span<const RecordBytes> rawDirectory,
-                                         std::int64_t archiveSize) {
+                                         std::int64_t archiveSize, bool dataMayBeCutShort = false) {
   std::vector<CheckedEntry> entries;
   std::int64_t previousEnd = DataAreaStart(rawDirectory.size() - 1);
   for (const RecordBytes& raw : rawDirectory.subspan(1)) {
@@ -72,7 +72,9 @@ std::vector<CheckedEntry> CheckDirectory(std::span<const RecordBytes> rawDirecto
     entries.push_back(
         {{std::move(name), record.Attributes(), static_cast<std::uint32_t>(size)}, codePageName});
   }
-  if (previousEnd > archiveSize) throw EArchiveError(ArchiveFault::DataEndsEarly);
+  if (previousEnd > archiveSize && !dataMayBeCutShort) {
+    throw EArchiveError(ArchiveFault::DataEndsEarly);
+  }
   return entries;
 }
 
@@ -164,11 +166,11 @@ fs::path PlaceFile(const fs::path& staged, const fs::path& target, std::span<std
 
 }  // namespace
 
-std::vector<ArchiveEntry> ReadArchiveDirectory(const fs::path& archive) {
+std::vector<ArchiveEntry> ReadArchiveDirectory(const fs::path& archive, bool dataMayBeCutShort) {
   platform::File file = platform::File::OpenRead(archive);
   const std::vector<RecordBytes> rawDirectory = ReadRawDirectory(file);
   std::vector<ArchiveEntry> entries;
-  for (CheckedEntry& checked : CheckDirectory(rawDirectory, file.Size())) {
+  for (CheckedEntry& checked : CheckDirectory(rawDirectory, file.Size(), dataMayBeCutShort)) {
     entries.push_back(std::move(checked.entry));
   }
   file.Close();

@@ -22,7 +22,10 @@ struct ArchiveEntry {
 // sizes never negative, data within the archive, names that stay inside a folder.
 // Raises EArchiveError for a damaged archive, platform::EInOutError (100 for a header or
 // directory cut short) for I/O failures.
-std::vector<ArchiveEntry> ReadArchiveDirectory(const std::filesystem::path& archive);
+// With `dataMayBeCutShort`, an archive whose data area ends early (a packer stopped while it
+// wrote) is not refused for it: the entries are returned and the caller compares what is there.
+std::vector<ArchiveEntry> ReadArchiveDirectory(const std::filesystem::path& archive,
+                                               bool dataMayBeCutShort = false);
 
 // A file of the folder that differed from its archived copy and was therefore kept.
 struct KeptFile {

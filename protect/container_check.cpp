@@ -79,12 +79,17 @@ class StreamLoan {
   TZarLZ& pack_;
 };
 
-bool SameContents(platform::File& archive, const std::filesystem::path& file, std::uint32_t size) {
+// Whether the folder's `file` holds the `size` archived bytes at the archive's position, of
+// which only `available` are there when the archive was cut short: then a beginning of the
+// file is all the archive holds of it.
+bool HoldsArchivedBytes(platform::File& archive, const std::filesystem::path& file,
+                        std::uint32_t size, std::uint32_t available) {
+  if (platform::KindOfEntry(file) != platform::EntryKind::PlainFile) return available == 0;
   platform::File present = platform::File::OpenRead(file);
-  if (present.Size() != size) return false;
+  if (available == size ? present.Size() != size : present.Size() < available) return false;
   std::vector<std::uint8_t> expected(kCompareChunk);
   std::vector<std::uint8_t> actual(kCompareChunk);
-  for (std::uint32_t left = size; left > 0;) {
+  for (std::uint32_t left = available; left > 0;) {
     const std::size_t chunk = std::min<std::size_t>(left, kCompareChunk);
     archive.ReadExact(std::span(expected).first(chunk));
     present.ReadExact(std::span(actual).first(chunk));
@@ -94,6 +99,7 @@ bool SameContents(platform::File& archive, const std::filesystem::path& file, st
     }
     left -= static_cast<std::uint32_t>(chunk);
   }
+  archive.Seek(archive.Position() + (size - available));
   return true;
 }
 
@@ -152,15 +158,20 @@ void VerifyContainer(TZarLZ& pack, const std::filesystem::path& container,
 
 bool FolderHoldsArchive(const std::filesystem::path& folder, const std::filesystem::path& archive) {
   try {
-    const std::vector<ArchiveEntry> entries = ReadArchiveDirectory(archive);
+    const std::vector<ArchiveEntry> entries = ReadArchiveDirectory(archive, true);
     platform::File in = platform::File::OpenRead(archive);
-    in.Seek(DataAreaStart(entries.size()));
+    const std::int64_t archiveSize = in.Size();
+    std::int64_t position = DataAreaStart(entries.size());
+    in.Seek(position);
     return std::ranges::all_of(entries, [&](const ArchiveEntry& entry) {
-      return platform::FileExists(folder / entry.name) &&
-             SameContents(in, folder / entry.name, entry.size);
+      const auto available = static_cast<std::uint32_t>(
+          std::clamp<std::int64_t>(archiveSize - position, 0, entry.size));
+      position += entry.size;
+      return HoldsArchivedBytes(in, folder / entry.name, entry.size, available);
     });
-  } catch (const platform::EInOutError&) {
-    return false;
+  } catch (const platform::EInOutError& error) {
+    // Cut short within its header or directory, the archive holds no byte of any file.
+    return error.ErrorNumber() == platform::io_error::kReadBeyondEnd;
   } catch (const EArchiveError&) {
     return false;
   }

@@ -29,8 +29,10 @@ bool IsMissingOrOwnFile(const std::filesystem::path& file);
 void VerifyContainer(TZarLZ& pack, const std::filesystem::path& container,
                      const std::filesystem::path& archive);
 
-// Whether every file that `archive` holds lies in `folder` with exactly the archived
-// contents. False as well when the archive cannot be read or is damaged.
+// Whether every byte of a file that `archive` holds is in `folder` as archived, so that
+// removing the archive loses nothing: each file lies there with exactly the archived
+// contents. Of an archive cut short (a packer stopped while writing), only what it holds
+// counts. False when the archive cannot be read or is damaged.
 bool FolderHoldsArchive(const std::filesystem::path& folder, const std::filesystem::path& archive);
 
 }  // namespace kestravuna

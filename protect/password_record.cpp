@@ -79,7 +79,7 @@ std::span<const std::uint8_t> PasswordRecordIdentification() {
 }
 
 void WritePasswordRecord(const std::filesystem::path& path, std::string_view password) {
-  platform::File file = platform::File::Create(path);
+  platform::File file = platform::File::Replace(path);
   Record record{};
   PutText(record, kFirstIdentificationAt, kFirstIdentification);
   PutText(record, kSecondIdentificationAt, kSecondIdentification);

@@ -98,7 +98,7 @@ void FolderProtector::DecodeFolder(std::string_view password) {
     FinishRestore(run, folder, {});
     return;
   }
-  if (plainArchive && !platform::FileExists(folder / kRecordName)) {
+  if (plainArchive && BeginsLikeArchive(container) && !platform::FileExists(folder / kRecordName)) {
     throw EProtectError(ProtectFault::UnknownPlainArchive);
   }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <set>
+
 #include "archive_error.h"
 #include "archive_fixture.h"
 #include "io_error.h"
@@ -68,24 +70,69 @@ TEST_F(UnpackArchiveTest, AttributesFromTheFlags) {
   EXPECT_FALSE(IsReadOnly(restored_ / "normal"));
 }
 
-TEST_F(UnpackArchiveTest, ReplacesWhatStandsUnderTheName) {
+// What the folder holds under an archived name is never overwritten unless it has the archived
+// contents: anything else keeps its name, and the archived copy goes beside it.
+TEST_F(UnpackArchiveTest, NeverOverwritesWhatDiffersFromTheArchivedCopy) {
   const fs::path outside = root_ / "draußen.txt";
   WriteText(outside, "unberührt");
   WriteBytes(restored_ / "länger", PatternBytes(10000, 7));
-  WriteText(restored_ / "schreibgeschützt", "alt und lang");
-  MakeReadOnly(restored_ / "schreibgeschützt");
+  WriteText(restored_ / "gleich", "g");
   fs::create_symlink(outside, restored_ / "verweis");
+  fs::create_directory(restored_ / "ordner");
+  WriteText(restored_ / "zweimal", "meins");
+  WriteText(restored_ / "zweimal (archiviert)", "auch meins");
+  WriteText(restored_ / "schon", "geändert");
+  WriteText(restored_ / "schon (archiviert)", "s");  // put there by a restore that was stopped
   WriteText(restored_ / "bleibt", "nicht im Archiv");
 
-  Unpack({{"l\xE4nger", {'n', 'e', 'u'}}, {"schreibgesch\xFCtzt", {'n'}, 33}, {"verweis", {'v'}}});
-  EXPECT_EQ(ReadBytes(restored_ / "länger"), (Bytes{'n', 'e', 'u'}));
-  EXPECT_EQ(ReadBytes(restored_ / "schreibgeschützt"), Bytes{'n'});
-  EXPECT_TRUE(IsReadOnly(restored_ / "schreibgeschützt"));
-  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(restored_ / "verweis")));
-  EXPECT_EQ(ReadBytes(restored_ / "verweis"), Bytes{'v'});
+  WriteBytes(archive_, BuildArchive({{"l\xE4nger", {'n', 'e', 'u'}},
+                                     {"gleich", {'g'}, 33},
+                                     {"verweis", {'v'}},
+                                     {"ordner", {'o'}},
+                                     {"zweimal", {'z'}},
+                                     {"schon", {'s'}}}));
+  const std::vector<KeptFile> kept = UnpackArchive(restored_, archive_, "*.*", 0, progress_);
+
+  const struct {
+    const char* name;
+    const char* archivedCopy;
+    Bytes copy;
+  } keptFiles[] = {{"länger", "länger (archiviert)", {'n', 'e', 'u'}},
+                   {"verweis", "verweis (archiviert)", {'v'}},
+                   {"ordner", "ordner (archiviert)", {'o'}},
+                   {"zweimal", "zweimal (archiviert 2)", {'z'}},
+                   {"schon", "schon (archiviert)", {'s'}}};
+  ASSERT_EQ(kept.size(), std::size(keptFiles));
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    EXPECT_EQ(kept[i].name, keptFiles[i].name);
+    EXPECT_EQ(kept[i].archivedCopy, keptFiles[i].archivedCopy);
+    EXPECT_EQ(ReadBytes(restored_ / keptFiles[i].archivedCopy), keptFiles[i].copy);
+  }
+  EXPECT_EQ(ReadBytes(restored_ / "länger"), PatternBytes(10000, 7));
+  EXPECT_EQ(ReadBytes(restored_ / "gleich"), Bytes{'g'});
+  EXPECT_TRUE(IsReadOnly(restored_ / "gleich")) << "the archived attributes apply";
+  EXPECT_TRUE(fs::is_symlink(restored_ / "verweis"));
+  EXPECT_TRUE(fs::is_directory(restored_ / "ordner"));
+  EXPECT_EQ(ReadBytes(restored_ / "zweimal (archiviert)").size(), std::string("auch meins").size());
   EXPECT_EQ(ReadBytes(outside),
             Bytes(std::string_view("unberührt").begin(), std::string_view("unberührt").end()));
   EXPECT_EQ(ReadBytes(restored_ / "bleibt").size(), 15u);
+  EXPECT_EQ(FolderNames(restored_).size(), 13u) << "no staging file is left";
+}
+
+// A restore stopped while it wrote a file leaves it under the staging prefix; the next run
+// removes it, and restored files are opened to others no further than the archive was.
+TEST_F(UnpackArchiveTest, ClearsStoppedRunsAndGivesFilesTheArchivesAccess) {
+  WriteText(restored_ / ".CHIFF.NEU-a1b2c3", "halb geschrieben");
+  WriteBytes(archive_, BuildArchive({{"offen", {'o'}}, {"nur lesen", {'r'}, 33}}));
+  fs::permissions(archive_, fs::perms::owner_read | fs::perms::owner_write |
+                                fs::perms::group_read);
+  Unpack();
+  EXPECT_EQ(FolderNames(restored_), (std::vector<std::string>{"nur lesen", "offen"}));
+  EXPECT_EQ(fs::status(restored_ / "offen").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(fs::status(restored_ / "nur lesen").permissions(),
+            fs::perms::owner_read | fs::perms::group_read);
 }
 
 // Root may write into read-only files: run as an ordinary user (nobody) for the duration.
@@ -112,9 +159,11 @@ class OrdinaryUser {
   bool wasRoot_;
 };
 
-TEST_F(UnpackArchiveTest, ReplacesAReadOnlyFileAsAnOrdinaryUser) {
+// A read-only file that already has the archived contents is no obstacle, even where the
+// user could not replace it.
+TEST_F(UnpackArchiveTest, AReadOnlyFileWithTheArchivedContentsIsNoObstacleAsAnOrdinaryUser) {
   WriteBytes(archive_, BuildArchive({{"alt", {'n', 'e', 'u'}, 33}}));
-  WriteText(restored_ / "alt", "alter Inhalt");
+  WriteText(restored_ / "alt", "neu");
   MakeReadOnly(restored_ / "alt");
   fs::create_directories(tempDir_);
   for (const fs::path& path : {restored_, restored_ / "alt", cacheHome_, tempDir_}) {
@@ -126,6 +175,7 @@ TEST_F(UnpackArchiveTest, ReplacesAReadOnlyFileAsAnOrdinaryUser) {
   }
   EXPECT_EQ(ReadBytes(restored_ / "alt"), (Bytes{'n', 'e', 'u'}));
   EXPECT_TRUE(IsReadOnly(restored_ / "alt"));
+  EXPECT_EQ(FolderNames(restored_), std::vector<std::string>{"alt"});
 }
 
 TEST_F(UnpackArchiveTest, StatusBeforeEachFileAfterPumpingEvents) {
@@ -252,10 +302,12 @@ TEST_F(UnpackArchiveTest, IoFailuresRaiseTheRunTimeError) {
   WriteBytes(archive_, BuildArchive({{"a", {'a'}}}));
   EXPECT_THROW(UnpackArchive(root_ / "fehlt", archive_, "*.*", 0, progress_),
                platform::EInOutError);
-  // A folder under the stored name cannot be replaced by the file.
-  fs::create_directory(restored_ / "a");
-  EXPECT_THROW(Unpack(), platform::EInOutError);
-  EXPECT_TRUE(fs::is_directory(restored_ / "a"));
+  // A folder that cannot take a new file.
+  fs::permissions(restored_, fs::perms::owner_read | fs::perms::owner_exec);
+  if (::geteuid() != 0) {
+    EXPECT_THROW(Unpack(), platform::EInOutError);
+  }
+  fs::permissions(restored_, fs::perms::owner_all);
 }
 
 }  // namespace

@@ -124,14 +124,14 @@ TEST_F(ArchiveCommandsTest, ExitStatusOfFailures) {
       {{"pack", "nur-eins"}, 2, "Falsche Anzahl von Argumenten."},
       {{"unpack"}, 2, "Falsche Anzahl von Argumenten."},
       {{"list", "a", "b"}, 2, "Falsche Anzahl von Argumenten."},
-      {{"list", (root_ / "fehlt").string()}, 1, "Datei nicht gefunden\n"},
+      {{"list", (root_ / "fehlt").string()}, 1, "Datei nicht gefunden: " + (root_ / "fehlt").string() + "\n"},
       {{"list", (root_ / "kaputt.cry").string()}, 1, "Lesen nach Dateiende (EOF)\n"},
       {{"unpack", (root_ / "kaputt.cry").string(), root_.path().string()},
        1,
        "Lesen nach Dateiende (EOF)\n"},
       {{"pack", (root_ / "fehlt").string(), (root_ / "a.cry").string()},
        1,
-       "Datei nicht gefunden\n"},
+       "Datei nicht gefunden: " + (root_ / "fehlt").string() + "\n"},
   };
   for (const Case& c : cases) {
     const CliOutcome run = Cli(c.args);

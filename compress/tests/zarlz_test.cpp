@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
@@ -417,21 +418,66 @@ TEST(ZarLZFileErrors, SourceDeliveringMoreThanItsSizeIsRefused) {
   }
 }
 
-// A destination that cannot take the bytes: the write error names it. The failed destination
-// is removed only when it is a plain file; a link (here to a full device) is left alone.
-TEST(ZarLZFileErrors, WriteFailureNamesTheDestinationAndKeepsNonRegularFiles) {
+// Only plain files are read and written: a link (which could lead the write to someone else's
+// file), a folder, a FIFO (which would block) or a device (/dev/zero never ends) is refused
+// before anything is written, and a refused destination is left as it was.
+TEST(ZarLZFileErrors, SourcesAndDestinationsThatAreNoPlainFilesAreRefusedAndKept) {
   TempFolder folder;
   const std::string in = (folder / "in").string();
-  const std::string out = (folder / "full").string();
-  WriteFile(in, RandomBytes(100000));
-  std::filesystem::create_symlink("/dev/full", out);
-  for (const TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
+  WriteFile(in, RandomBytes(1000));
+  WriteFile(folder / "victim", BytesOf("fremd"));
+  std::filesystem::create_symlink(folder / "victim", folder / "link");
+  std::filesystem::create_symlink("/dev/full", folder / "device-link");
+  std::filesystem::create_directory(folder / "folder");
+  ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+  for (const std::string& out : {(folder / "link").string(), (folder / "device-link").string(),
+                                (folder / "folder").string(), (folder / "fifo").string(),
+                                std::string("/dev/null")}) {
     TZarLZ zarlz;
     UseFiles(zarlz, in, out);
-    zarlz.CompressMode = mode;
-    EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }), "Fehler beim Schreiben der Zieldatei: " + out);
-    EXPECT_TRUE(std::filesystem::is_symlink(out));
-    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+    EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }),
+              "Fehler beim Öffnen folgender Zieldatei: " + out);
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(out))) << out;
+  }
+  EXPECT_EQ(ReadFile((folder / "victim").string()), BytesOf("fremd"));
+  EXPECT_TRUE(std::filesystem::is_symlink(folder / "link"));
+  EXPECT_TRUE(std::filesystem::exists("/dev/null"));
+
+  const std::string out = (folder / "out").string();
+  for (const std::string& source : {std::string("/dev/zero"), (folder / "fifo").string(),
+                                   (folder / "link").string()}) {
+    TZarLZ zarlz;
+    UseFiles(zarlz, source, out);
+    EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }),
+              "Fehler beim Feststellen der Dateigröße(n) von: " + source);
+    EXPECT_EQ(MessageOf([&] { zarlz.Decompress(); }),
+              "Fehler beim Öffnen folgender Quelldatei: " + source);
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+}
+
+// Files the component makes are the user's alone while they are written, and end up no more
+// open to others than their source: a private file never gives a readable container.
+TEST(ZarLZFileOperations, DestinationIsNoMoreOpenThanItsSource) {
+  TempFolder folder;
+  const auto in = folder / "in";
+  const auto out = folder / "out";
+  const auto back = folder / "back";
+  WriteFile(in, TextBytes(5000));
+  for (const auto mode : {std::filesystem::perms(0600), std::filesystem::perms(0640),
+                          std::filesystem::perms(0644)}) {
+    std::filesystem::permissions(in, mode);
+    WriteFile(out, BytesOf("wird ersetzt"));  // a plain file the caller named is replaced
+    std::filesystem::permissions(out, std::filesystem::perms(0666));
+    TZarLZ zarlz;
+    UseFiles(zarlz, in.string(), out.string());
+    zarlz.Compress();
+    EXPECT_EQ(std::filesystem::status(out).permissions(), mode);
+    UseFiles(zarlz, out.string(), back.string());
+    zarlz.Decompress();
+    EXPECT_EQ(std::filesystem::status(back).permissions(), mode);
+    EXPECT_EQ(ReadFile(back.string()), ReadFile(in.string()));
+    std::filesystem::remove(back);
   }
 }
 
@@ -696,7 +742,7 @@ TEST(ByteStreams, MemoryStreamBoundsAndGaps) {
   EXPECT_EQ(stream.Position(), 6);
 }
 
-TEST(ByteStreams, FileStreamReadsWritesAndReportsClosing) {
+TEST(ByteStreams, FileStreamReadsAndWritesPlainFilesOnly) {
   TempFolder folder;
   const std::string path = (folder / "file").string();
   {
@@ -714,10 +760,8 @@ TEST(ByteStreams, FileStreamReadsWritesAndReportsClosing) {
   EXPECT_EQ(file.Position(), 10);
   EXPECT_FALSE(FileStream((folder / "missing").string(), FileStream::Mode::Read).IsOpen());
 
-  FileStream full("/dev/full", FileStream::Mode::Create);
-  ASSERT_TRUE(full.IsOpen());
-  full.Write(BytesOf("x"));  // buffered; the loss shows when the file is closed
-  EXPECT_FALSE(full.Close());
+  EXPECT_FALSE(FileStream("/dev/full", FileStream::Mode::Create).IsOpen()) << "a device";
+  EXPECT_FALSE(FileStream(folder.path(), FileStream::Mode::Read).IsOpen()) << "a folder";
 }
 
 }  // namespace

@@ -325,9 +325,25 @@ TEST_F(ProtectorTest, FailuresBeforeTheDeletionLeaveEveryFile) {
        "Der Ordner enthält bereits eine Datei CHIFF.CRY und kann nur wiederhergestellt werden."},
       {"password outside the code page", [](const TempFolder&) {}, "密码",
        "Das Passwort enthält Zeichen, die nicht gespeichert werden können."},
-      {"record cannot be written",
-       [](const TempFolder& f) { fs::create_directory(f / "CHIFF.CRD"); },
-       kPassword, "Dateizugriff verweigert"},
+      {"a folder named CHIFF.CRD",
+       [](const TempFolder& f) { fs::create_directory(f / "CHIFF.CRD"); }, kPassword,
+       "Der Ordner enthält eine fremde Datei CHIFF.CRD, die Kestravuna überschreiben müsste. "
+       "Bitte benennen Sie sie um; es wurde nichts verändert."},
+      {"a link named CHIFF.TMP",
+       [](const TempFolder& f) {
+         WriteFile(f.path().parent_path() / (f.path().filename().string() + "-opfer"), "x");
+         fs::create_symlink("../" + f.path().filename().string() + "-opfer", f / "CHIFF.TMP");
+       },
+       kPassword,
+       "Der Ordner enthält eine fremde Datei CHIFF.TMP, die Kestravuna überschreiben müsste. "
+       "Bitte benennen Sie sie um; es wurde nichts verändert."},
+      {"a folder named CHIFF.CRY",
+       [](const TempFolder& f) { fs::create_directory(f / "CHIFF.CRY"); }, kPassword,
+       "Der Ordner enthält eine fremde Datei CHIFF.CRY, die Kestravuna überschreiben müsste. "
+       "Bitte benennen Sie sie um; es wurde nichts verändert."},
+      {"a name the unpacker would refuse",
+       [](const TempFolder& f) { WriteFile(f / "a\\b", "x"); }, kPassword,
+       "Der Dateiname lässt sich nicht im Archiv speichern: a\\b"},
       {"someone else's CHIFF.TMP",
        [](const TempFolder& f) { WriteFile(f / "CHIFF.TMP", "meine Notizen"); }, kPassword,
        "Der Ordner enthält eine fremde Datei CHIFF.TMP, die Kestravuna überschreiben müsste. "
@@ -439,21 +455,54 @@ TEST_F(LeftoverTest, APlainArchiveWhoseFilesAreAllPresentGoesWithoutAPassword) {
   EXPECT_EQ(Snapshot(folder.path()), before);
 }
 
-TEST_F(LeftoverTest, APlainArchiveBesideItsContainerGoesWithoutAPassword) {
+// A protect stopped after its record was written, and a file edited since: removing the plain
+// archive would lose the archived version, so it is unpacked after the password test, keeping
+// the edit and putting the archived version beside it.
+TEST_F(LeftoverTest, APlainArchiveWhoseFileWasEditedSinceIsUnpackedKeepingTheEdit) {
   WritePasswordRecord(folder / "CHIFF.CRD", kPassword);
   protector.pack.InputFile = (folder / "CHIFF.CRY").string();
   protector.pack.OutputFile = (folder / "CHIFF.TMP").string();
   protector.pack.Compress();
   WriteFile(folder / "zwei", "edited after the interruption");
-  before = Snapshot(folder.path());
-  before.erase("CHIFF.CRY");
-  before.erase("CHIFF.CRD");
-  before.erase("CHIFF.TMP");
+  const Files interrupted = Snapshot(folder.path());
 
   protector.DecodeFolder("wrong");
+  EXPECT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(Snapshot(folder.path()), interrupted);
 
-  EXPECT_TRUE(view.boxes.empty());
-  EXPECT_EQ(Snapshot(folder.path()), before);  // the edit is kept
+  protector.DecodeFolder(kPassword);
+  EXPECT_EQ(Snapshot(folder.path()),
+            (Files{{"eins", "1111"},
+                   {"zwei", "edited after the interruption"},
+                   {"zwei (archiviert)", std::string(3000, '2')}}));
+  ASSERT_EQ(view.boxes.size(), 2u);
+  EXPECT_EQ(view.boxes.back().caption, "Geänderte Dateien behalten");
+  EXPECT_NE(view.boxes.back().text.find("zwei → zwei (archiviert)"), std::string::npos);
+}
+
+// Someone's plain archive named CHIFF.CRY, without a record, whose files are not all in the
+// folder: the only copy of something, never removed.
+TEST_F(LeftoverTest, AnArchiveOfAnotherFolderWithoutRecordIsNeverRemoved) {
+  fs::remove(folder / "zwei");
+  before = Snapshot(folder.path());
+  try {
+    protector.DecodeFolder("anything");
+    ADD_FAILURE() << "no refusal";
+  } catch (const EProtectError& error) {
+    EXPECT_EQ(error.Fault(), ProtectFault::UnknownPlainArchive);
+  }
+  EXPECT_EQ(Snapshot(folder.path()), before);
+}
+
+// Cut short while it was packed (a protect killed then): whatever it holds is in the folder.
+TEST_F(LeftoverTest, AnArchiveCutShortWhoseBytesAreAllInTheFolderGoesWithoutAPassword) {
+  const std::string archive = ReadFile(folder / "CHIFF.CRY");
+  for (const std::size_t length : {std::size_t{5}, std::size_t{300}, archive.size() - 1000}) {
+    fs::remove(folder / "CHIFF.CRY");
+    WriteFile(folder / "CHIFF.CRY", archive.substr(0, length));
+    protector.DecodeFolder("anything");
+    EXPECT_EQ(Snapshot(folder.path()), before) << length;
+  }
 }
 
 TEST_F(LeftoverTest, APlainArchiveWithMissingFilesIsUnpackedAfterThePasswordTest) {
