@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ordinary_user.h"
 #include "temp_folder.h"
 
 namespace kestravuna::testing {
@@ -28,21 +29,35 @@ struct CliOutcome {
   std::string output;   // both, for messages and searches that do not care which
 };
 
-// `cache` becomes XDG_CACHE_HOME, so the temporary archive files stay in the test's area.
-// Standard input is `input`, which is not a terminal.
-inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesystem::path& cache,
-                         Fault fault = Fault::None, long faultAt = 0, std::string_view input = {}) {
+// Where a run's output goes: one file per process, so that runs at the same time never mix.
+inline std::filesystem::path OutputLog(const std::filesystem::path& cache, pid_t process,
+                                       const char* stream) {
+  return cache / ("cli-" + std::to_string(process) + "-" + stream + ".txt");
+}
+
+// Starts kestravuna-cli and returns its process id; Finish waits for it. `cache` becomes
+// XDG_CACHE_HOME, so the temporary archive files stay in the test's area. Standard input is
+// `input`, which is not a terminal. `asOrdinaryUser`: the program runs without root's rights
+// (see ordinary_user.h); the caller gives it what it must own.
+inline pid_t StartCli(const std::vector<std::string>& args, const std::filesystem::path& cache,
+                      Fault fault = Fault::None, long faultAt = 0, std::string_view input = {},
+                      bool asOrdinaryUser = false) {
   std::filesystem::create_directories(cache);
-  const std::filesystem::path outLog = cache / "cli-stdout.txt";
-  const std::filesystem::path errLog = cache / "cli-stderr.txt";
-  const std::filesystem::path inputFile = cache / "cli-input.txt";
+  static int runs = 0;
+  const std::filesystem::path inputFile = cache / ("cli-input-" + std::to_string(++runs) + ".txt");
   WriteFile(inputFile, input);
   const pid_t child = fork();
   if (child == 0) {
+    const std::filesystem::path outLog = OutputLog(cache, getpid(), "stdout");
+    const std::filesystem::path errLog = OutputLog(cache, getpid(), "stderr");
     const int out = open(outLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(errLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int in = open(inputFile.c_str(), O_RDONLY);
     if (out < 0 || err < 0 || in < 0) _exit(127);
+    if (asOrdinaryUser && (setgroups(0, nullptr) != 0 || setgid(kOrdinaryGid) != 0 ||
+                           setuid(kOrdinaryUid) != 0)) {
+      _exit(126);
+    }
     dup2(in, STDIN_FILENO);
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
@@ -63,6 +78,12 @@ inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesy
     execv(program.c_str(), argv.data());
     _exit(127);
   }
+  return child;
+}
+
+inline CliOutcome FinishCli(pid_t child, const std::filesystem::path& cache) {
+  const std::filesystem::path outLog = OutputLog(cache, child, "stdout");
+  const std::filesystem::path errLog = OutputLog(cache, child, "stderr");
   CliOutcome outcome;
   int status = 0;
   if (child < 0 || waitpid(child, &status, 0) != child) return outcome;
@@ -72,6 +93,12 @@ inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesy
   outcome.err = ReadFile(errLog);
   outcome.output = outcome.out + outcome.err;
   return outcome;
+}
+
+inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesystem::path& cache,
+                         Fault fault = Fault::None, long faultAt = 0, std::string_view input = {},
+                         bool asOrdinaryUser = false) {
+  return FinishCli(StartCli(args, cache, fault, faultAt, input, asOrdinaryUser), cache);
 }
 
 }  // namespace kestravuna::testing

@@ -1,0 +1,339 @@
+// The ways a hostile situation used to lose or expose a file, tried through kestravuna-cli as a
+// careless user, a second user on the same machine and two processes at once would try them.
+// Permission cases run the program as an ordinary user: root ignores file modes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli_runner.h"
+#include "folder_lock.h"
+#include "ordinary_user.h"
+#include "temp_folder.h"
+
+namespace kestravuna {
+namespace {
+
+using testing::CliOutcome;
+using testing::Fault;
+using testing::FinishCli;
+using testing::GiveToOrdinaryUser;
+using testing::ReadFile;
+using testing::RunCli;
+using testing::RunningAsRoot;
+using testing::Snapshot;
+using testing::StartCli;
+using testing::TempFolder;
+using testing::WriteFile;
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
+
+mode_t ModeOf(const fs::path& path) {
+  struct stat status {};
+  ::lstat(path.c_str(), &status);
+  return status.st_mode & 07777;
+}
+
+class HostileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::permissions(area.path(), fs::perms(0755));
+    WriteFile(area / "password", "Kennwort\n");
+    fs::permissions(area / "password", fs::perms(0644));
+  }
+
+  CliOutcome Run(std::string_view command, const fs::path& folder, bool asOrdinaryUser = false) {
+    return RunCli({std::string(command), "--password-file", (area / "password").string(),
+                   folder.string()},
+                  area / "cache", Fault::None, 0, {}, asOrdinaryUser);
+  }
+
+  // A folder of a few files, owned by the ordinary user when the tests run as root.
+  fs::path MakeFolder(std::string_view name, unsigned seed = 1, std::size_t size = 5000) {
+    const fs::path folder = area / name;
+    WriteFile(folder / "brief.txt", "Sehr geehrte Damen und Herren");
+    WriteFile(folder / "daten.bin", testing::NoiseBytes(size, seed));
+    WriteFile(folder / ".versteckt", "versteckt");
+    return folder;
+  }
+
+  // What the ordinary user needs: its folder, its files and the cache.
+  void GiveAway(const fs::path& folder) {
+    if (!RunningAsRoot()) return;
+    fs::create_directories(area / "cache");
+    for (const fs::path& path : {folder, area / "cache"}) {
+      GiveToOrdinaryUser(path);
+      for (const auto& entry : fs::recursive_directory_iterator(path)) {
+        GiveToOrdinaryUser(entry.path());
+      }
+    }
+  }
+
+  TempFolder area;
+};
+
+// A link under one of the program's names, planted by someone else, must never lead a write
+// out of the folder: the run stops before it writes anything and names the entry.
+TEST_F(HostileTest, LinksUnderTheProgramsNamesAreNeverFollowed) {
+  for (const char* name : {"CHIFF.TMP", "CHIFF.CRD", "CHIFF.CRY"}) {
+    const fs::path folder = MakeFolder(std::string("ordner-") + name);
+    WriteFile(area / "opfer.txt", "private Daten");
+    fs::permissions(area / "opfer.txt", fs::perms(0600));
+    GiveAway(folder);
+    if (RunningAsRoot()) GiveToOrdinaryUser(area / "opfer.txt");
+    fs::create_symlink("../opfer.txt", folder / name);
+    const Files before = Snapshot(folder);
+
+    const CliOutcome protect = Run("protect", folder, RunningAsRoot());
+    EXPECT_EQ(protect.exitCode, 1) << name << protect.output;
+    EXPECT_NE(protect.err.find(std::string("fremde Datei ") + name), std::string::npos)
+        << protect.err;
+    EXPECT_EQ(ReadFile(area / "opfer.txt"), "private Daten") << name;
+    EXPECT_EQ(Snapshot(folder), before) << name;
+    EXPECT_TRUE(fs::is_symlink(folder / name)) << name;
+  }
+
+  // The same during a restore: the protected folder and its container stay as they are.
+  const fs::path folder = MakeFolder("geschützt");
+  GiveAway(folder);
+  ASSERT_EQ(Run("protect", folder, RunningAsRoot()).exitCode, 0);
+  fs::create_symlink("../opfer.txt", folder / "CHIFF.TMP");
+  const CliOutcome restore = Run("restore", folder, RunningAsRoot());
+  EXPECT_EQ(restore.exitCode, 1) << restore.output;
+  EXPECT_EQ(ReadFile(area / "opfer.txt"), "private Daten");
+  EXPECT_TRUE(fs::exists(folder / "CHIFF.CRY"));
+}
+
+// Two protects of two folders at the same time share the private temporary folder; each
+// container must hold its own folder's files.
+TEST_F(HostileTest, ProtectsOfTwoFoldersAtOnceKeepTheirOwnFiles) {
+  for (int round = 0; round < 3; ++round) {
+    const std::string suffix = std::to_string(round);
+    const fs::path first = MakeFolder("erster" + suffix, 10 + round, 3'000'000);
+    const fs::path second = MakeFolder("zweiter" + suffix, 20 + round, 3'000'000);
+    const Files firstFiles = Snapshot(first);
+    const Files secondFiles = Snapshot(second);
+    const auto argsFor = [&](const fs::path& folder) {
+      return std::vector<std::string>{"protect", "--password-file", (area / "password").string(),
+                                      folder.string()};
+    };
+    const pid_t a = StartCli(argsFor(first), area / "cache");
+    const pid_t b = StartCli(argsFor(second), area / "cache");
+    ASSERT_EQ(FinishCli(a, area / "cache").exitCode, 0);
+    ASSERT_EQ(FinishCli(b, area / "cache").exitCode, 0);
+    ASSERT_EQ(Run("restore", first).exitCode, 0);
+    ASSERT_EQ(Run("restore", second).exitCode, 0);
+    EXPECT_EQ(Snapshot(first), firstFiles) << "round " << round;
+    EXPECT_EQ(Snapshot(second), secondFiles) << "round " << round;
+  }
+  EXPECT_TRUE(fs::is_empty(area / "cache" / "kestravuna")) << "no temporary file stays";
+}
+
+// While another process holds the folder, protect and restore are refused and change nothing.
+TEST_F(HostileTest, ASecondRunOfTheSameFolderIsRefused) {
+  const fs::path folder = MakeFolder("ordner");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t holder = ::fork();
+  if (holder == 0) {
+    const auto lock = platform::FolderLock::TryLock(folder);
+    (void)!::write(ready[1], lock ? "1" : "0", 1);
+    ::pause();
+    ::_exit(0);
+  }
+  char locked = 0;
+  ASSERT_EQ(::read(ready[0], &locked, 1), 1);
+  ASSERT_EQ(locked, '1');
+  const Files before = Snapshot(folder);
+  for (const char* command : {"protect", "restore"}) {
+    const CliOutcome run = Run(command, folder);
+    EXPECT_EQ(run.exitCode, 1) << command;
+    if (std::string_view(command) == "protect") {
+      EXPECT_NE(run.err.find("wird gerade von einem anderen Kestravuna-Vorgang bearbeitet"),
+                std::string::npos)
+          << run.err;
+    }
+  }
+  EXPECT_EQ(Snapshot(folder), before);
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  EXPECT_EQ(Run("protect", folder).exitCode, 0) << "the lock ends with its holder";
+}
+
+// A restore started while a protect of the same folder works: whichever way they meet, no file
+// is lost, and the folder restores completely afterwards.
+TEST_F(HostileTest, ProtectAndRestoreOfOneFolderAtOnceLoseNothing) {
+  for (int round = 0; round < 4; ++round) {
+    const fs::path folder = MakeFolder("ordner" + std::to_string(round), round, 2'000'000);
+    const Files original = Snapshot(folder);
+    const pid_t protect = StartCli(
+        {"protect", "--password-file", (area / "password").string(), folder.string()},
+        area / "cache");
+    ::usleep(static_cast<useconds_t>(round * 20'000));
+    const CliOutcome restore = Run("restore", folder);
+    const CliOutcome protected_ = FinishCli(protect, area / "cache");
+    ASSERT_EQ(protected_.exitCode, 0) << protected_.output;
+    EXPECT_EQ(restore.exitCode, 1) << "the restore came too early or was refused:\n"
+                                   << restore.output;
+    ASSERT_EQ(Run("restore", folder).exitCode, 0);
+    EXPECT_EQ(Snapshot(folder), original) << "round " << round;
+  }
+}
+
+// A plain archive named CHIFF.CRY without a record, made by someone with `pack`, whose files
+// are gone from the folder: the only copy, never removed.
+TEST_F(HostileTest, APlainArchiveWithoutRecordIsNeverRemoved) {
+  const fs::path docs = MakeFolder("docs");
+  fs::create_directories(area / "bk");
+  ASSERT_EQ(RunCli({"pack", docs.string(), (area / "bk" / "CHIFF.CRY").string()}, area / "cache")
+                .exitCode,
+            0);
+  fs::remove_all(docs);
+  const Files before = Snapshot(area / "bk");
+  const CliOutcome restore = Run("restore", area / "bk");
+  EXPECT_EQ(restore.exitCode, 1) << restore.output;
+  EXPECT_NE(restore.err.find("unkomprimiertes Archiv ohne Passwort-Datensatz"), std::string::npos)
+      << restore.err;
+  EXPECT_EQ(Snapshot(area / "bk"), before);
+}
+
+// Files a protect leaves in the folder (hidden ones, names holding "CHIFF.CR") and edited
+// afterwards keep the edit; the archived copy comes back beside them, and the user is told.
+TEST_F(HostileTest, FilesEditedSinceTheProtectKeepTheirChanges) {
+  const fs::path folder = MakeFolder("ordner");
+  WriteFile(folder / "Notiz zu CHIFF.CRD", "erste Fassung");
+  WriteFile(folder / ".unverändert", "bleibt gleich");
+  ASSERT_EQ(Run("protect", folder).exitCode, 0);
+  WriteFile(folder / ".versteckt", "nach dem Schützen geändert");
+  WriteFile(folder / "Notiz zu CHIFF.CRD", "zweite Fassung");
+
+  const CliOutcome restore = Run("restore", folder);
+  ASSERT_EQ(restore.exitCode, 0) << restore.output;
+  EXPECT_NE(restore.err.find(".versteckt → .versteckt (archiviert)"), std::string::npos)
+      << restore.err;
+  const Files after = Snapshot(folder);
+  EXPECT_EQ(after.at(".versteckt"), "nach dem Schützen geändert");
+  EXPECT_EQ(after.at(".versteckt (archiviert)"), "versteckt");
+  EXPECT_EQ(after.at("Notiz zu CHIFF.CRD"), "zweite Fassung");
+  EXPECT_EQ(after.at("Notiz zu CHIFF.CRD (archiviert)"), "erste Fassung");
+  EXPECT_EQ(after.at(".unverändert"), "bleibt gleich");
+  EXPECT_EQ(after.count(".unverändert (archiviert)"), 0u);
+  EXPECT_EQ(after.at("brief.txt"), "Sehr geehrte Damen und Herren");
+}
+
+// Nothing the program writes is readable by anyone who could not read the files it came from.
+TEST_F(HostileTest, FileModesNeverWiden) {
+  const struct {
+    const char* name;
+    mode_t first, second, container, restored;
+  } cases[] = {
+      {"one private file", 0600, 0644, 0600, 0600},
+      {"all readable", 0644, 0644, 0644, 0644},
+      {"group readable", 0640, 0644, 0640, 0640},
+  };
+  for (const auto& c : cases) {
+    const fs::path folder = area / c.name;
+    WriteFile(folder / "eins", "1");
+    WriteFile(folder / "zwei", "2");
+    fs::permissions(folder / "eins", fs::perms(c.first));
+    fs::permissions(folder / "zwei", fs::perms(c.second));
+    GiveAway(folder);
+    ASSERT_EQ(Run("protect", folder, RunningAsRoot()).exitCode, 0) << c.name;
+    EXPECT_EQ(ModeOf(folder / "CHIFF.CRY"), c.container) << c.name;
+    EXPECT_EQ(ModeOf(folder / "CHIFF.CRD"), 0600u) << c.name;
+    ASSERT_EQ(Run("restore", folder, RunningAsRoot()).exitCode, 0) << c.name;
+    EXPECT_EQ(ModeOf(folder / "eins"), c.restored) << c.name;
+    EXPECT_EQ(ModeOf(folder / "zwei"), c.restored) << c.name;
+  }
+}
+
+// A run that fails halfway leaves no copy of the folder in the private temporary folder, and
+// its message names the file at fault.
+TEST_F(HostileTest, AFailedRunLeavesNoTemporaryFileAndNamesTheFile) {
+  const fs::path folder = MakeFolder("ordner", 3, 2'000'000);
+  WriteFile(folder / "zz-geheim", "unlesbar");
+  fs::permissions(folder / "zz-geheim", fs::perms::none);
+  GiveAway(folder);
+  const CliOutcome protect = Run("protect", folder, RunningAsRoot());
+  EXPECT_EQ(protect.exitCode, 1) << protect.output;
+  EXPECT_NE(protect.err.find("Dateizugriff verweigert: " + (folder / "zz-geheim").string()),
+            std::string::npos)
+      << protect.err;
+  EXPECT_FALSE(fs::exists(folder / "CHIFF.CRY"));
+  EXPECT_TRUE(fs::is_empty(area / "cache" / "kestravuna"));
+}
+
+// A password source that cannot be read is an error, not an empty password.
+TEST_F(HostileTest, AnUnreadablePasswordFileIsAnError) {
+  const fs::path folder = MakeFolder("ordner");
+  fs::create_directories(area / "kein-passwort");
+  fs::create_symlink(area / "password", area / "verweis");
+  const Files before = Snapshot(folder);
+  for (const fs::path& source : {area / "kein-passwort", area / "verweis", area / "fehlt"}) {
+    const CliOutcome protect = RunCli(
+        {"protect", "--password-file", source.string(), folder.string()}, area / "cache");
+    EXPECT_EQ(protect.exitCode, 1) << source;
+    EXPECT_NE(protect.err.find("Passwortdatei nicht lesbar"), std::string::npos) << protect.err;
+    EXPECT_EQ(Snapshot(folder), before) << source;
+  }
+}
+
+// A protect that would stop at a file the user may not delete is refused before it writes
+// anything; a restore is never blocked by a file that already has the archived contents.
+TEST_F(HostileTest, FilesTheUserMayNotDeleteStopProtectBeforeAnythingIsWritten) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "needs a second user";
+  const fs::path shared = area / "gemeinsam";
+  fs::create_directories(shared);
+  fs::permissions(shared, fs::perms(01777));
+  WriteFile(shared / "meins.txt", "von nobody");
+  GiveToOrdinaryUser(shared / "meins.txt");
+  WriteFile(shared / "fremd.txt", "von root");
+  fs::permissions(shared / "fremd.txt", fs::perms(0644));
+  fs::create_directories(area / "cache");
+  GiveToOrdinaryUser(area / "cache");
+  const Files before = Snapshot(shared);
+  const CliOutcome protect = Run("protect", shared, true);
+  EXPECT_EQ(protect.exitCode, 1) << protect.output;
+  EXPECT_NE(protect.err.find("Die Datei fremd.txt kann nicht gelöscht werden"), std::string::npos)
+      << protect.err;
+  EXPECT_EQ(Snapshot(shared), before);
+
+  fs::remove(shared / "fremd.txt");
+  ASSERT_EQ(Run("protect", shared, true).exitCode, 0);
+  WriteFile(shared / "meins.txt", "von nobody");  // root's own copy, same contents
+  const CliOutcome restore = Run("restore", shared, true);
+  EXPECT_EQ(restore.exitCode, 0) << restore.output;
+  EXPECT_EQ(Snapshot(shared), (Files{{"meins.txt", "von nobody"}}));
+}
+
+// What cannot be archived or restored is refused before anything is written.
+TEST_F(HostileTest, NamesAndSourcesTheProgramCannotHandleAreRefusedFirst) {
+  const fs::path folder = MakeFolder("ordner");
+  WriteFile(folder / "a\\b.txt", "Rückstrich");
+  const Files before = Snapshot(folder);
+  const CliOutcome protect = Run("protect", folder);
+  EXPECT_EQ(protect.exitCode, 1);
+  EXPECT_NE(protect.err.find("Der Dateiname lässt sich nicht im Archiv speichern: a\\b.txt"),
+            std::string::npos)
+      << protect.err;
+  EXPECT_EQ(Snapshot(folder), before);
+
+  ASSERT_EQ(::mkfifo((area / "fifo").c_str(), 0600), 0);
+  for (const char* source : {"/dev/zero", "fifo"}) {
+    const fs::path in = source[0] == '/' ? fs::path(source) : area / source;
+    const CliOutcome compress =
+        RunCli({"compress", in.string(), (area / "out").string()}, area / "cache");
+    EXPECT_EQ(compress.exitCode, 1) << source;
+    EXPECT_FALSE(fs::exists(area / "out")) << source;
+  }
+}
+
+}  // namespace
+}  // namespace kestravuna
