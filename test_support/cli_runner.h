@@ -29,6 +29,17 @@ struct CliOutcome {
   std::string output;   // both, for messages and searches that do not care which
 };
 
+// The build folder may be closed to other users (a checkout under /root): the ordinary user
+// runs a copy of the program beside the test's cache folder, which the test keeps open to it.
+inline std::string ProgramForOrdinaryUser(const std::filesystem::path& cache) {
+  const std::filesystem::path copy = cache.parent_path() / "kestravuna-cli";
+  if (!std::filesystem::exists(copy)) {
+    std::filesystem::copy_file(KESTRAVUNA_CLI, copy);
+    std::filesystem::permissions(copy, std::filesystem::perms(0755));
+  }
+  return copy.string();
+}
+
 // Where a run's output goes: one file per process, so that runs at the same time never mix.
 inline std::filesystem::path OutputLog(const std::filesystem::path& cache, pid_t process,
                                        const char* stream) {
@@ -46,6 +57,7 @@ inline pid_t StartCli(const std::vector<std::string>& args, const std::filesyste
   static int runs = 0;
   const std::filesystem::path inputFile = cache / ("cli-input-" + std::to_string(++runs) + ".txt");
   WriteFile(inputFile, input);
+  std::string program = asOrdinaryUser ? ProgramForOrdinaryUser(cache) : KESTRAVUNA_CLI;
   const pid_t child = fork();
   if (child == 0) {
     const std::filesystem::path outLog = OutputLog(cache, getpid(), "stdout");
@@ -70,7 +82,6 @@ inline pid_t StartCli(const std::vector<std::string>& args, const std::filesyste
       setenv(variable, std::to_string(faultAt).c_str(), 1);
     }
     std::vector<char*> argv;
-    std::string program = KESTRAVUNA_CLI;
     argv.push_back(program.data());
     std::vector<std::string> copies = args;
     for (std::string& arg : copies) argv.push_back(arg.data());
