@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "byte_order.h"
 #include "folder_listing.h"
 
 namespace kestravuna {
@@ -20,15 +21,14 @@ constexpr std::size_t kCountAt = 264;
 constexpr std::size_t kSecondCountAt = 268;
 constexpr std::size_t kOffsetAt = 272;
 
-void PutInt32(std::span<std::uint8_t> bytes, std::size_t at, std::int32_t value) noexcept {
-  const auto bits = static_cast<std::uint32_t>(value);
-  for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+void PutInt32(std::span<std::uint8_t, kArchiveRecordSize> bytes, std::size_t at,
+              std::int32_t value) noexcept {
+  platform::StoreLe32(bytes.subspan(at).first<4>(), static_cast<std::uint32_t>(value));
 }
 
-std::int32_t GetInt32(std::span<const std::uint8_t> bytes, std::size_t at) noexcept {
-  std::uint32_t bits = 0;
-  for (std::size_t i = 0; i < 4; ++i) bits |= std::uint32_t{bytes[at + i]} << (8 * i);
-  return static_cast<std::int32_t>(bits);
+std::int32_t GetInt32(std::span<const std::uint8_t, kArchiveRecordSize> bytes,
+                      std::size_t at) noexcept {
+  return static_cast<std::int32_t>(platform::LoadLe32(bytes.subspan(at).first<4>()));
 }
 
 std::uint8_t FlagFor(std::uint32_t attributes, std::uint32_t bit) noexcept {

@@ -50,16 +50,6 @@ int RunUnpack(std::span<const std::string> args) {
   return kExitSuccess;
 }
 
-// A container starts with the identifier of its codec; an archive starts with a name length.
-bool IsContainer(const fs::path& path) {
-  std::array<std::uint8_t, 4> head{};
-  platform::File file = platform::File::OpenRead(path);
-  const std::size_t read = file.Read(head);
-  file.Close();
-  const std::string_view text(reinterpret_cast<const char*>(head.data()), read);
-  return text == "WRZL" || text == "!HZL";
-}
-
 // Deletes the decompressed copy however the listing ends.
 class TemporaryFile {
  public:
@@ -99,7 +89,7 @@ void PrintDirectory(const fs::path& archive) {
 int RunList(std::span<const std::string> args) {
   RequireArgumentCount(args, 1);
   const fs::path file = args[0];
-  if (!IsContainer(file)) {
+  if (!IsContainerFile(file)) {
     PrintDirectory(file);
     return kExitSuccess;
   }

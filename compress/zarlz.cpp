@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "byte_order.h"
 #include "file_system.h"
 #include "io_error.h"
 #include "lzh_codec.h"
@@ -31,7 +32,8 @@ constexpr std::size_t kBufferSize = kChunkSize + 16;
 static_assert(kBufferSize >= kChunkSize + kLzrw1KhDestSlack);
 static_assert(kBufferSize >= kLzrw1KhMaxBlock);
 
-constexpr std::int64_t kHeaderSize = 8;  // identifier and uncompressed size
+constexpr auto kHeaderSize = static_cast<std::int64_t>(kContainerHeaderSize);
+constexpr auto kFieldSize = static_cast<std::int64_t>(kContainerFieldSize);
 // The size field is signed 32-bit; larger sources cannot be described.
 constexpr std::int64_t kLargestSource = std::numeric_limits<std::int32_t>::max();
 // Sources below three chunks are not worth sampling: they get Good without a byte being read.
@@ -48,27 +50,6 @@ constexpr std::string_view kStreamProgress = "Quell-Bytes:  ";
 
 // ---------------------------------------------------------------------------------------------
 // Small helpers
-
-std::uint32_t LoadLe32(std::span<const std::uint8_t, 4> bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-void StoreLe32(std::span<std::uint8_t, 4> bytes, std::uint32_t value) {
-  for (std::uint8_t& byte : bytes) {
-    byte = static_cast<std::uint8_t>(value);
-    value >>= 8;
-  }
-}
-
-std::uint16_t LoadLe16(std::span<const std::uint8_t, 2> bytes) {
-  return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-void StoreLe16(std::span<std::uint8_t, 2> bytes, std::uint16_t value) {
-  bytes[0] = static_cast<std::uint8_t>(value);
-  bytes[1] = static_cast<std::uint8_t>(value >> 8);
-}
 
 std::filesystem::path PathFromUtf8(std::string_view utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
@@ -339,7 +320,7 @@ void TZarLZ::CompressLzrw1Kh() {
     const std::size_t blockLength = Lzrw1KhCompress(
         std::span(state.input).first(static_cast<std::size_t>(count)), state.output);
     std::array<std::uint8_t, 2> lengthField{};
-    StoreLe16(lengthField, static_cast<std::uint16_t>(blockLength));
+    platform::StoreLe16(lengthField, static_cast<std::uint16_t>(blockLength));
     WriteExact(lengthField);
     state.destinationBytes += 2;
     WriteExact(std::span(state.output).first(blockLength));
@@ -354,7 +335,7 @@ void TZarLZ::DecompressLzrw1Kh(std::int64_t uncompressedSize) {
   while (produced == kChunkSize) {
     std::array<std::uint8_t, 2> lengthField{};
     ReadExact(lengthField);
-    const std::size_t blockLength = LoadLe16(lengthField);
+    const std::size_t blockLength = platform::LoadLe16(lengthField);
     if (blockLength > kLzrw1KhMaxBlock) Fail(*this, kCorruptBlock);
     const auto block = std::span(state.input).first(blockLength);
     ReadExact(block);
@@ -482,12 +463,12 @@ std::int64_t TZarLZ::Compress() {
   OpenSourceAndDestination();
   WorkingState& state = *state_;
   try {
-    std::array<std::uint8_t, 4> field{};
-    StoreLe32(field, codec == TCompressMode::Fast ? LzrwIdentifier : LzhIdentifier);
+    std::array<std::uint8_t, kContainerFieldSize> field{};
+    platform::StoreLe32(field, codec == TCompressMode::Fast ? LzrwIdentifier : LzhIdentifier);
     WriteExact(field);
-    state.destinationBytes = 4;
+    state.destinationBytes = kFieldSize;
     state.sourceBytes = 0;
-    StoreLe32(field, static_cast<std::uint32_t>(sourceSize));
+    platform::StoreLe32(field, static_cast<std::uint32_t>(sourceSize));
     WriteExact(field);
     state.destinationBytes = kHeaderSize;
     if (codec == TCompressMode::Fast) {
@@ -512,17 +493,15 @@ std::int64_t TZarLZ::Decompress() {
   OpenSourceAndDestination();
   WorkingState& state = *state_;
   try {
-    std::array<std::uint8_t, 4> field{};
+    std::array<std::uint8_t, kContainerFieldSize> field{};
     ReadExact(field);
-    const std::uint32_t identifier = LoadLe32(field);
-    if (identifier != LzrwIdentifier && identifier != LzhIdentifier) {
-      Fail(*this, kUnknownIdentifier);
-    }
-    state.sourceBytes = 4;
+    const std::uint32_t identifier = ContainerIdentifier(field);
+    if (!IsContainerIdentifier(identifier)) Fail(*this, kUnknownIdentifier);
+    state.sourceBytes = kFieldSize;
     state.destinationBytes = 0;
     ReadExact(field);
-    const auto uncompressedSize = static_cast<std::int32_t>(LoadLe32(field));
-    state.sourceBytes += 4;
+    const std::int32_t uncompressedSize = ContainerSize(field);
+    state.sourceBytes += kFieldSize;
     if (identifier == LzrwIdentifier) {
       DecompressLzrw1Kh(uncompressedSize);
     } else {

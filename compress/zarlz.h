@@ -1,12 +1,7 @@
-// The compressor component: turns one source into one container and back, file to file or
-// stream to stream. A container starts with an identifier naming its codec (LZH for mode Good,
-// LZRW1/KH for mode Fast), so decompressing needs no mode; mode Auto asks Advise.
-//
-// Container, all integers little-endian:
-//   0  4  identifier: LzrwIdentifier or LzhIdentifier
-//   4  4  uncompressed size, signed 32-bit
-//   8  .. body: LZRW1/KH blocks, each a 16-bit length L and L bytes of block data, every block
-//         but the last encoding 32,768 source bytes; or the LZH code stream without framing.
+// The compressor component: turns one source into one container (container_format.h) and
+// back, file to file or stream to stream. A container starts with an identifier naming its
+// codec (LZH for mode Good, LZRW1/KH for mode Fast), so decompressing needs no mode; mode Auto
+// asks Advise.
 #pragma once
 
 #include <cstdint>
@@ -18,13 +13,11 @@
 #include <string_view>
 
 #include "byte_stream.h"
+#include "container_format.h"
 
 namespace kestravuna {
 
 enum class TCompressMode : std::uint8_t { Good = 0, Fast = 1, Auto = 2 };
-
-inline constexpr std::uint32_t LzrwIdentifier = 0x4C5A5257;  // bytes 57 52 5A 4C, "WRZL"
-inline constexpr std::uint32_t LzhIdentifier = 0x4C5A4821;   // bytes 21 48 5A 4C, "!HZL"
 
 // Every failure of the component, carrying its German message.
 class ELzrw1Exception : public std::runtime_error {

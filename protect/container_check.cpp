@@ -117,26 +117,13 @@ bool BeginsWithPrefixOf(const std::filesystem::path& file, std::span<const std::
 
 }  // namespace
 
-bool IsContainer(const std::filesystem::path& file) {
-  try {
-    platform::File in = platform::File::OpenRead(file);
-    std::array<std::uint8_t, 4> bytes{};
-    if (in.Read(bytes) != bytes.size()) return false;
-    const std::uint32_t identifier = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
-                                     (static_cast<std::uint32_t>(bytes[3]) << 24);
-    return identifier == LzrwIdentifier || identifier == LzhIdentifier;
-  } catch (const platform::EInOutError&) {
-    return false;
-  }
-}
-
 bool BeginsLikeArchive(const std::filesystem::path& file) {
   const auto header = MakeArchiveHeader(0).Serialize();
   return BeginsWithPrefixOf(file, std::span(header).first(1 + kArchiveIdentification.size()));
 }
 
 bool IsMissingOrOwnFile(const std::filesystem::path& file) {
-  return !platform::FileExists(file) || IsContainer(file) || BeginsLikeArchive(file) ||
+  return !platform::FileExists(file) || IsContainerFile(file) || BeginsLikeArchive(file) ||
          BeginsWithPrefixOf(file, PasswordRecordIdentification());
 }
 

@@ -9,10 +9,6 @@
 
 namespace kestravuna {
 
-// Whether `file` begins with a container identifier. False for a plain archive, a file too
-// short to hold an identifier, and a missing file.
-bool IsContainer(const std::filesystem::path& file);
-
 // Whether `file` begins as the packer's archives do (the identification record), or is a
 // shorter piece of that beginning, as a packer stopped early leaves it. Any other file under
 // the container's name belongs to someone else and must never be taken for a leftover.

@@ -4,6 +4,7 @@
 #include <array>
 #include <span>
 
+#include "byte_order.h"
 #include "clock.h"
 #include "file.h"
 #include "io_error.h"
@@ -38,7 +39,7 @@ void PutText(Record& record, std::size_t at, std::string_view text) {
 }
 
 void PutInt32(Record& record, std::size_t at, std::uint32_t value) {
-  for (std::size_t i = 0; i < 4; ++i) record[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  platform::StoreLe32(std::span(record).subspan(at).first<4>(), value);
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ void FolderProtector::DecodeFolder(std::string_view password) {
     throw EProtectError(ProtectFault::ForeignFile, std::string(kContainerName));
   }
   RefuseUnfinishableRestore(folder);
-  const bool plainArchive = platform::FileExists(container) && !IsContainer(container);
+  const bool plainArchive = platform::FileExists(container) && !IsContainerFile(container);
 
   if (plainArchive && IsLeftoverOfProtect(folder)) {
     Run run(*this);

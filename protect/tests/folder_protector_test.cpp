@@ -93,7 +93,7 @@ TEST_F(ProtectorTest, ProtectKeepsHiddenFilesAndSubfoldersAndRestoreBringsEveryt
   }
   std::ranges::sort(left);
   EXPECT_EQ(left, (std::vector<std::string>{".versteckt", "CHIFF.CRD", "CHIFF.CRY", "unter"}));
-  EXPECT_TRUE(IsContainer(folder / "CHIFF.CRY"));
+  EXPECT_TRUE(IsContainerFile(folder / "CHIFF.CRY"));
   EXPECT_EQ(ReadPasswordRecord(folder / "CHIFF.CRD"), kPassword);
   EXPECT_EQ(ReadFile(folder / "unter" / "innen.txt"), "bleibt");
   // The record is written before the files are deleted, so the closing scan counts it.
@@ -188,7 +188,7 @@ TEST_F(ProtectorTest, WithoutItsRecordAProtectedFolderRefusesEveryPassword) {
   for (const char* entered : {kPassword, "", "@VOID#"}) protector.DecodeFolder(entered);
 
   EXPECT_EQ(view.boxes.size(), 3u);
-  EXPECT_TRUE(IsContainer(folder / "CHIFF.CRY"));
+  EXPECT_TRUE(IsContainerFile(folder / "CHIFF.CRY"));
 }
 
 TEST_F(ProtectorTest, OnlyFilesTheArchiveHoldsAreDeleted) {
@@ -250,7 +250,7 @@ TEST_F(ProtectorTest, TheRecordIsOnDiskBeforeTheFirstFileIsDeleted) {
     if (checked || view.labels[ViewLabel::aktiv] != "Moment...") return;
     checked = true;
     EXPECT_EQ(ReadPasswordRecord(folder / "CHIFF.CRD"), kPassword);
-    EXPECT_TRUE(IsContainer(folder / "CHIFF.CRY"));
+    EXPECT_TRUE(IsContainerFile(folder / "CHIFF.CRY"));
     EXPECT_FALSE(Exists("CHIFF.TMP"));
   };
 
@@ -404,7 +404,7 @@ TEST_F(ProtectorTest, AnInterruptedRestoreCompletesWhenRunAgain) {
 
   EXPECT_THROW(protector.DecodeFolder(kPassword), Interrupted);
 
-  EXPECT_TRUE(IsContainer(folder / "CHIFF.CRY"));
+  EXPECT_TRUE(IsContainerFile(folder / "CHIFF.CRY"));
   EXPECT_EQ(ReadPasswordRecord(folder / "CHIFF.CRD"), kPassword);
   view.onPump = nullptr;
   protector.DecodeFolder(kPassword);
@@ -538,7 +538,7 @@ TEST_F(ProtectorTest, ARunRefusesToStartAnotherOrToChangeTheFolderUnderIt) {
   EXPECT_EQ(std::ranges::count(view.events, std::string("busy=1")), 1);
   EXPECT_EQ(std::ranges::count(view.events, std::string("wait=shown")), 1);
   EXPECT_EQ(ReadFile(other / "b"), "b");
-  EXPECT_TRUE(IsContainer(folder / "CHIFF.CRY"));
+  EXPECT_TRUE(IsContainerFile(folder / "CHIFF.CRY"));
   EXPECT_FALSE(view.busy);
 }
 

@@ -1,0 +1,29 @@
+#include "container_format.h"
+
+#include <array>
+
+#include "byte_order.h"
+#include "file.h"
+#include "io_error.h"
+
+namespace kestravuna {
+
+std::uint32_t ContainerIdentifier(std::span<const std::uint8_t, kContainerFieldSize> field) noexcept {
+  return platform::LoadLe32(field);
+}
+
+std::int32_t ContainerSize(std::span<const std::uint8_t, kContainerFieldSize> field) noexcept {
+  return static_cast<std::int32_t>(platform::LoadLe32(field));
+}
+
+bool IsContainerFile(const std::filesystem::path& file) {
+  try {
+    std::array<std::uint8_t, kContainerFieldSize> field{};
+    return platform::File::OpenRead(file).Read(field) == field.size() &&
+           IsContainerIdentifier(ContainerIdentifier(field));
+  } catch (const platform::EInOutError&) {
+    return false;
+  }
+}
+
+}  // namespace kestravuna
