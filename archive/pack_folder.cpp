@@ -99,8 +99,7 @@ void AppendWholeFile(platform::File& source, platform::File& target, std::span<s
 
 }  // namespace
 
-void PackFolder(const fs::path& folder, std::string_view /*mask*/, const fs::path& target,
-                std::uint8_t /*option*/, const ArchiveProgress& progress) {
+void PackFolder(const fs::path& folder, const fs::path& target, const ArchiveProgress& progress) {
   const std::vector<FileToPack> files = ListFilesToPack(folder);
   std::vector<std::uint8_t> buffer(kCopyBufferSize);
 

@@ -14,7 +14,6 @@ namespace kestravuna {
 // that name (anything else there is refused with error 5). Skipped: directories, names
 // containing "TEMP1.CRY" or "TEMP2.CRY" and the program's own file. The archive is created
 // owner-only and finally opened to others no further than the narrowest of its files.
-// `mask` and `option` are kept for the callers' sake and consulted by no step.
 // Raises EArchiveError before anything is written when the folder does not fit the format
 // (also a name the unpacker would refuse), and when a file changes size while it is packed;
 // platform::EInOutError on I/O failures. Its temporary files in platform::PrivateTempDir()
@@ -22,8 +21,7 @@ namespace kestravuna {
 // Whether PackFolder packs this entry of `folder`.
 bool IsPacked(const std::filesystem::path& folder, const platform::FolderEntry& entry);
 
-void PackFolder(const std::filesystem::path& folder, std::string_view mask,
-                const std::filesystem::path& target, std::uint8_t option,
+void PackFolder(const std::filesystem::path& folder, const std::filesystem::path& target,
                 const ArchiveProgress& progress);
 
 }  // namespace kestravuna

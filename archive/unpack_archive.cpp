@@ -178,7 +178,6 @@ std::vector<ArchiveEntry> ReadArchiveDirectory(const fs::path& archive, bool dat
 }
 
 std::vector<KeptFile> UnpackArchive(const fs::path& folder, const fs::path& archive,
-                                    std::string_view /*mask*/, std::uint8_t /*option*/,
                                     const ArchiveProgress& progress) {
   platform::File archiveFile = platform::File::OpenRead(archive);
   const std::vector<RecordBytes> rawDirectory = ReadRawDirectory(archiveFile);

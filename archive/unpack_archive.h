@@ -38,10 +38,9 @@ struct KeptFile {
 // already in the folder under an archived name is never overwritten: it stays when it has the
 // archived contents; otherwise (changed since it was archived, or not a plain file) the
 // archived copy is put beside it as "name (archiviert)" and the pair is returned. The whole
-// directory is checked before the first file is written. `mask` and `option` are consulted by
-// no step.
+// directory is checked before the first file is written.
 std::vector<KeptFile> UnpackArchive(const std::filesystem::path& folder,
-                                    const std::filesystem::path& archive, std::string_view mask,
-                                    std::uint8_t option, const ArchiveProgress& progress);
+                                    const std::filesystem::path& archive,
+                                    const ArchiveProgress& progress);
 
 }  // namespace kestravuna

@@ -22,9 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The archive calls pass the mask and option the window program passes.
-constexpr std::string_view kAllFiles = "*.*";
-constexpr std::uint8_t kNoOption = 0;
 // The decompressed archive of a container being listed, in the private temporary directory.
 constexpr std::string_view kListTempPrefix = "list-";
 
@@ -36,14 +33,14 @@ ArchiveProgress StatusOnStandardError() { return {PrintStatus, {}}; }
 
 int RunPack(std::span<const std::string> args) {
   RequireArgumentCount(args, 2);
-  PackFolder(args[0], kAllFiles, args[1], kNoOption, StatusOnStandardError());
+  PackFolder(args[0], args[1], StatusOnStandardError());
   return kExitSuccess;
 }
 
 int RunUnpack(std::span<const std::string> args) {
   RequireArgumentCount(args, 2);
   for (const KeptFile& kept :
-       UnpackArchive(args[1], args[0], kAllFiles, kNoOption, StatusOnStandardError())) {
+       UnpackArchive(args[1], args[0], StatusOnStandardError())) {
     PrintStatus("Behalten: " + kept.name + "; die Fassung aus dem Archiv heißt " +
                 kept.archivedCopy);
   }

@@ -23,25 +23,24 @@ class ElzhException : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Callbacks, as the codec calls them (always with count 1):
-//   void read(std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual);
-//     encoder: actual 0 means the end of the input; decoder: the byte counts only when
-//     actual is exactly 1, otherwise a zero byte stands in for it.
-//   void write(const std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual);
-//     actual is ignored.
+// Callbacks, one byte at a time:
+//   bool readByte(std::uint8_t& byte);
+//     stores the next input byte and returns true, or returns false at the end of the input
+//     (the encoder stops there; the decoder goes on with a zero byte in its place).
+//   void writeByte(std::uint8_t byte);
 // An exception thrown by a callback passes through unchanged; bytesRead is then not set.
 
 // Compresses everything `read` delivers and sends the code stream through `write`. On return
 // bytesRead holds the number of input bytes consumed.
-template <class ReadBytes, class WriteBytes>
-void LzhEncode(std::int32_t& bytesRead, ReadBytes&& read, WriteBytes&& write);
+template <class ReadByte, class WriteByte>
+void LzhEncode(std::int32_t& bytesRead, ReadByte&& readByte, WriteByte&& writeByte);
 
 // Decodes until at least `size` bytes are written (a final match is copied whole, so up to 59
 // more may follow). Past the end of the input the stream continues with zero bits. Returns
-// the number of code bits actually used; more than 8 x the bytes `read` delivered means the
+// the number of code bits actually used; more than 8 x the bytes `readByte` delivered means the
 // stream was truncated.
-template <class ReadBytes, class WriteBytes>
-std::uint64_t LzhDecode(std::int32_t size, ReadBytes&& read, WriteBytes&& write);
+template <class ReadByte, class WriteByte>
+std::uint64_t LzhDecode(std::int32_t size, ReadByte&& readByte, WriteByte&& writeByte);
 
 namespace lzh_detail {
 
@@ -236,10 +235,10 @@ inline constexpr PositionTables kPositionTables = [] {
 // -------------------------------------------------------------------------------------------
 // Bit writer: codes go out most significant bit first, each byte as soon as it is complete.
 
-template <class WriteBytes>
+template <class WriteByte>
 class BitWriter {
  public:
-  explicit BitWriter(WriteBytes& write) : write_(write) {}
+  explicit BitWriter(WriteByte& writeByte) : write_(writeByte) {}
 
   // Appends the low `length` bits of `bits`; length + 7 pending bits fit the accumulator.
   void Put(std::uint32_t bits, int length) {
@@ -260,12 +259,9 @@ class BitWriter {
   }
 
  private:
-  void Send(std::uint8_t byte) {
-    std::uint16_t actual = 0;
-    write_(&byte, 1, actual);
-  }
+  void Send(std::uint8_t byte) { write_(byte); }
 
-  WriteBytes& write_;
+  WriteByte& write_;
   std::uint64_t pending_ = 0;  // pending bits, left-aligned
   int count_ = 0;
 };
@@ -274,10 +270,10 @@ class BitWriter {
 // Bit reader. Holds up to 64 bits left-aligned and refills one callback byte at a time; past
 // the end of the input it supplies zero bits for ever.
 
-template <class ReadBytes>
+template <class ReadByte>
 class BitReader {
  public:
-  explicit BitReader(ReadBytes& read) : read_(read) {}
+  explicit BitReader(ReadByte& readByte) : read_(readByte) {}
 
   // At least this many bits are buffered after Refill: a longest code plus a position code.
   static constexpr int kGuaranteed = 57;
@@ -286,9 +282,7 @@ class BitReader {
   void Refill() {
     while (count_ < kGuaranteed) {
       std::uint8_t byte = 0;
-      std::uint16_t actual = 0;
-      read_(&byte, 1, actual);
-      if (actual != 1) byte = 0;
+      if (!read_(byte)) byte = 0;
       bits_ |= static_cast<std::uint64_t>(byte) << (56 - count_);
       count_ += 8;
       ++fetched_;
@@ -306,7 +300,7 @@ class BitReader {
   std::uint64_t Used() const { return fetched_ * 8 - static_cast<std::uint64_t>(count_); }
 
  private:
-  ReadBytes& read_;
+  ReadByte& read_;
   std::uint64_t bits_ = 0;  // buffered bits, left-aligned, zero below the valid ones
   int count_ = 0;
   std::uint64_t fetched_ = 0;
@@ -339,20 +333,15 @@ std::unique_ptr<Storage> Allocate() {
 // ---------------------------------------------------------------------------------------------
 // Encoder
 
-template <class ReadBytes, class WriteBytes>
-void LzhEncode(std::int32_t& bytesRead, ReadBytes&& read, WriteBytes&& write) {
+template <class ReadByte, class WriteByte>
+void LzhEncode(std::int32_t& bytesRead, ReadByte&& readByte, WriteByte&& writeByte) {
   using namespace lzh_detail;
   const auto storage = Allocate<EncoderStorage>();
   HuffmanModel& model = storage->model;
   MatchFinder& finder = storage->finder;
   auto& ring = finder.ring;
-  BitWriter<WriteBytes> bits(write);
+  BitWriter<WriteByte> bits(writeByte);
 
-  const auto readByte = [&read](std::uint8_t& byte) {
-    std::uint16_t actual = 0;
-    read(&byte, 1, actual);
-    return actual != 0;
-  };
   const auto putSymbol = [&](int symbol) {
     const auto code = model.CodeOf(symbol);
     bits.Put(code.bits, code.length);
@@ -411,19 +400,18 @@ void LzhEncode(std::int32_t& bytesRead, ReadBytes&& read, WriteBytes&& write) {
 // ---------------------------------------------------------------------------------------------
 // Decoder
 
-template <class ReadBytes, class WriteBytes>
-std::uint64_t LzhDecode(std::int32_t size, ReadBytes&& read, WriteBytes&& write) {
+template <class ReadByte, class WriteByte>
+std::uint64_t LzhDecode(std::int32_t size, ReadByte&& readByte, WriteByte&& writeByte) {
   using namespace lzh_detail;
   const auto storage = Allocate<DecoderStorage>();
   HuffmanModel& model = storage->model;
   auto& ring = storage->ring;
   for (int i = 0; i < kStartPosition; ++i) ring[i] = kInitialFill;
-  BitReader<ReadBytes> bits(read);
+  BitReader<ReadByte> bits(readByte);
   HuffmanModel::Path path;
 
-  const auto emit = [&write, &ring](int r, std::uint8_t byte) {
-    std::uint16_t actual = 0;
-    write(&byte, 1, actual);
+  const auto emit = [&writeByte, &ring](int r, std::uint8_t byte) {
+    writeByte(byte);
     ring[r] = byte;
   };
 

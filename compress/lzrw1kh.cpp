@@ -74,11 +74,9 @@ inline std::uint32_t LoadBe16(const std::uint8_t* p) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The hash table: one for the whole program, as the format's encoder has it. A static array
-// cannot fail to allocate, so ELzrw1KHCompressor is never raised. It makes the encoder
-// non-reentrant, which the program accepts: it runs one compression at a time.
+// The hash table and the precomputed indices live in the caller's Lzrw1KhState.
 
-std::array<std::int16_t, std::size_t{1} << kHashBits> gHashTable;
+static_assert(std::tuple_size_v<decltype(Lzrw1KhState::hashTable)> == std::size_t{1} << kHashBits);
 
 // Table index of the three bytes a, b, c at a position. The product stays below 2^32.
 inline std::size_t HashIndex(std::uint32_t a, std::uint32_t b, std::uint32_t c) {
@@ -88,13 +86,12 @@ inline std::size_t HashIndex(std::uint32_t a, std::uint32_t b, std::uint32_t c) 
 
 // The table index of every position of the fast region, computed ahead sixteen at a time:
 // the index depends only on the source bytes, and bits 4..15 of the product are those of its
-// low 16 bits, so 16-bit lanes give the same values. Static like the table (no allocation per
-// call); 16 entries of room for the last vector.
-std::array<std::uint16_t, kLzrw1KhMaxSource + 16> gIndexAt;
+// low 16 bits, so 16-bit lanes give the same values.
 
-// Fills gIndexAt[0 .. count) (rounded up to 16); reads src below count + 17, which the caller
+// Fills indexAt[0 .. count) (rounded up to 16); reads src below count + 17, which the caller
 // guarantees to lie inside the source.
-void ComputeIndices(const std::uint8_t* src, std::size_t count) {
+void ComputeIndices(const std::uint8_t* src, std::size_t count,
+                    std::array<std::uint16_t, kLzrw1KhIndexSlots>& indexAt) {
 #ifdef KESTRAVUNA_LZRW1KH_SSE2
   const __m128i zero = _mm_setzero_si128();
   const __m128i multiplier = _mm_set1_epi16(static_cast<short>(kHashMultiplier));
@@ -106,16 +103,16 @@ void ComputeIndices(const std::uint8_t* src, std::size_t count) {
       const __m128i h = _mm_xor_si128(_mm_xor_si128(_mm_slli_epi16(a16, 8), _mm_slli_epi16(b16, 4)), c16);
       return _mm_srli_epi16(_mm_mullo_epi16(h, multiplier), 4);
     };
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(gIndexAt.data() + i),
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(indexAt.data() + i),
                      indices(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero),
                              _mm_unpacklo_epi8(c, zero)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(gIndexAt.data() + i + 8),
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(indexAt.data() + i + 8),
                      indices(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero),
                              _mm_unpackhi_epi8(c, zero)));
   }
 #else
   for (std::size_t i = 0; i < count; ++i) {
-    gIndexAt[i] = static_cast<std::uint16_t>(HashIndex(src[i], src[i + 1], src[i + 2]));
+    indexAt[i] = static_cast<std::uint16_t>(HashIndex(src[i], src[i + 1], src[i + 2]));
   }
 #endif
 }
@@ -189,9 +186,9 @@ class BlockWriter {
 };
 
 // One step at a position with at least kMaxMatch bytes left, where every load of 8 or 16
-// bytes stays inside the source and gIndexAt holds the table index. Returns the bytes consumed.
-inline std::size_t FastStep(const std::uint8_t* src, std::size_t x, std::size_t n,
-                            BlockWriter& writer) {
+// bytes stays inside the source and state.indexAt holds the table index. Returns the bytes consumed.
+inline std::size_t FastStep(Lzrw1KhState& state, const std::uint8_t* src, std::size_t x,
+                            std::size_t n, BlockWriter& writer) {
   const std::uint8_t* const here = src + x;
   const std::uint64_t first = Load64Le(here);
 
@@ -204,7 +201,7 @@ inline std::size_t FastStep(const std::uint8_t* src, std::size_t x, std::size_t 
     return size;
   }
 
-  std::int16_t& slot = gHashTable[gIndexAt[x]];
+  std::int16_t& slot = state.hashTable[state.indexAt[x]];
   const std::ptrdiff_t candidate = slot;
   slot = static_cast<std::int16_t>(x);
 
@@ -236,10 +233,10 @@ inline std::size_t FastStep(const std::uint8_t* src, std::size_t x, std::size_t 
 // candidate the table holds for the next three bytes is compared (up to 18 bytes, never past
 // the end), and x takes its place in the table whether it matches or not. A match needs 3
 // bytes and an offset of at most 4,095. FastStep does the same with wide loads.
-bool GetMatch(const std::uint8_t* src, std::size_t x, std::size_t n, std::size_t& length,
-              std::size_t& offset) {
+bool GetMatch(Lzrw1KhState& state, const std::uint8_t* src, std::size_t x, std::size_t n,
+              std::size_t& length, std::size_t& offset) {
   const std::uint8_t* const here = src + x;
-  std::int16_t& slot = gHashTable[HashIndex(here[0], here[1], here[2])];
+  std::int16_t& slot = state.hashTable[HashIndex(here[0], here[1], here[2])];
   const std::ptrdiff_t candidate = slot;
   slot = static_cast<std::int16_t>(x);
   offset = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(x) - candidate);
@@ -252,7 +249,8 @@ bool GetMatch(const std::uint8_t* src, std::size_t x, std::size_t n, std::size_t
 }
 
 // One step near the source end, byte by byte, exactly as the algorithm reads.
-inline std::size_t CarefulStep(const std::uint8_t* src, std::size_t x, std::size_t n,
+inline std::size_t CarefulStep(Lzrw1KhState& state, const std::uint8_t* src, std::size_t x,
+                               std::size_t n,
                                BlockWriter& writer) {
   const std::uint8_t* const here = src + x;
   const std::size_t left = n - x;
@@ -266,7 +264,7 @@ inline std::size_t CarefulStep(const std::uint8_t* src, std::size_t x, std::size
   // end there, to no visible effect: whatever the table holds, the match stops at the end.
   std::size_t length = 0;
   std::size_t offset = 0;
-  if (left >= kMinMatch && GetMatch(src, x, n, length, offset)) {
+  if (left >= kMinMatch && GetMatch(state, src, x, n, length, offset)) {
     writer.Copy(offset, length);
     return length;
   }
@@ -279,12 +277,13 @@ inline std::size_t CarefulStep(const std::uint8_t* src, std::size_t x, std::size
 // ---------------------------------------------------------------------------------------------
 // Encoder
 
-std::size_t Lzrw1KhCompress(std::span<const std::uint8_t> source, std::span<std::uint8_t> dest) {
+std::size_t Lzrw1KhCompress(std::span<const std::uint8_t> source, std::span<std::uint8_t> dest,
+                            Lzrw1KhState& state) {
   const std::size_t n = source.size();
   if (n > kLzrw1KhMaxSource || dest.size() < n + kLzrw1KhDestSlack) {
     throw std::invalid_argument("Lzrw1KhCompress: source above 32,768 bytes or destination too small");
   }
-  gHashTable.fill(kEmpty);
+  state.hashTable.fill(kEmpty);
 
   const std::uint8_t* const src = source.data();
   BlockWriter writer(dest.data());
@@ -294,14 +293,14 @@ std::size_t Lzrw1KhCompress(std::span<const std::uint8_t> source, std::span<std:
   // The fast steps take the positions with x + 18 <= n; computing their indices reads the
   // source below fastEnd + 17 = n.
   const std::size_t fastEnd = n >= kMaxMatch ? n - kMaxMatch + 1 : 0;
-  ComputeIndices(src, fastEnd);
+  ComputeIndices(src, fastEnd, state.indexAt);
   while (x < fastEnd && writer.Size() <= n) {
     writer.StartItem();
-    x += FastStep(src, x, n, writer);
+    x += FastStep(state, src, x, n, writer);
   }
   while (x < n && writer.Size() <= n) {
     writer.StartItem();
-    x += CarefulStep(src, x, n, writer);
+    x += CarefulStep(state, src, x, n, writer);
   }
   writer.Finish();
 

@@ -4,11 +4,11 @@
 // of one byte value. A block that would grow is stored verbatim behind a flag byte.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <stdexcept>
 
 namespace kestravuna {
 
@@ -23,19 +23,23 @@ inline constexpr std::size_t kLzrw1KhDestSlack = 6;
 // The longest block: a stored 32,768-byte source behind its flag byte.
 inline constexpr std::size_t kLzrw1KhMaxBlock = kLzrw1KhMaxSource + 1;
 
-// Raised only when the hash table cannot be allocated. The table is static here, so this
-// never happens; the class stays for the callers that name it.
-class ELzrw1KHCompressor : public std::runtime_error {
- public:
-  ELzrw1KHCompressor() : std::runtime_error("Fehler bei der Speicherreservierung.") {}
+// The precomputed table indices of one source, with room for the last 16-wide step.
+inline constexpr std::size_t kLzrw1KhIndexSlots = kLzrw1KhMaxSource + 16;
+
+// The encoder's working memory, about 70 KB, owned by the caller: the hash table of 4,096
+// recent positions and the table index of every position of the source. Compressions on
+// separate states never meet; one state serves one compression at a time.
+struct Lzrw1KhState {
+  std::array<std::int16_t, 4096> hashTable;
+  std::array<std::uint16_t, kLzrw1KhIndexSlots> indexAt;
 };
 
 // Compresses source (at most kLzrw1KhMaxSource bytes) into dest and returns the block length,
 // 1 to source.size() + 1. dest must hold at least source.size() + kLzrw1KhDestSlack bytes;
 // bytes of dest behind the returned length may have been overwritten. Throws
-// std::invalid_argument when either size is outside these limits. Not reentrant: the hash
-// table is shared by the whole program (one compression at a time).
-std::size_t Lzrw1KhCompress(std::span<const std::uint8_t> source, std::span<std::uint8_t> dest);
+// std::invalid_argument when either size is outside these limits.
+std::size_t Lzrw1KhCompress(std::span<const std::uint8_t> source, std::span<std::uint8_t> dest,
+                            Lzrw1KhState& state);
 
 // Decodes one block into dest and returns the number of bytes produced. A block shorter than
 // 2 bytes gives 0. Returns std::nullopt for a block that is corrupt: a copy reaching before

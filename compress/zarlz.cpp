@@ -157,6 +157,7 @@ constexpr ErrorText kAdviseReadFailed{"Fehler beim Lesen der Qzelldaten.", "Fehl
 struct TZarLZ::WorkingState {
   std::vector<std::uint8_t> input = std::vector<std::uint8_t>(kBufferSize);
   std::vector<std::uint8_t> output = std::vector<std::uint8_t>(kBufferSize);
+  Lzrw1KhState lzrw1kh;  // the fast codec's encoder tables
   std::optional<FileStream> sourceFile;  // file mode only
   std::optional<FileStream> destinationFile;
   bool destinationCreated = false;  // file mode: this operation made the destination file
@@ -318,7 +319,7 @@ void TZarLZ::CompressLzrw1Kh() {
     PumpEvents();
     state.sourceBytes += count;
     const std::size_t blockLength = Lzrw1KhCompress(
-        std::span(state.input).first(static_cast<std::size_t>(count)), state.output);
+        std::span(state.input).first(static_cast<std::size_t>(count)), state.output, state.lzrw1kh);
     std::array<std::uint8_t, 2> lengthField{};
     platform::StoreLe16(lengthField, static_cast<std::uint16_t>(blockLength));
     WriteExact(lengthField);
@@ -357,7 +358,7 @@ void TZarLZ::DecompressLzrw1Kh(std::int64_t uncompressedSize) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// LZH body. The codec pulls and pushes single bytes; ReadBytes and WriteBytes serve them from
+// LZH body. The codec pulls and pushes single bytes; ReadByte and WriteByte serve them from
 // the two buffers and touch the streams once per chunk. Their fast paths are defined here, in
 // the same translation unit as the codec calls, so that they inline into the codec loops.
 
@@ -381,34 +382,18 @@ void TZarLZ::FlushWriteBuffer() {
   ShowProgress(kStreamProgress);
 }
 
-inline void TZarLZ::ReadBytes(std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
+inline bool TZarLZ::ReadByte(std::uint8_t& byte) {
   WorkingState& state = *state_;
-  if (state.readPosition >= state.readFill && !RefillReadBuffer()) {
-    actual = 0;
-    return;
-  }
-  // The codecs ask for one byte; a larger request gets what the buffer still holds.
-  const std::size_t available = state.readFill - state.readPosition;
-  actual = count <= available ? count : static_cast<std::uint16_t>(available);
-  std::copy_n(state.input.data() + state.readPosition, actual, buffer);
-  state.readPosition += actual;
+  if (state.readPosition >= state.readFill && !RefillReadBuffer()) return false;
+  byte = state.input[state.readPosition++];
+  return true;
 }
 
-// A count of 0 is the final flush. Otherwise the bytes go behind those already buffered, after
-// writing out the buffer when they would not fit, so that the destination receives whole
-// chunks and then the remainder.
-inline void TZarLZ::WriteBytes(const std::uint8_t* buffer, std::uint16_t count,
-                               std::uint16_t& actual) {
-  assert(count <= kChunkSize);
+// The destination receives whole chunks and then, at the final flush, the remainder.
+inline void TZarLZ::WriteByte(std::uint8_t byte) {
   WorkingState& state = *state_;
-  if (count == 0) {
-    FlushWriteBuffer();
-    return;
-  }
-  if (state.writeFill + count > kChunkSize) FlushWriteBuffer();
-  std::copy_n(buffer, count, state.output.data() + state.writeFill);
-  state.writeFill += count;
-  actual = count;
+  if (state.writeFill == kChunkSize) FlushWriteBuffer();
+  state.output[state.writeFill++] = byte;
 }
 
 void TZarLZ::CompressLzh() {
@@ -417,15 +402,9 @@ void TZarLZ::CompressLzh() {
   // The codec's count of bytes read is not needed: the header already holds the size.
   std::int32_t bytesRead = 0;
   LzhEncode(
-      bytesRead,
-      [this](std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
-        ReadBytes(buffer, count, actual);
-      },
-      [this](const std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
-        WriteBytes(buffer, count, actual);
-      });
-  std::uint16_t flushed = 0;
-  WriteBytes(nullptr, 0, flushed);
+      bytesRead, [this](std::uint8_t& byte) { return ReadByte(byte); },
+      [this](std::uint8_t byte) { WriteByte(byte); });
+  FlushWriteBuffer();
 }
 
 void TZarLZ::DecompressLzh(std::int32_t uncompressedSize) {
@@ -434,15 +413,13 @@ void TZarLZ::DecompressLzh(std::int32_t uncompressedSize) {
   int readsPastEnd = 0;
   const std::uint64_t usedBits = LzhDecode(
       uncompressedSize,
-      [this, &readsPastEnd](std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
-        ReadBytes(buffer, count, actual);
-        if (actual == 0 && ++readsPastEnd > kLzhReadsPastEndAllowed) Fail(*this, kReadFailed);
+      [this, &readsPastEnd](std::uint8_t& byte) {
+        if (ReadByte(byte)) return true;
+        if (++readsPastEnd > kLzhReadsPastEndAllowed) Fail(*this, kReadFailed);
+        return false;
       },
-      [this](const std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
-        WriteBytes(buffer, count, actual);
-      });
-  std::uint16_t flushed = 0;
-  WriteBytes(nullptr, 0, flushed);
+      [this](std::uint8_t byte) { WriteByte(byte); });
+  FlushWriteBuffer();
   // Past its end the stream reads as zero bits, which decode to something: a decoder that
   // needed more bits than the body holds decoded a container that was cut off.
   const auto bodyBytes = static_cast<std::uint64_t>(state.sourceBytes - kHeaderSize);
@@ -562,7 +539,8 @@ TCompressMode TZarLZ::Advise() {
     PumpEvents();
     sampled += count;
     packed += static_cast<std::int64_t>(Lzrw1KhCompress(
-        std::span(state.input).first(static_cast<std::size_t>(count)), state.output));
+        std::span(state.input).first(static_cast<std::size_t>(count)), state.output,
+        state.lzrw1kh));
   }
   const std::string percent = std::to_string(RatioPercent(packed, sampled));
   if (packed < static_cast<std::int64_t>(Threshold) * sampled / 100) {

@@ -79,9 +79,10 @@ class TZarLZ {
   void CompressLzh();
   void DecompressLzh(std::int32_t uncompressedSize);
 
-  // The LZH codec moves single bytes; these batch them into 32,768-byte chunks.
-  void ReadBytes(std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual);
-  void WriteBytes(const std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual);
+  // The LZH codec moves single bytes; these batch them into 32,768-byte chunks. ReadByte
+  // returns false at the end of the source.
+  bool ReadByte(std::uint8_t& byte);
+  void WriteByte(std::uint8_t byte);
   bool RefillReadBuffer();
   void FlushWriteBuffer();
 

@@ -95,7 +95,7 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   DeleteIfPresent(compressed);
   DeleteIfPresent(record);
 
-  PackFolder(folder, "*.*", container, 0, ProgressFor(view_));
+  PackFolder(folder, container, ProgressFor(view_));
 
   view_.SetLabel(ViewLabel::aktiv, "Prüfung...");
   pack.Visible = false;

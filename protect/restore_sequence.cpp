@@ -120,7 +120,7 @@ void FolderProtector::DecodeFolder(std::string_view password) {
     pack.CompressMode = TCompressMode::Good;
     pack.Decompress();
   }
-  const std::vector<KeptFile> kept = UnpackArchive(folder, archive, "*.*", 0, ProgressFor(view_));
+  const std::vector<KeptFile> kept = UnpackArchive(folder, archive, ProgressFor(view_));
   SyncRecreatedFiles(folder, archive, kept);
   DeleteRunFiles(folder);
   FinishRestore(run, folder, kept);

@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   bool unpacked = true;
   try {
-    UnpackArchive(paths.folder, paths.archive, "*.*", 0, {});
+    UnpackArchive(paths.folder, paths.archive, {});
   } catch (const EArchiveError&) {
     unpacked = false;
   } catch (const platform::EInOutError&) {

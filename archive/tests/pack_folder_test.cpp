@@ -14,7 +14,7 @@ namespace {
 
 class PackFolderTest : public ArchiveFolderTest {
  protected:
-  void Pack() { PackFolder(folder_, "*.*", archive_, 0, progress_); }
+  void Pack() { PackFolder(folder_, archive_, progress_); }
 
   // Name -> record of every directory entry of the packed archive, after checking that the
   // header counts them and that each offset continues where the previous file ended.
@@ -219,7 +219,7 @@ TEST_F(PackFolderTest, AFileThatChangesSizeWhilePackedStopsThePacking) {
 
 TEST_F(PackFolderTest, IoFailuresRaiseTheRunTimeError) {
   // A missing folder cannot be listed.
-  EXPECT_THROW(PackFolder(folder_ / "fehlt", "*.*", archive_, 0, progress_), platform::EInOutError);
+  EXPECT_THROW(PackFolder(folder_ / "fehlt", archive_, progress_), platform::EInOutError);
 
   // A file that vanished after the listing: "Datei nicht gefunden".
   WriteText(folder_ / "weg", "x");
@@ -234,7 +234,7 @@ TEST_F(PackFolderTest, IoFailuresRaiseTheRunTimeError) {
   // A target in a folder that does not exist.
   progress_.status = nullptr;
   WriteText(folder_ / "weg", "x");
-  EXPECT_THROW(PackFolder(folder_, "*.*", root_ / "fehlt" / "a.cry", 0, progress_),
+  EXPECT_THROW(PackFolder(folder_, root_ / "fehlt" / "a.cry", progress_),
                platform::EInOutError);
 }
 

@@ -15,7 +15,7 @@ namespace {
 
 class UnpackArchiveTest : public ArchiveFolderTest {
  protected:
-  void Unpack() { UnpackArchive(restored_, archive_, "*.*", 0, progress_); }
+  void Unpack() { UnpackArchive(restored_, archive_, progress_); }
   void Unpack(const std::vector<StoredFile>& files) {
     WriteBytes(archive_, BuildArchive(files));
     Unpack();
@@ -40,7 +40,7 @@ TEST_F(UnpackArchiveTest, RoundTripOfAFolder) {
     WriteBytes(folder_ / cases[i].name, PatternBytes(cases[i].size, static_cast<std::uint32_t>(i)));
     if (cases[i].readOnly) MakeReadOnly(folder_ / cases[i].name);
   }
-  PackFolder(folder_, "*.*", archive_, 0, progress_);
+  PackFolder(folder_, archive_, progress_);
   const Bytes archive = ReadBytes(archive_);
   Unpack();
 
@@ -91,7 +91,7 @@ TEST_F(UnpackArchiveTest, NeverOverwritesWhatDiffersFromTheArchivedCopy) {
                                      {"ordner", {'o'}},
                                      {"zweimal", {'z'}},
                                      {"schon", {'s'}}}));
-  const std::vector<KeptFile> kept = UnpackArchive(restored_, archive_, "*.*", 0, progress_);
+  const std::vector<KeptFile> kept = UnpackArchive(restored_, archive_, progress_);
 
   const struct {
     const char* name;
@@ -297,10 +297,10 @@ TEST_F(UnpackArchiveTest, ReadArchiveDirectoryGivesNamesFlagsAndSizes) {
 }
 
 TEST_F(UnpackArchiveTest, IoFailuresRaiseTheRunTimeError) {
-  EXPECT_THROW(UnpackArchive(restored_, root_ / "fehlt.cry", "*.*", 0, progress_),
+  EXPECT_THROW(UnpackArchive(restored_, root_ / "fehlt.cry", progress_),
                platform::EInOutError);
   WriteBytes(archive_, BuildArchive({{"a", {'a'}}}));
-  EXPECT_THROW(UnpackArchive(root_ / "fehlt", archive_, "*.*", 0, progress_),
+  EXPECT_THROW(UnpackArchive(root_ / "fehlt", archive_, progress_),
                platform::EInOutError);
   // A folder that cannot take a new file.
   fs::permissions(restored_, fs::perms::owner_read | fs::perms::owner_exec);

@@ -28,17 +28,13 @@ Decoded Decode(std::span<const std::uint8_t> stream, std::int32_t size) {
   std::size_t next = 0;
   result.usedBits = kestravuna::LzhDecode(
       size,
-      [&](std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
-        Check(count == 1);
-        actual = 0;
-        if (next < stream.size()) {
-          *buffer = stream[next++];
-          actual = 1;
-        }
+      [&](std::uint8_t& byte) {
+        if (next == stream.size()) return false;
+        byte = stream[next++];
+        return true;
       },
-      [&](const std::uint8_t* buffer, std::uint16_t count, std::uint16_t&) {
-        Check(count == 1);
-        result.output.push_back(*buffer);
+      [&](std::uint8_t byte) {
+        result.output.push_back(byte);
       });
   return result;
 }
@@ -59,17 +55,13 @@ void RoundTrip(std::span<const std::uint8_t> input) {
   std::size_t next = 0;
   kestravuna::LzhEncode(
       bytesRead,
-      [&](std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
-        Check(count == 1);
-        actual = 0;
-        if (next < input.size()) {
-          *buffer = input[next++];
-          actual = 1;
-        }
+      [&](std::uint8_t& byte) {
+        if (next == input.size()) return false;
+        byte = input[next++];
+        return true;
       },
-      [&](const std::uint8_t* buffer, std::uint16_t count, std::uint16_t&) {
-        Check(count == 1);
-        stream.push_back(*buffer);
+      [&](std::uint8_t byte) {
+        stream.push_back(byte);
       });
   Check(bytesRead == static_cast<std::int32_t>(input.size()));
 

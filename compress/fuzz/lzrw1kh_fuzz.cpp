@@ -3,6 +3,7 @@
 //   odd destinations (exactly sized heap buffers, so any access outside them is caught); a
 //   smaller destination must give the same bytes or a refusal, never something else;
 // - as a source to the encoder, whose block must decode back to the source.
+#include <memory>
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -47,7 +48,8 @@ void DecodeAsBlock(std::span<const std::uint8_t> block) {
 void RoundTrip(std::span<const std::uint8_t> source) {
   if (source.size() > kLzrw1KhMaxSource) source = source.first(kLzrw1KhMaxSource);
   std::vector<std::uint8_t> block(source.size() + kLzrw1KhDestSlack);
-  const std::size_t length = Lzrw1KhCompress(source, block);
+  static auto state = std::make_unique<Lzrw1KhState>();
+  const std::size_t length = Lzrw1KhCompress(source, block, *state);
   Check(length >= 1 && length <= source.size() + 1);
   block.resize(length);
   std::vector<std::uint8_t> back(source.size());

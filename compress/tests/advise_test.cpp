@@ -1,5 +1,6 @@
 // The method advice: where it samples, what it recommends and says, how it leaves the source,
 // and mode Auto in Compress.
+#include <memory>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -130,9 +131,10 @@ TEST(Advise, ThresholdIsAStrictBoundOnThePackedSize) {
   Bytes chunk(32768, 0);
   Bytes block(32768 + 16);
   std::int32_t boundary = -1;
+  auto state = std::make_unique<Lzrw1KhState>();
   for (std::size_t k = 100; k < 20000 && boundary < 0; ++k) {
     std::copy_n(noise.begin(), k, chunk.begin());
-    const auto packed = 2 * static_cast<std::int64_t>(Lzrw1KhCompress(chunk, block));
+    const auto packed = 2 * static_cast<std::int64_t>(Lzrw1KhCompress(chunk, block, *state));
     const auto threshold = static_cast<std::int32_t>(packed * 100 / kSampled + 1);
     if (std::int64_t{threshold} * kSampled / 100 == packed) boundary = threshold;
   }

@@ -28,18 +28,12 @@ Encoded Encode(std::span<const std::uint8_t> input) {
   std::size_t next = 0;
   LzhEncode(
       result.bytesRead,
-      [&](std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
-        EXPECT_EQ(count, 1);
-        actual = 0;
-        if (next < input.size()) {
-          *buffer = input[next++];
-          actual = 1;
-        }
+      [&](std::uint8_t& byte) {
+        if (next == input.size()) return false;
+        byte = input[next++];
+        return true;
       },
-      [&](const std::uint8_t* buffer, std::uint16_t count, std::uint16_t&) {
-        EXPECT_EQ(count, 1);
-        result.stream.push_back(*buffer);
-      });
+      [&](std::uint8_t byte) { result.stream.push_back(byte); });
   return result;
 }
 
@@ -54,19 +48,13 @@ Decoded Decode(std::span<const std::uint8_t> stream, std::int32_t size) {
   Decoded result;
   result.usedBits = LzhDecode(
       size,
-      [&](std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
-        EXPECT_EQ(count, 1);
+      [&](std::uint8_t& byte) {
         ++result.readCalls;
-        actual = 0;
-        if (result.delivered < stream.size()) {
-          *buffer = stream[result.delivered++];
-          actual = 1;
-        }
+        if (result.delivered == stream.size()) return false;
+        byte = stream[result.delivered++];
+        return true;
       },
-      [&](const std::uint8_t* buffer, std::uint16_t count, std::uint16_t&) {
-        EXPECT_EQ(count, 1);
-        result.output.push_back(*buffer);
-      });
+      [&](std::uint8_t byte) { result.output.push_back(byte); });
   return result;
 }
 
@@ -356,12 +344,10 @@ Bytes SkewedCopies() {
 // the model.
 int LongestCode(std::span<const std::uint8_t> stream, std::size_t size) {
   std::size_t next = 0;
-  auto read = [&](std::uint8_t* buffer, std::uint16_t, std::uint16_t& actual) {
-    actual = 0;
-    if (next < stream.size()) {
-      *buffer = stream[next++];
-      actual = 1;
-    }
+  auto read = [&](std::uint8_t& byte) {
+    if (next == stream.size()) return false;
+    byte = stream[next++];
+    return true;
   };
   lzh_detail::BitReader<decltype(read)> bits(read);
   lzh_detail::HuffmanModel model;
@@ -450,8 +436,8 @@ TEST(LzhDecode, TruncatedStreamEndsWithZeroBitsAndIsDetectable) {
   }
 }
 
-// Only a read result of exactly 1 delivers a byte; anything else stands for a zero byte.
-TEST(LzhDecode, ReadResultOtherThanOneMeansZeroByte) {
+// Past the end of the input a zero byte stands in, whatever the callback left in its argument.
+TEST(LzhDecode, EndOfInputMeansZeroBytes) {
   constexpr std::int32_t kSize = 300;
   const Bytes zeros(64, 0x00);
   const Bytes expected = Decode(zeros, kSize).output;
@@ -459,13 +445,11 @@ TEST(LzhDecode, ReadResultOtherThanOneMeansZeroByte) {
   Bytes output;
   LzhDecode(
       kSize,
-      [](std::uint8_t* buffer, std::uint16_t, std::uint16_t& actual) {
-        *buffer = 0xA5;
-        actual = 2;
+      [](std::uint8_t& byte) {
+        byte = 0xA5;
+        return false;
       },
-      [&output](const std::uint8_t* buffer, std::uint16_t, std::uint16_t&) {
-        output.push_back(*buffer);
-      });
+      [&output](std::uint8_t byte) { output.push_back(byte); });
   EXPECT_EQ(output, expected);
 }
 
@@ -476,12 +460,12 @@ TEST(LzhEncode, ExceptionFromCallbackPassesThroughAndLeavesCountUnset) {
   const Bytes input = MixedInput(5000, 11);
   std::size_t next = 0;
   std::int32_t bytesRead = -7;
-  const auto read = [&](std::uint8_t* buffer, std::uint16_t, std::uint16_t& actual) {
+  const auto read = [&](std::uint8_t& byte) {
     if (next == 3000) throw std::runtime_error("Lesefehler");
-    *buffer = input[next++];
-    actual = 1;
+    byte = input[next++];
+    return true;
   };
-  const auto write = [](const std::uint8_t*, std::uint16_t, std::uint16_t&) {};
+  const auto write = [](std::uint8_t) {};
   EXPECT_THROW(LzhEncode(bytesRead, read, write), std::runtime_error);
   EXPECT_EQ(bytesRead, -7);
 }
@@ -490,14 +474,12 @@ TEST(LzhDecode, ExceptionFromWriteCallbackPassesThrough) {
   const Bytes stream = Encode(MixedInput(5000, 12)).stream;
   std::size_t next = 0;
   std::size_t written = 0;
-  const auto read = [&](std::uint8_t* buffer, std::uint16_t, std::uint16_t& actual) {
-    actual = 0;
-    if (next < stream.size()) {
-      *buffer = stream[next++];
-      actual = 1;
-    }
+  const auto read = [&](std::uint8_t& byte) {
+    if (next == stream.size()) return false;
+    byte = stream[next++];
+    return true;
   };
-  const auto write = [&](const std::uint8_t*, std::uint16_t, std::uint16_t&) {
+  const auto write = [&](std::uint8_t) {
     if (++written == 2000) throw std::runtime_error("Schreibfehler");
   };
   EXPECT_THROW(LzhDecode(5000, read, write), std::runtime_error);

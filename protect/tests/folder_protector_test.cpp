@@ -419,7 +419,7 @@ class LeftoverTest : public ProtectorTest {
     WriteFile(folder / "eins", "1111");
     WriteFile(folder / "zwei", std::string(3000, '2'));
     before = Snapshot(folder.path());
-    PackFolder(folder.path(), "*.*", folder / "CHIFF.CRY", 0, {});
+    PackFolder(folder.path(), folder / "CHIFF.CRY", {});
   }
   Files before;
 };
