@@ -1,4 +1,4 @@
-#include "archive_error.h"
+#include "archive/archive_error.h"
 
 namespace kestravuna {
 

@@ -1,6 +1,6 @@
-#include "archive_io.h"
+#include "archive/detail/archive_io.h"
 
-#include "code_page.h"
+#include "platform/code_page.h"
 
 namespace kestravuna {
 

@@ -1,9 +1,9 @@
-#include "archive_record.h"
+#include "archive/archive_record.h"
 
 #include <algorithm>
 
-#include "byte_order.h"
-#include "folder_listing.h"
+#include "platform/byte_order.h"
+#include "platform/folder_listing.h"
 
 namespace kestravuna {
 

@@ -1,4 +1,4 @@
-#include "pack_folder.h"
+#include "archive/pack_folder.h"
 
 #include <algorithm>
 #include <optional>
@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "archive_error.h"
-#include "archive_io.h"
-#include "archive_record.h"
-#include "code_page.h"
-#include "file.h"
-#include "file_system.h"
-#include "folder_listing.h"
+#include "archive/archive_error.h"
+#include "archive/detail/archive_io.h"
+#include "archive/archive_record.h"
+#include "platform/code_page.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+#include "platform/folder_listing.h"
 
 namespace kestravuna {
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string_view>
 
-#include "archive_progress.h"
-#include "folder_listing.h"
+#include "archive/archive_progress.h"
+#include "platform/folder_listing.h"
 
 namespace kestravuna {
 

@@ -1,4 +1,4 @@
-#include "unpack_archive.h"
+#include "archive/unpack_archive.h"
 
 #include <algorithm>
 #include <array>
@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "archive_error.h"
-#include "archive_io.h"
-#include "archive_record.h"
-#include "code_page.h"
-#include "file.h"
-#include "file_system.h"
-#include "folder_listing.h"
-#include "io_error.h"
+#include "archive/archive_error.h"
+#include "archive/detail/archive_io.h"
+#include "archive/archive_record.h"
+#include "platform/code_page.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+#include "platform/folder_listing.h"
+#include "platform/io_error.h"
 
 namespace kestravuna {
 

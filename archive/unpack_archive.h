@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "archive_progress.h"
+#include "archive/archive_progress.h"
 
 namespace kestravuna {
 

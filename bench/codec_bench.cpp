@@ -28,10 +28,10 @@
 #include <string_view>
 #include <vector>
 
-#include "byte_stream.h"
-#include "lzh_codec.h"
-#include "lzrw1kh.h"
-#include "zarlz.h"
+#include "compress/byte_stream.h"
+#include "compress/lzh_codec.h"
+#include "compress/lzrw1kh.h"
+#include "compress/zarlz.h"
 
 namespace {
 

@@ -7,14 +7,15 @@
 #include <string>
 #include <string_view>
 
-#include "cli_support.h"
-#include "file.h"
-#include "file_system.h"
-#include "folder_listing.h"
-#include "io_error.h"
-#include "pack_folder.h"
-#include "unpack_archive.h"
-#include "zarlz.h"
+#include "cli/cli_support.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+#include "platform/folder_listing.h"
+#include "platform/io_error.h"
+#include "archive/pack_folder.h"
+#include "archive/unpack_archive.h"
+#include "compress/zarlz.h"
+#include "compress/container_format.h"
 
 namespace kestravuna::cli {
 

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cli_support.h"
-#include "zarlz.h"
+#include "cli/cli_support.h"
+#include "compress/zarlz.h"
 
 namespace kestravuna::cli {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli_support.h"
+#include "cli/cli_support.h"
 
 namespace {
 

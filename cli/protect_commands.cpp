@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "cli_support.h"
-#include "file.h"
-#include "io_error.h"
-#include "folder_protector.h"
-#include "folder_scan.h"
-#include "folder_view.h"
+#include "cli/cli_support.h"
+#include "platform/file.h"
+#include "platform/io_error.h"
+#include "protect/folder_protector.h"
+#include "protect/folder_scan.h"
+#include "protect/folder_view.h"
 
 namespace kestravuna::cli {
 

@@ -24,7 +24,7 @@ endif()
 
 # kestravuna_add_tests(<name> [USES_CLI] SOURCES ... LIBS ...)
 # One GoogleTest executable per module; each test case becomes a CTest test. The shared test
-# helpers of test_support/ are on the include path. USES_CLI: the tests run the built
+# helpers are included as "test_support/...". USES_CLI: the tests run the built
 # kestravuna-cli, whose path they get as KESTRAVUNA_CLI.
 function(kestravuna_add_tests name)
   if(NOT KESTRAVUNA_TESTS)
@@ -32,7 +32,6 @@ function(kestravuna_add_tests name)
   endif()
   cmake_parse_arguments(ARG "USES_CLI" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/test_support)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} kestravuna_options GTest::gtest GTest::gmock GTest::gtest_main)
   if(ARG_USES_CLI)
     target_compile_definitions(${name} PRIVATE KESTRAVUNA_CLI="$<TARGET_FILE:kestravuna-cli>")

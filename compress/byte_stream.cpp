@@ -1,8 +1,8 @@
-#include "byte_stream.h"
+#include "compress/byte_stream.h"
 
 #include <algorithm>
 
-#include "io_error.h"
+#include "platform/io_error.h"
 
 namespace kestravuna {
 

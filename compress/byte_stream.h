@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "file.h"
+#include "platform/file.h"
 
 namespace kestravuna {
 

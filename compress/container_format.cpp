@@ -1,10 +1,10 @@
-#include "container_format.h"
+#include "compress/container_format.h"
 
 #include <array>
 
-#include "byte_order.h"
-#include "file.h"
-#include "io_error.h"
+#include "platform/byte_order.h"
+#include "platform/file.h"
+#include "platform/io_error.h"
 
 namespace kestravuna {
 

@@ -2,7 +2,7 @@
 // and the encoder's search trees. Every decision here shapes the code stream, so each step
 // follows the stream format exactly; speed comes only from doing the same work with wider
 // loads.
-#include "lzh_codec.h"
+#include "compress/lzh_codec.h"
 
 #include <algorithm>
 #include <bit>

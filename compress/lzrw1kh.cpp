@@ -4,7 +4,7 @@
 // Every byte the encoder writes is the one the format's algorithm gives (containers written by
 // earlier versions must decode, and ours must decode there); the speed comes only from doing
 // the same decisions with wider loads and fewer branches.
-#include "lzrw1kh.h"
+#include "compress/lzrw1kh.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 // The compressor component. Reads top to bottom: constants, helpers, error texts, working state,
 // shared setup, the LZRW1/KH body, the LZH body with its byte batching, the three operations.
-#include "zarlz.h"
+#include "compress/zarlz.h"
 
 #include <algorithm>
 #include <array>
@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "byte_order.h"
-#include "file_system.h"
-#include "io_error.h"
-#include "lzh_codec.h"
-#include "lzrw1kh.h"
+#include "platform/byte_order.h"
+#include "platform/file_system.h"
+#include "platform/io_error.h"
+#include "compress/lzh_codec.h"
+#include "compress/lzrw1kh.h"
 
 namespace kestravuna {
 namespace {

@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "byte_stream.h"
-#include "container_format.h"
+#include "compress/byte_stream.h"
+#include "compress/container_format.h"
 
 namespace kestravuna {
 

@@ -1,6 +1,6 @@
 // Windows-1252 <-> UTF-8. Bytes 0x00-0x7F are ASCII and 0xA0-0xFF are U+00A0-U+00FF;
 // only 0x80-0x9F need a table.
-#include "code_page.h"
+#include "platform/code_page.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "folder_listing.h"
+#include "platform/folder_listing.h"
 
 namespace kestravuna::platform {
 

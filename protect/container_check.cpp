@@ -1,4 +1,4 @@
-#include "container_check.h"
+#include "protect/container_check.h"
 
 #include <algorithm>
 #include <array>
@@ -6,15 +6,15 @@
 #include <span>
 #include <vector>
 
-#include "archive_error.h"
-#include "archive_record.h"
-#include "byte_stream.h"
-#include "file.h"
-#include "file_system.h"
-#include "io_error.h"
-#include "password_record.h"
-#include "protect_error.h"
-#include "unpack_archive.h"
+#include "archive/archive_error.h"
+#include "archive/archive_record.h"
+#include "compress/byte_stream.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+#include "platform/io_error.h"
+#include "protect/password_record.h"
+#include "protect/protect_error.h"
+#include "archive/unpack_archive.h"
 
 namespace kestravuna {
 

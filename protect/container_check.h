@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "zarlz.h"
+#include "compress/zarlz.h"
 
 namespace kestravuna {
 

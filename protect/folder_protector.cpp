@@ -1,10 +1,10 @@
-#include "folder_protector.h"
+#include "protect/folder_protector.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "file_system.h"
-#include "io_error.h"
+#include "platform/file_system.h"
+#include "platform/io_error.h"
 
 namespace kestravuna {
 

@@ -1,10 +1,10 @@
-#include "folder_scan.h"
+#include "protect/folder_scan.h"
 
 #include <string>
 #include <vector>
 
-#include "folder_listing.h"
-#include "io_error.h"
+#include "platform/folder_listing.h"
+#include "platform/io_error.h"
 
 namespace kestravuna {
 

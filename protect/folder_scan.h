@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "folder_view.h"
+#include "protect/folder_view.h"
 
 namespace kestravuna {
 

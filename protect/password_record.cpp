@@ -1,13 +1,13 @@
-#include "password_record.h"
+#include "protect/password_record.h"
 
 #include <algorithm>
 #include <array>
 #include <span>
 
-#include "byte_order.h"
-#include "clock.h"
-#include "file.h"
-#include "io_error.h"
+#include "platform/byte_order.h"
+#include "platform/clock.h"
+#include "platform/file.h"
+#include "platform/io_error.h"
 
 namespace kestravuna {
 

@@ -1,4 +1,4 @@
-#include "protect_error.h"
+#include "protect/protect_error.h"
 
 #include <string>
 

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ordinary_user.h"
-#include "temp_folder.h"
+#include "test_support/ordinary_user.h"
+#include "test_support/temp_folder.h"
 
 namespace kestravuna::testing {
 

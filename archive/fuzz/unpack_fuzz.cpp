@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "archive_error.h"
-#include "io_error.h"
-#include "unpack_archive.h"
+#include "archive/archive_error.h"
+#include "platform/io_error.h"
+#include "archive/unpack_archive.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "archive_progress.h"
-#include "archive_record.h"
+#include "archive/archive_progress.h"
+#include "archive/archive_record.h"
 
 namespace kestravuna::testing {
 

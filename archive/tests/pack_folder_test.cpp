@@ -1,13 +1,13 @@
-#include "pack_folder.h"
+#include "archive/pack_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <map>
 
-#include "archive_error.h"
-#include "archive_fixture.h"
-#include "io_error.h"
+#include "archive/archive_error.h"
+#include "archive/tests/archive_fixture.h"
+#include "platform/io_error.h"
 
 namespace kestravuna::testing {
 namespace {

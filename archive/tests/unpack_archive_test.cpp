@@ -1,14 +1,14 @@
-#include "unpack_archive.h"
+#include "archive/unpack_archive.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <set>
 
-#include "archive_error.h"
-#include "archive_fixture.h"
-#include "io_error.h"
-#include "pack_folder.h"
+#include "archive/archive_error.h"
+#include "archive/tests/archive_fixture.h"
+#include "platform/io_error.h"
+#include "archive/pack_folder.h"
 
 namespace kestravuna::testing {
 namespace {

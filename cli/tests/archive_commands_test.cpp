@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "cli_runner.h"
-#include "temp_folder.h"
-#include "zarlz.h"
+#include "test_support/cli_runner.h"
+#include "test_support/temp_folder.h"
+#include "compress/zarlz.h"
 
 namespace {
 

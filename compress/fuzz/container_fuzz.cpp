@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <span>
 
-#include "byte_stream.h"
-#include "zarlz.h"
+#include "compress/byte_stream.h"
+#include "compress/zarlz.h"
 
 namespace {
 

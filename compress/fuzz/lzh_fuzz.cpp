@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "lzh_codec.h"
+#include "compress/lzh_codec.h"
 
 namespace {
 

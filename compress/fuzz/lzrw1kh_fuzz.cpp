@@ -12,7 +12,7 @@
 #include <span>
 #include <vector>
 
-#include "lzrw1kh.h"
+#include "compress/lzrw1kh.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <functional>
 
-#include "lzrw1kh.h"
-#include "zarlz.h"
-#include "zarlz_test_support.h"
+#include "compress/lzrw1kh.h"
+#include "compress/zarlz.h"
+#include "compress/tests/zarlz_test_support.h"
 
 namespace kestravuna {
 namespace {

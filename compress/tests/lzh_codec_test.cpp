@@ -1,4 +1,4 @@
-#include "lzh_codec.h"
+#include "compress/lzh_codec.h"
 
 #include <gtest/gtest.h>
 

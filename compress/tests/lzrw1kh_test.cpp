@@ -1,6 +1,6 @@
 // LZRW1/KH codec: exact blocks for hand-checked inputs, agreement with a plain step-by-step
 // model of the algorithm over varied data, round trips, and corrupt blocks.
-#include "lzrw1kh.h"
+#include "compress/lzrw1kh.h"
 
 #include <memory>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The compressor component: container bytes, round trips in file and stream mode, every error
 // text with what it leaves on disk, captions, event pumping.
-#include "zarlz.h"
+#include "compress/zarlz.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "zarlz_test_support.h"
+#include "compress/tests/zarlz_test_support.h"
 
 namespace kestravuna {
 namespace {

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "byte_stream.h"
-#include "temp_folder.h"
-#include "zarlz.h"
+#include "compress/byte_stream.h"
+#include "test_support/temp_folder.h"
+#include "compress/zarlz.h"
 
 namespace kestravuna::testing {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "code_page.h"
+#include "platform/code_page.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "file_system.h"
+#include "platform/file_system.h"
 
 namespace kestravuna::platform {
 

@@ -2,7 +2,7 @@
 // meanings (and German texts) follow the Windows error codes.
 #include <cerrno>
 
-#include "io_error.h"
+#include "platform/io_error.h"
 
 namespace kestravuna::platform {
 

@@ -1,4 +1,4 @@
-#include "fault_injection.h"
+#include "platform/detail/fault_injection.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "io_error.h"
+#include "platform/io_error.h"
 
 namespace kestravuna::platform {
 

@@ -1,4 +1,4 @@
-#include "file.h"
+#include "platform/file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,9 +9,9 @@
 #include <string>
 #include <utility>
 
-#include "fault_injection.h"
-#include "file_system.h"
-#include "io_error.h"
+#include "platform/detail/fault_injection.h"
+#include "platform/file_system.h"
+#include "platform/io_error.h"
 
 namespace kestravuna::platform {
 

@@ -1,4 +1,4 @@
-#include "file_system.h"
+#include "platform/file_system.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "fault_injection.h"
-#include "io_error.h"
+#include "platform/detail/fault_injection.h"
+#include "platform/io_error.h"
 
 namespace kestravuna::platform {
 

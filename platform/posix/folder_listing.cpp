@@ -1,7 +1,7 @@
 // Folder listing and attributes on a POSIX file system, mapped onto the Windows
 // attribute values: directory 16, regular file 32, read-only 1 when the owner may not
 // write, hidden 2 for a name starting with ".". Nothing else is visible to the program.
-#include "folder_listing.h"
+#include "platform/folder_listing.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,8 +11,8 @@
 #include <memory>
 #include <string_view>
 
-#include "fault_injection.h"
-#include "io_error.h"
+#include "platform/detail/fault_injection.h"
+#include "platform/io_error.h"
 
 namespace kestravuna::platform {
 

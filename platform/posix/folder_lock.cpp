@@ -1,6 +1,6 @@
 // The folder lock as an advisory lock (flock) on the folder itself: every process that opens
 // the folder sees it, and the kernel drops it when the holder ends, also when it is killed.
-#include "folder_lock.h"
+#include "platform/folder_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "io_error.h"
+#include "platform/io_error.h"
 
 namespace kestravuna::platform {
 

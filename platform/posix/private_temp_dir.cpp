@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "file_system.h"
-#include "io_error.h"
+#include "platform/file_system.h"
+#include "platform/io_error.h"
 
 namespace kestravuna::platform {
 

@@ -1,4 +1,4 @@
-#include "clock.h"
+#include "platform/clock.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <ctime>
 #include <regex>
 
-#include "test_support.h"
+#include "platform/tests/test_support.h"
 
 namespace kestravuna::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "fault_injection.h"
+#include "platform/detail/fault_injection.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "file.h"
-#include "file_system.h"
-#include "folder_listing.h"
-#include "io_error.h"
-#include "test_support.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+#include "platform/folder_listing.h"
+#include "platform/io_error.h"
+#include "platform/tests/test_support.h"
 
 namespace kestravuna::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "file_system.h"
+#include "platform/file_system.h"
 
 #include <gtest/gtest.h>
 #include <linux/filter.h>
@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "io_error.h"
-#include "test_support.h"
+#include "platform/io_error.h"
+#include "platform/tests/test_support.h"
 
 namespace kestravuna::platform {
 namespace {

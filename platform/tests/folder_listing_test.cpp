@@ -1,4 +1,4 @@
-#include "folder_listing.h"
+#include "platform/folder_listing.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "io_error.h"
-#include "test_support.h"
+#include "platform/io_error.h"
+#include "platform/tests/test_support.h"
 
 namespace kestravuna::platform {
 namespace {

@@ -1,12 +1,12 @@
-#include "folder_lock.h"
+#include "platform/folder_lock.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "io_error.h"
-#include "test_support.h"
+#include "platform/io_error.h"
+#include "platform/tests/test_support.h"
 
 namespace kestravuna::platform {
 namespace {

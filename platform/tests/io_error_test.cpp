@@ -1,11 +1,11 @@
-#include "io_error.h"
+#include "platform/io_error.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <string>
 
-#include "test_support.h"
+#include "platform/tests/test_support.h"
 
 namespace kestravuna::platform {
 namespace {

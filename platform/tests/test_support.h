@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "io_error.h"
-#include "ordinary_user.h"
-#include "temp_folder.h"
+#include "platform/io_error.h"
+#include "test_support/ordinary_user.h"
+#include "test_support/temp_folder.h"
 
 namespace kestravuna::platform::testing {
 

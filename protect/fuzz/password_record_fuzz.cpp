@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "password_record.h"
+#include "protect/password_record.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <map>
 #include <string>
 
-#include "folder_protector.h"
-#include "recording_view.h"
-#include "temp_folder.h"
+#include "protect/folder_protector.h"
+#include "protect/tests/recording_view.h"
+#include "test_support/temp_folder.h"
 
 namespace kestravuna {
 namespace {

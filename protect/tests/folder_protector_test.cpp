@@ -1,4 +1,4 @@
-#include "folder_protector.h"
+#include "protect/folder_protector.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "archive_error.h"
-#include "container_check.h"
-#include "file_system.h"
-#include "folder_listing.h"
-#include "io_error.h"
-#include "pack_folder.h"
-#include "password_record.h"
-#include "protect_error.h"
-#include "recording_view.h"
-#include "temp_folder.h"
+#include "archive/archive_error.h"
+#include "protect/container_check.h"
+#include "platform/file_system.h"
+#include "platform/folder_listing.h"
+#include "platform/io_error.h"
+#include "archive/pack_folder.h"
+#include "protect/password_record.h"
+#include "protect/protect_error.h"
+#include "protect/tests/recording_view.h"
+#include "test_support/temp_folder.h"
 
 namespace kestravuna {
 namespace {

@@ -1,4 +1,4 @@
-#include "folder_scan.h"
+#include "protect/folder_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "recording_view.h"
-#include "temp_folder.h"
+#include "protect/tests/recording_view.h"
+#include "test_support/temp_folder.h"
 
 namespace kestravuna {
 namespace {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "cli_runner.h"
-#include "folder_lock.h"
-#include "ordinary_user.h"
-#include "temp_folder.h"
+#include "test_support/cli_runner.h"
+#include "platform/folder_lock.h"
+#include "test_support/ordinary_user.h"
+#include "test_support/temp_folder.h"
 
 namespace kestravuna {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "cli_runner.h"
-#include "temp_folder.h"
+#include "test_support/cli_runner.h"
+#include "test_support/temp_folder.h"
 
 namespace kestravuna {
 namespace {

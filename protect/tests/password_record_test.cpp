@@ -1,4 +1,4 @@
-#include "password_record.h"
+#include "protect/password_record.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "clock.h"
-#include "io_error.h"
+#include "platform/clock.h"
+#include "platform/io_error.h"
 
 namespace kestravuna {
 namespace {

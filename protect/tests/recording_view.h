@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "folder_view.h"
+#include "protect/folder_view.h"
 
 namespace kestravuna::testing {
 

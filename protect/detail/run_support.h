@@ -6,12 +6,12 @@
 #include <string_view>
 #include <utility>
 
-#include "archive_progress.h"
-#include "container_check.h"
-#include "file_system.h"
-#include "folder_lock.h"
-#include "folder_protector.h"
-#include "protect_error.h"
+#include "archive/archive_progress.h"
+#include "protect/container_check.h"
+#include "platform/file_system.h"
+#include "platform/folder_lock.h"
+#include "protect/folder_protector.h"
+#include "protect/protect_error.h"
 
 namespace kestravuna {
 

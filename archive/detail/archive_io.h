@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive_progress.h"
+#include "archive/archive_progress.h"
 
 namespace kestravuna {
 

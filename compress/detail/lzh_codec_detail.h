@@ -1,0 +1,422 @@
+// The LZH codec's inner parts and the definitions of LzhEncode and LzhDecode (declared in
+// compress/lzh_codec.h, which includes this file; nothing else should). Reads top to bottom:
+// format constants, model, match finder, position code, bit writer and reader, encoder, decoder.
+// The parts that do not touch the callbacks (the Huffman model, the search trees) are compiled
+// in compress/lzh_codec.cpp.
+#pragma once
+
+#include <array>
+#include <cassert>
+#include <cstdint>
+#include <memory>
+#include <new>
+
+#include "compress/lzh_codec.h"
+
+namespace kestravuna {
+
+namespace lzh_detail {
+
+// -------------------------------------------------------------------------------------------
+// Format constants
+
+inline constexpr int kRingSize = 4096;         // window; positions are 12 bits
+inline constexpr int kRingMask = kRingSize - 1;
+inline constexpr int kLookAhead = 60;          // longest match and bytes compared per string
+inline constexpr int kThreshold = 2;           // matches this short go out as literals
+inline constexpr int kStartPosition = kRingSize - kLookAhead;  // 4036, first input position
+inline constexpr std::uint8_t kInitialFill = 0x20;  // the window starts as 4036 blanks
+// Positions 4096..4154 repeat 0..58 so that a string near the end of the window is compared
+// without wrapping; 5 more bytes let the last 8-byte comparison step read past index 59.
+inline constexpr int kRepeatArea = kLookAhead - 1;
+inline constexpr int kRingStorage = kRingSize + kRepeatArea + 5;
+
+inline constexpr int kSymbolCount = 256 + kLookAhead - kThreshold;  // 314: bytes, lengths 3..60
+inline constexpr int kFirstLengthSymbol = 256 - kThreshold - 1;     // symbol = 253 + length
+inline constexpr int kNodeCount = 2 * kSymbolCount - 1;             // 627
+inline constexpr int kRoot = kNodeCount - 1;                        // 626
+inline constexpr std::uint16_t kCountLimit = 0x8000;  // root count that forces a rebuild
+
+// Longest Huffman code. The node array stays ordered by count with siblings side by side, so
+// the tree is always a Huffman tree of its counts: going up from a leaf, each node weighs at
+// least the sum of the two below it on the path, hence a code of d bits needs a root count of
+// at least Fibonacci(d + 2). The root never exceeds 32768 < Fibonacci(24), so d <= 21. The bit
+// reader and writer hold 57 bits at a time, which covers every code plus a position code.
+inline constexpr int kMaxCodeLength = 21;
+
+inline constexpr std::uint16_t kEmptyLink = kRingSize;  // 4096: no node; its parent slot
+                                                       // absorbs writes through empty links
+inline constexpr int kTreeRoots = kRingSize + 1;       // 4097 + b: root of strings starting b
+inline constexpr int kLinkCount = kTreeRoots + 256;
+
+// -------------------------------------------------------------------------------------------
+// Adaptive Huffman model, shared by both directions. Nodes live in one array ordered by
+// non-decreasing count; siblings occupy an even index and the odd one after it.
+
+class HuffmanModel {
+ public:
+  // Node and leaf indices are below 941; unsigned, so that they widen to addresses for free.
+  using NodeIndex = std::uint16_t;
+  // The nodes one code passes, root side first.
+  using Path = std::array<NodeIndex, kMaxCodeLength>;
+
+  HuffmanModel();
+
+  // The code of `symbol`, root side in the most significant of `length` low bits.
+  struct Code {
+    std::uint32_t bits;
+    int length;
+  };
+  Code CodeOf(int symbol) const {
+    std::uint32_t bits = 0;
+    int length = 0;
+    for (std::size_t node = parent_[kNodeCount + symbol]; node != kRoot; node = parent_[node]) {
+      bits |= static_cast<std::uint32_t>(node & 1) << length;
+      ++length;
+    }
+    assert(length <= kMaxCodeLength);
+    return {bits, length};
+  }
+
+  // Walks from the root along `bits`, read from the most significant bit down, to a leaf, and
+  // records the nodes it passes for UpdateAlong.
+  struct Decoded {
+    int symbol;
+    int length;
+  };
+  Decoded Decode(std::uint64_t bits, Path& path) const {
+    std::size_t node = child_[kRoot];
+    int length = 0;
+    while (node < kNodeCount) {
+      assert(length < kMaxCodeLength);
+      node += bits >> 63;
+      path[length] = static_cast<NodeIndex>(node);
+      node = child_[node];
+      bits <<= 1;
+      ++length;
+    }
+    return {static_cast<int>(node) - kNodeCount, length};
+  }
+
+  // Counts one occurrence of `symbol` and restores the order of the nodes.
+  void Update(int symbol);
+  // The same for the symbol whose code Decode just walked: `path` holds its `length` nodes,
+  // root side first. Up to the first node that must move, the counts rise along the recorded
+  // path, so the climb does not wait for each parent link.
+  void UpdateAlong(const Path& path, int length, int symbol);
+
+ private:
+  void Rebuild();
+  void CountUpFrom(std::size_t node);
+
+  // Entries from 627 on: 0xFFFF sentinels, enough for a scan step of kScanStep past node 626.
+  static constexpr int kScanStep = 8;
+  std::array<std::uint16_t, kNodeCount + kScanStep> count_;
+  // 0..626: parent of each node (0 for the root); 627 + s: the leaf holding symbol s.
+  std::array<NodeIndex, kNodeCount + kSymbolCount> parent_;
+  // Internal node: its first child (the second follows); leaf: 627 + its symbol.
+  std::array<NodeIndex, kNodeCount> child_;
+};
+
+// -------------------------------------------------------------------------------------------
+// The encoder's window with one binary search tree per first byte, giving for each new
+// position the longest (and among those the nearest) earlier string.
+
+class MatchFinder {
+ public:
+  MatchFinder();
+
+  // Ring positions 4036..4159 start as 0: no input byte has reached them yet, so their content
+  // only decides between equally good matches near the end of a short input.
+  std::array<std::uint8_t, kRingStorage> ring{};
+
+  // Puts the byte at ring position `s`, keeping the repeat area in step.
+  void Store(int s, std::uint8_t byte) {
+    ring[s] = byte;
+    if (s < kRepeatArea) ring[s + kRingSize] = byte;
+  }
+
+  // Adds position r to its tree. InsertAndMatch also records the best match for the string
+  // at r in matchLength and matchPosition; the encoder needs it only for the last position it
+  // adds before coding the next item.
+  void Insert(int r);
+  void InsertAndMatch(int r);
+  void Delete(int p);
+
+  int matchLength = 0;
+  int matchPosition = 0;  // distance back minus one
+
+ private:
+  // One entry per ring position, then the 256 tree roots (which use only their right link).
+  // The two links of a node sit side by side so that the side a search takes is an index, not
+  // a branch; the parents are apart, since the descent never reads them. Positions are
+  // unsigned, so that they widen to addresses for free.
+  using Position = std::uint16_t;
+  using Links = std::array<Position, 2>;
+  static constexpr int kLeft = 0;
+  static constexpr int kRight = 1;
+
+  template <bool kFindMatch>
+  void InsertNode(std::size_t r);
+  static std::size_t LinkOf(const Links& links, int side);
+  Position& Left(std::size_t p) { return links_[p][kLeft]; }
+  Position& Right(std::size_t p) { return links_[p][kRight]; }
+  Position& Parent(std::size_t p) { return parent_[p]; }
+  // The link of p's parent that points to p.
+  Position& LinkFromParent(std::size_t p) {
+    Links& parent = links_[Parent(p)];
+    return parent[kRight] == p ? parent[kRight] : parent[kLeft];
+  }
+
+  std::array<Links, kLinkCount> links_;
+  std::array<Position, kLinkCount> parent_;
+};
+
+// -------------------------------------------------------------------------------------------
+// Position code: the upper 6 bits of a 12-bit position through a fixed canonical prefix code
+// (3 to 8 bits, short codes for near positions), then the lower 6 bits plain.
+
+struct PositionTables {
+  std::array<std::uint8_t, 64> length{};     // code length by upper 6 bits
+  std::array<std::uint8_t, 64> code{};       // code, left-aligned in 8 bits
+  std::array<std::uint8_t, 256> upper{};     // upper 6 bits by the next 8 stream bits
+  std::array<std::uint8_t, 256> lengthOf{};  // code length by the next 8 stream bits
+};
+
+inline constexpr PositionTables kPositionTables = [] {
+  // Groups of consecutive upper values sharing one code length.
+  constexpr std::array<std::array<int, 2>, 6> kGroups{
+      {{1, 3}, {3, 4}, {8, 5}, {12, 6}, {24, 7}, {16, 8}}};
+  PositionTables tables;
+  int upper = 0;
+  int code = 0;
+  for (const auto& [count, length] : kGroups) {
+    for (int n = 0; n < count; ++n, ++upper) {
+      tables.length[upper] = static_cast<std::uint8_t>(length);
+      tables.code[upper] = static_cast<std::uint8_t>(code);
+      const int step = 1 << (8 - length);
+      for (int b = code; b < code + step; ++b) {
+        tables.upper[b] = static_cast<std::uint8_t>(upper);
+        tables.lengthOf[b] = static_cast<std::uint8_t>(length);
+      }
+      code += step;
+    }
+  }
+  return tables;
+}();
+
+// -------------------------------------------------------------------------------------------
+// Bit writer: codes go out most significant bit first, each byte as soon as it is complete.
+
+template <class WriteByte>
+class BitWriter {
+ public:
+  explicit BitWriter(WriteByte& writeByte) : write_(writeByte) {}
+
+  // Appends the low `length` bits of `bits`; length + 7 pending bits fit the accumulator.
+  void Put(std::uint32_t bits, int length) {
+    pending_ |= static_cast<std::uint64_t>(bits) << (64 - count_ - length);
+    count_ += length;
+    while (count_ >= 8) {
+      Send(static_cast<std::uint8_t>(pending_ >> 56));
+      pending_ <<= 8;
+      count_ -= 8;
+    }
+  }
+
+  // Sends a partly filled last byte, its unused low bits zero.
+  void Flush() {
+    if (count_ > 0) Send(static_cast<std::uint8_t>(pending_ >> 56));
+    pending_ = 0;
+    count_ = 0;
+  }
+
+ private:
+  void Send(std::uint8_t byte) { write_(byte); }
+
+  WriteByte& write_;
+  std::uint64_t pending_ = 0;  // pending bits, left-aligned
+  int count_ = 0;
+};
+
+// -------------------------------------------------------------------------------------------
+// Bit reader. Holds up to 64 bits left-aligned and refills one callback byte at a time; past
+// the end of the input it supplies zero bits for ever.
+
+template <class ReadByte>
+class BitReader {
+ public:
+  explicit BitReader(ReadByte& readByte) : read_(readByte) {}
+
+  // At least this many bits are buffered after Refill: a longest code plus a position code.
+  static constexpr int kGuaranteed = 57;
+  static_assert(kMaxCodeLength + 14 <= kGuaranteed);
+
+  void Refill() {
+    while (count_ < kGuaranteed) {
+      std::uint8_t byte = 0;
+      if (!read_(byte)) byte = 0;
+      bits_ |= static_cast<std::uint64_t>(byte) << (56 - count_);
+      count_ += 8;
+      ++fetched_;
+    }
+  }
+
+  std::uint64_t Peek() const { return bits_; }
+  void Skip(int length) {
+    assert(length <= count_);
+    bits_ <<= length;
+    count_ -= length;
+  }
+
+  // Bits taken by the decoder so far, not counting those fetched ahead.
+  std::uint64_t Used() const { return fetched_ * 8 - static_cast<std::uint64_t>(count_); }
+
+ private:
+  ReadByte& read_;
+  std::uint64_t bits_ = 0;  // buffered bits, left-aligned, zero below the valid ones
+  int count_ = 0;
+  std::uint64_t fetched_ = 0;
+};
+
+// The working storage of one run, one object per direction on the heap (about 35 KB for the
+// encoder), released by RAII. Releasing cannot fail, so the codec's error for a failed release
+// ("Fehler beim Reservieren von Speicher.") never occurs.
+struct EncoderStorage {
+  HuffmanModel model;
+  MatchFinder finder;
+};
+
+struct DecoderStorage {
+  HuffmanModel model;
+  std::array<std::uint8_t, kRingSize> ring{};  // unreached positions read as 0
+};
+
+template <class Storage>
+std::unique_ptr<Storage> Allocate() {
+  try {
+    return std::make_unique<Storage>();
+  } catch (const std::bad_alloc&) {
+    throw ElzhException("Es steht nicht genügend Speicher zur Verfügung.");
+  }
+}
+
+}  // namespace lzh_detail
+
+// ---------------------------------------------------------------------------------------------
+// Encoder
+
+template <class ReadByte, class WriteByte>
+void LzhEncode(std::int32_t& bytesRead, ReadByte&& readByte, WriteByte&& writeByte) {
+  using namespace lzh_detail;
+  const auto storage = Allocate<EncoderStorage>();
+  HuffmanModel& model = storage->model;
+  MatchFinder& finder = storage->finder;
+  auto& ring = finder.ring;
+  BitWriter<WriteByte> bits(writeByte);
+
+  const auto putSymbol = [&](int symbol) {
+    const auto code = model.CodeOf(symbol);
+    bits.Put(code.bits, code.length);
+    model.Update(symbol);
+  };
+
+  int s = 0;  // oldest position, overwritten by the next input byte
+  int r = kStartPosition;
+  int len = 0;  // bytes of look-ahead still to code
+  for (std::uint8_t byte = 0; len < kLookAhead && readByte(byte); ++len) ring[r + len] = byte;
+  std::int32_t inputCount = len;
+
+  // The blanks before the input enter the trees, so that the input can match them.
+  for (int i = 1; i <= kLookAhead; ++i) finder.Insert(r - i);
+  finder.InsertAndMatch(r);
+
+  do {
+    if (finder.matchLength > len) finder.matchLength = len;
+    if (finder.matchLength <= kThreshold) {
+      finder.matchLength = 1;
+      putSymbol(ring[r]);
+    } else {
+      putSymbol(kFirstLengthSymbol + finder.matchLength);
+      const int upper = finder.matchPosition >> 6;
+      const auto prefix = static_cast<std::uint32_t>(kPositionTables.code[upper]);
+      const int prefixLength = kPositionTables.length[upper];
+      bits.Put((prefix >> (8 - prefixLength)) << 6 | (finder.matchPosition & 63),
+               prefixLength + 6);
+    }
+    const int last = finder.matchLength;
+    int i = 0;
+    for (std::uint8_t byte = 0; i < last && readByte(byte); ++i) {
+      finder.Delete(s);
+      finder.Store(s, byte);
+      s = (s + 1) & kRingMask;
+      r = (r + 1) & kRingMask;
+      if (i + 1 < last) {
+        finder.Insert(r);
+      } else {
+        finder.InsertAndMatch(r);
+      }
+    }
+    inputCount += i;
+    for (; i < last; ++i) {
+      finder.Delete(s);
+      s = (s + 1) & kRingMask;
+      r = (r + 1) & kRingMask;
+      if (--len != 0) finder.InsertAndMatch(r);
+    }
+  } while (len > 0);
+
+  bits.Flush();
+  bytesRead = inputCount;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Decoder
+
+template <class ReadByte, class WriteByte>
+std::uint64_t LzhDecode(std::int32_t size, ReadByte&& readByte, WriteByte&& writeByte) {
+  using namespace lzh_detail;
+  const auto storage = Allocate<DecoderStorage>();
+  HuffmanModel& model = storage->model;
+  auto& ring = storage->ring;
+  for (int i = 0; i < kStartPosition; ++i) ring[i] = kInitialFill;
+  BitReader<ReadByte> bits(readByte);
+  HuffmanModel::Path path;
+
+  const auto emit = [&writeByte, &ring](int r, std::uint8_t byte) {
+    writeByte(byte);
+    ring[r] = byte;
+  };
+
+  int r = kStartPosition;
+  std::int64_t written = 0;  // wide: a last match may run past the largest 32-bit size
+  while (written < size) {
+    bits.Refill();
+    const auto [symbol, length] = model.Decode(bits.Peek(), path);
+    bits.Skip(length);
+    model.UpdateAlong(path, length, symbol);
+    if (symbol < 256) {
+      emit(r, static_cast<std::uint8_t>(symbol));
+      r = (r + 1) & kRingMask;
+      ++written;
+      continue;
+    }
+    const std::uint64_t next = bits.Peek();
+    const auto first8 = static_cast<std::size_t>(next >> 56);
+    const int upper = kPositionTables.upper[first8];
+    const int codeLength = kPositionTables.lengthOf[first8] + 6;
+    const int position = upper << 6 | static_cast<int>((next >> (64 - codeLength)) & 63);
+    bits.Skip(codeLength);
+
+    const int count = symbol - kFirstLengthSymbol;
+    const int from = r - position - 1;
+    for (int k = 0; k < count; ++k) {
+      emit(r, ring[(from + k) & kRingMask]);
+      r = (r + 1) & kRingMask;
+    }
+    written += count;
+  }
+  return bits.Used();
+}
+
+}  // namespace kestravuna

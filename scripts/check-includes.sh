@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Checks that the #include lines keep the layers: every project header is included by its
+# module folder ("platform/file.h"), a module includes only the modules below it, and a
+# module's detail/ folder is included by that module alone. Prints each offending line.
+# Usage: scripts/check-includes.sh [PROJECT_ROOT]
+set -euo pipefail
+cd "${1:-$(dirname "$0")/..}"
+
+declare -A allowed=(
+  [platform]="platform"
+  [compress]="compress platform"
+  [archive]="archive platform"
+  [protect]="protect archive compress platform"
+  [cli]="cli protect archive compress platform"
+  [app]="app protect archive compress platform"
+  [bench]="bench compress platform"
+  [test_support]="test_support"
+)
+
+status=0
+while IFS= read -r file; do
+  module=${file%%/*}
+  [[ -n "${allowed[$module]:-}" ]] || continue
+  permitted=" ${allowed[$module]} "
+  # Tests may use the shared test helpers as well.
+  [[ "$file" == */tests/* || "$file" == */fuzz/* ]] && permitted+="test_support "
+  while IFS= read -r line; do
+    included=$(sed -E 's/^[0-9]+:#include "([^"]+)".*/\1/' <<<"$line")
+    target=${included%%/*}
+    if [[ "$included" != */* ]]; then
+      echo "$file:${line%%:*}: include \"$included\" by its module folder"; status=1
+    elif [[ "$permitted" != *" $target "* ]]; then
+      echo "$file:${line%%:*}: $module must not include $included"; status=1
+    elif [[ "$included" == */detail/* && "$target" != "$module" ]]; then
+      echo "$file:${line%%:*}: $included is private to $target"; status=1
+    fi
+  done < <(grep -n '^#include "' "$file" || true)
+done < <(git ls-files '*.cpp' '*.h')
+
+((status == 0)) && echo "include layers: every include keeps the layers"
+exit "$status"
