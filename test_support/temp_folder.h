@@ -1,5 +1,5 @@
 // A fresh folder under the system's temporary directory, removed with everything in it
-// when the test ends, and small helpers to fill and read it.
+// when the test ends, and small helpers to fill and read files.
 #pragma once
 
 #include <unistd.h>
@@ -7,9 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "test_support/bytes.h"
 
 namespace kestravuna::testing {
 
@@ -51,13 +54,11 @@ inline std::string ReadFile(const std::filesystem::path& path) {
   return contents;
 }
 
-// Bytes that compress poorly, so containers and archives have a realistic size.
-inline std::string NoiseBytes(std::size_t count, unsigned seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(count, '\0');
-  for (char& byte : bytes) byte = static_cast<char>(generator() & 0xFF);
-  return bytes;
+inline void WriteBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+  WriteFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
+
+inline Bytes ReadBytes(const std::filesystem::path& path) { return BytesOf(ReadFile(path)); }
 
 // Every regular file below `folder` (relative path -> contents), for before/after checks.
 inline std::map<std::string, std::string> Snapshot(const std::filesystem::path& folder) {

@@ -1,6 +1,5 @@
 // A fresh folder tree per test: the folder to pack, a folder to unpack into, and a private
-// temporary directory of its own (XDG_CACHE_HOME), so that tests running at the same time
-// never share TEMP1.CRY, TEMP2.CRY or TEMP3.CRY.
+// temporary directory of its own (XDG_CACHE_HOME, put back when the test ends).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,38 +16,13 @@
 
 #include "archive/archive_progress.h"
 #include "archive/archive_record.h"
+#include "test_support/bytes.h"
+#include "test_support/environment.h"
+#include "test_support/temp_folder.h"
 
 namespace kestravuna::testing {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-
-inline Bytes ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteBytes(const fs::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-inline void WriteText(const fs::path& path, std::string_view text) {
-  WriteBytes(path, Bytes(text.begin(), text.end()));
-}
-
-// Bytes that do not repeat within a copy buffer, so a misplaced chunk shows.
-inline Bytes PatternBytes(std::size_t size, std::uint32_t seed) {
-  Bytes bytes(size);
-  std::uint32_t state = seed;
-  for (auto& byte : bytes) {
-    state = state * 1664525u + 1013904223u;
-    byte = static_cast<std::uint8_t>(state >> 24);
-  }
-  return bytes;
-}
-
 inline bool IsReadOnly(const fs::path& path) {
   return (fs::status(path).permissions() & fs::perms::owner_write) == fs::perms::none;
 }
@@ -99,24 +73,17 @@ inline ArchiveRecord RecordAt(const Bytes& archive, std::size_t index) {
 class ArchiveFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("kestravuna-archive-" + std::to_string(std::random_device{}()));
+    root_ = area_.path();
+    fs::permissions(root_, fs::perms(0755));  // the ordinary-user cases work in it as well
     fs::create_directories(folder_ = root_ / "folder");
     fs::create_directories(restored_ = root_ / "restored");
     cacheHome_ = root_ / "cache";
     tempDir_ = cacheHome_ / "kestravuna";
     archive_ = root_ / "archive.cry";
-    ::setenv("XDG_CACHE_HOME", cacheHome_.c_str(), 1);
     progress_.status = [this](std::string_view text) {
       events_.push_back("status " + std::string(text));
     };
     progress_.pumpMessages = [this] { events_.push_back("pump"); };
-  }
-
-  void TearDown() override {
-    ::unsetenv("XDG_CACHE_HOME");
-    // Read-only files inside are no obstacle: removal needs write access to the folders only.
-    fs::remove_all(root_);
   }
 
   // Names in the private temporary directory; empty when it was never made.
@@ -138,7 +105,9 @@ class ArchiveFolderTest : public ::testing::Test {
     return names;
   }
 
+  TempFolder area_;
   fs::path root_, folder_, restored_, cacheHome_, tempDir_, archive_;
+  ScopedEnvironment cacheVariable_{"XDG_CACHE_HOME", (area_ / "cache").string()};
   ArchiveProgress progress_;
   std::vector<std::string> events_;
 };

@@ -1,4 +1,5 @@
 #include "archive/archive_record.h"
+#include "test_support/bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@
 namespace kestravuna {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
 
 Bytes Slice(const std::array<std::uint8_t, kArchiveRecordSize>& bytes, std::size_t at,
             std::size_t size) {

@@ -45,8 +45,8 @@ TEST_F(PackFolderTest, EmptyFolderGivesTheHeaderAlone) {
 }
 
 TEST_F(PackFolderTest, TwoFilesOfThreeAndFiveBytes) {
-  WriteText(folder_ / "a", "abc");
-  WriteText(folder_ / "b", "defgh");
+  WriteFile(folder_ / "a", "abc");
+  WriteFile(folder_ / "b", "defgh");
   Pack();
   const Bytes archive = ReadBytes(archive_);
   ASSERT_EQ(archive.size(), 836u);
@@ -69,9 +69,9 @@ TEST_F(PackFolderTest, WhichEntriesArePacked) {
       {".versteckt", true}, {"Grüße €.txt", true},
       {"leer", true},
   };
-  for (const Case& c : cases) WriteText(folder_ / c.name, c.name == "leer" ? "" : c.name);
+  for (const Case& c : cases) WriteFile(folder_ / c.name, c.name == "leer" ? "" : c.name);
   fs::create_directory(folder_ / "Unterordner");
-  WriteText(folder_ / "Unterordner" / "inside.txt", "x");
+  WriteFile(folder_ / "Unterordner" / "inside.txt", "x");
   fs::create_directory(folder_ / ".hidden folder");
   fs::create_symlink(folder_ / "brief.txt", folder_ / "link");
 
@@ -88,10 +88,10 @@ TEST_F(PackFolderTest, WhichEntriesArePacked) {
 }
 
 TEST_F(PackFolderTest, FlagsFollowTheAttributes) {
-  WriteText(folder_ / "schreibgeschützt", "r");
+  WriteFile(folder_ / "schreibgeschützt", "r");
   MakeReadOnly(folder_ / "schreibgeschützt");
-  WriteText(folder_ / ".versteckt", "h");
-  WriteText(folder_ / "normal", "n");
+  WriteFile(folder_ / ".versteckt", "h");
+  WriteFile(folder_ / "normal", "n");
   Pack();
   const auto records = PackedRecords();
   struct Case {
@@ -107,9 +107,9 @@ TEST_F(PackFolderTest, FlagsFollowTheAttributes) {
 }
 
 TEST_F(PackFolderTest, StatusBeforeEachFileAfterPumpingEvents) {
-  WriteText(folder_ / "brief.txt", "x");
-  WriteText(folder_ / "Grüße.txt", "y");
-  WriteText(folder_ / std::string(250, 'n'), "z");
+  WriteFile(folder_ / "brief.txt", "x");
+  WriteFile(folder_ / "Grüße.txt", "y");
+  WriteFile(folder_ / std::string(250, 'n'), "z");
   Pack();
   const std::map<std::string, std::string> statusByStoredName = {
       {"brief.txt", "Kodiere brief.txt..."},
@@ -128,8 +128,8 @@ TEST_F(PackFolderTest, StatusBeforeEachFileAfterPumpingEvents) {
 }
 
 TEST_F(PackFolderTest, ReplacesTheTargetAndRemovesItsTemporaryFiles) {
-  WriteBytes(archive_, PatternBytes(100000, 1));
-  const Bytes content = PatternBytes(3 * (1 << 20) + 17, 2);  // several copy buffers
+  WriteBytes(archive_, RandomBytes(100000, 1));
+  const Bytes content = RandomBytes(3 * (1 << 20) + 17, 2);  // several copy buffers
   WriteBytes(folder_ / "groß.bin", content);
   Pack();
   const Bytes archive = ReadBytes(archive_);
@@ -143,7 +143,7 @@ TEST_F(PackFolderTest, SkipsTheRunningProgram) {
   std::error_code error;
   fs::create_hard_link(fs::read_symlink("/proc/self/exe"), folder_ / "kopie", error);
   if (error) GTEST_SKIP() << "no hard link to the test program possible here: " << error.message();
-  WriteText(folder_ / "brief.txt", "x");
+  WriteFile(folder_ / "brief.txt", "x");
   Pack();
   const auto records = PackedRecords();
   EXPECT_EQ(records.size(), 1u);
@@ -160,26 +160,26 @@ TEST_F(PackFolderTest, RefusesWhatTheArchiveCannotHold) {
   const Case cases[] = {
       {"256 files",
        [](const fs::path& folder) {
-         for (int i = 0; i < 256; ++i) WriteText(folder / ("f" + std::to_string(i)), "");
+         for (int i = 0; i < 256; ++i) WriteFile(folder / ("f" + std::to_string(i)), "");
        },
        "Der Ordner enthält mehr als 255 Dateien; das Archiv kann sie nicht aufnehmen."},
       {"a file of 2 GiB",
        [](const fs::path& folder) {
-         WriteText(folder / "klein", "x");
-         WriteText(folder / "riesig", "");
+         WriteFile(folder / "klein", "x");
+         WriteFile(folder / "riesig", "");
          fs::resize_file(folder / "riesig", std::uintmax_t{1} << 31);  // sparse
        },
        "Die Datei ist zu groß für das Archiv (2 GiB oder mehr): riesig"},
       {"2 GiB together",
        [](const fs::path& folder) {
          for (const char* name : {"eins", "zwei"}) {
-           WriteText(folder / name, "");
+           WriteFile(folder / name, "");
            fs::resize_file(folder / name, std::uintmax_t{1} << 30);
          }
        },
        "Die Dateien des Ordners sind zusammen zu groß für das Archiv (2 GiB oder mehr)."},
       {"a name outside the code page",
-       [](const fs::path& folder) { WriteText(folder / "日本.txt", "x"); },
+       [](const fs::path& folder) { WriteFile(folder / "日本.txt", "x"); },
        "Der Dateiname lässt sich nicht im Archiv speichern: 日本.txt"},
   };
   for (const Case& c : cases) {
@@ -202,10 +202,10 @@ TEST_F(PackFolderTest, RefusesWhatTheArchiveCannotHold) {
 TEST_F(PackFolderTest, AFileThatChangesSizeWhilePackedStopsThePacking) {
   for (const bool grows : {true, false}) {
     SCOPED_TRACE(grows ? "grows" : "shrinks");
-    WriteText(folder_ / "wechselnd", "12345");
+    WriteFile(folder_ / "wechselnd", "12345");
     // The status line shows just before the file is read: change it there.
     progress_.status = [&](std::string_view) {
-      WriteText(folder_ / "wechselnd", grows ? "123456" : "1234");
+      WriteFile(folder_ / "wechselnd", grows ? "123456" : "1234");
     };
     try {
       Pack();
@@ -222,7 +222,7 @@ TEST_F(PackFolderTest, IoFailuresRaiseTheRunTimeError) {
   EXPECT_THROW(PackFolder(folder_ / "fehlt", archive_, progress_), platform::EInOutError);
 
   // A file that vanished after the listing: "Datei nicht gefunden".
-  WriteText(folder_ / "weg", "x");
+  WriteFile(folder_ / "weg", "x");
   progress_.status = [&](std::string_view) { fs::remove(folder_ / "weg"); };
   try {
     Pack();
@@ -233,7 +233,7 @@ TEST_F(PackFolderTest, IoFailuresRaiseTheRunTimeError) {
 
   // A target in a folder that does not exist.
   progress_.status = nullptr;
-  WriteText(folder_ / "weg", "x");
+  WriteFile(folder_ / "weg", "x");
   EXPECT_THROW(PackFolder(folder_, root_ / "fehlt" / "a.cry", progress_),
                platform::EInOutError);
 }

@@ -37,7 +37,7 @@ TEST_F(UnpackArchiveTest, RoundTripOfAFolder) {
       {"Grüße €", 3, true},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
-    WriteBytes(folder_ / cases[i].name, PatternBytes(cases[i].size, static_cast<std::uint32_t>(i)));
+    WriteBytes(folder_ / cases[i].name, RandomBytes(cases[i].size, static_cast<std::uint32_t>(i)));
     if (cases[i].readOnly) MakeReadOnly(folder_ / cases[i].name);
   }
   PackFolder(folder_, archive_, progress_);
@@ -48,7 +48,7 @@ TEST_F(UnpackArchiveTest, RoundTripOfAFolder) {
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE(cases[i].name);
     EXPECT_EQ(ReadBytes(restored_ / cases[i].name),
-              PatternBytes(cases[i].size, static_cast<std::uint32_t>(i)));
+              RandomBytes(cases[i].size, static_cast<std::uint32_t>(i)));
     EXPECT_EQ(IsReadOnly(restored_ / cases[i].name), cases[i].readOnly);
   }
   EXPECT_EQ(ReadBytes(archive_), archive);  // left as it was
@@ -74,16 +74,16 @@ TEST_F(UnpackArchiveTest, AttributesFromTheFlags) {
 // contents: anything else keeps its name, and the archived copy goes beside it.
 TEST_F(UnpackArchiveTest, NeverOverwritesWhatDiffersFromTheArchivedCopy) {
   const fs::path outside = root_ / "draußen.txt";
-  WriteText(outside, "unberührt");
-  WriteBytes(restored_ / "länger", PatternBytes(10000, 7));
-  WriteText(restored_ / "gleich", "g");
+  WriteFile(outside, "unberührt");
+  WriteBytes(restored_ / "länger", RandomBytes(10000, 7));
+  WriteFile(restored_ / "gleich", "g");
   fs::create_symlink(outside, restored_ / "verweis");
   fs::create_directory(restored_ / "ordner");
-  WriteText(restored_ / "zweimal", "meins");
-  WriteText(restored_ / "zweimal (archiviert)", "auch meins");
-  WriteText(restored_ / "schon", "geändert");
-  WriteText(restored_ / "schon (archiviert)", "s");  // put there by a restore that was stopped
-  WriteText(restored_ / "bleibt", "nicht im Archiv");
+  WriteFile(restored_ / "zweimal", "meins");
+  WriteFile(restored_ / "zweimal (archiviert)", "auch meins");
+  WriteFile(restored_ / "schon", "geändert");
+  WriteFile(restored_ / "schon (archiviert)", "s");  // put there by a restore that was stopped
+  WriteFile(restored_ / "bleibt", "nicht im Archiv");
 
   WriteBytes(archive_, BuildArchive({{"l\xE4nger", {'n', 'e', 'u'}},
                                      {"gleich", {'g'}, 33},
@@ -108,7 +108,7 @@ TEST_F(UnpackArchiveTest, NeverOverwritesWhatDiffersFromTheArchivedCopy) {
     EXPECT_EQ(kept[i].archivedCopy, keptFiles[i].archivedCopy);
     EXPECT_EQ(ReadBytes(restored_ / keptFiles[i].archivedCopy), keptFiles[i].copy);
   }
-  EXPECT_EQ(ReadBytes(restored_ / "länger"), PatternBytes(10000, 7));
+  EXPECT_EQ(ReadBytes(restored_ / "länger"), RandomBytes(10000, 7));
   EXPECT_EQ(ReadBytes(restored_ / "gleich"), Bytes{'g'});
   EXPECT_TRUE(IsReadOnly(restored_ / "gleich")) << "the archived attributes apply";
   EXPECT_TRUE(fs::is_symlink(restored_ / "verweis"));
@@ -123,7 +123,7 @@ TEST_F(UnpackArchiveTest, NeverOverwritesWhatDiffersFromTheArchivedCopy) {
 // A restore stopped while it wrote a file leaves it under the staging prefix; the next run
 // removes it, and restored files are opened to others no further than the archive was.
 TEST_F(UnpackArchiveTest, ClearsStoppedRunsAndGivesFilesTheArchivesAccess) {
-  WriteText(restored_ / ".CHIFF.NEU-a1b2c3", "halb geschrieben");
+  WriteFile(restored_ / ".CHIFF.NEU-a1b2c3", "halb geschrieben");
   WriteBytes(archive_, BuildArchive({{"offen", {'o'}}, {"nur lesen", {'r'}, 33}}));
   fs::permissions(archive_, fs::perms::owner_read | fs::perms::owner_write |
                                 fs::perms::group_read);
@@ -163,7 +163,7 @@ class OrdinaryUser {
 // user could not replace it.
 TEST_F(UnpackArchiveTest, AReadOnlyFileWithTheArchivedContentsIsNoObstacleAsAnOrdinaryUser) {
   WriteBytes(archive_, BuildArchive({{"alt", {'n', 'e', 'u'}, 33}}));
-  WriteText(restored_ / "alt", "neu");
+  WriteFile(restored_ / "alt", "neu");
   MakeReadOnly(restored_ / "alt");
   fs::create_directories(tempDir_);
   for (const fs::path& path : {restored_, restored_ / "alt", cacheHome_, tempDir_}) {
@@ -279,7 +279,7 @@ TEST_F(UnpackArchiveTest, TrailingBytesBehindTheLastFileAreIgnored) {
 TEST_F(UnpackArchiveTest, ReadArchiveDirectoryGivesNamesFlagsAndSizes) {
   WriteBytes(archive_, BuildArchive({{"Gr\xFC\xDF"
                                       "e",
-                                      PatternBytes(5000, 1), 33},
+                                      RandomBytes(5000, 1), 33},
                                      {".h", {}, 34},
                                      {"\x80", {'x'}, 0}}));
   const std::vector<ArchiveEntry> entries = ReadArchiveDirectory(archive_);

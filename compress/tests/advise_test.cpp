@@ -22,7 +22,7 @@ using testing::RandomBytes;
 using testing::MessageOf;
 using testing::TempFolder;
 using testing::TextBytes;
-using testing::WriteFile;
+using testing::WriteBytes;
 
 constexpr std::size_t kMiB = 1 << 20;
 
@@ -188,7 +188,7 @@ TEST(Advise, StreamFailuresBeforeSampling) {
 TEST(Advise, FileModeNamesTheFile) {
   TempFolder folder;
   const std::string path = (folder / "daten.bin").string();
-  WriteFile(path, Bytes(300000, 0));
+  WriteBytes(path, Bytes(300000, 0));
   TZarLZ zarlz;
   zarlz.InputFile = path;
   std::vector<std::string> captions;

@@ -1,4 +1,5 @@
 #include "compress/lzh_codec.h"
+#include "test_support/bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,8 @@
 namespace kestravuna {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
+using testing::RandomBytes;
 
 Bytes FromText(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
@@ -60,13 +62,6 @@ Decoded Decode(std::span<const std::uint8_t> stream, std::int32_t size) {
 
 // ---------------------------------------------------------------------------------------------
 // Test inputs
-
-Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
-  std::mt19937 random(seed);
-  Bytes bytes(size);
-  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
-  return bytes;
-}
 
 // Words, numbers, random binary stretches and runs: long enough to take the Huffman model
 // through several rebuilds and the window through many turns.
@@ -124,7 +119,7 @@ struct KnownStream {
 // Test names show the case by its name rather than as raw bytes.
 void PrintTo(const KnownStream& c, std::ostream* out) { *out << c.name; }
 
-class LzhKnownStream : public testing::TestWithParam<KnownStream> {};
+class LzhKnownStream : public ::testing::TestWithParam<KnownStream> {};
 
 TEST_P(LzhKnownStream, EncodesToTheExactBytesAndBack) {
   const auto& [name, input, stream] = GetParam();
@@ -138,7 +133,7 @@ TEST_P(LzhKnownStream, EncodesToTheExactBytesAndBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lzh, LzhKnownStream,
-    testing::Values(
+    ::testing::Values(
         // Three literals of 9 bits each, then 5 zero bits of padding.
         KnownStream{"ThreeLiterals", FromText("abc"), {0xF6, 0xFB, 0xBD, 0xE0}},
         // A literal, then a match of 19 bytes at position 0 that copies its own output.
@@ -182,7 +177,7 @@ struct RoundTripCase {
 
 void PrintTo(const RoundTripCase& c, std::ostream* out) { *out << c.name; }
 
-class LzhRoundTrip : public testing::TestWithParam<RoundTripCase> {};
+class LzhRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 
 TEST_P(LzhRoundTrip, DecodesToTheInput) {
   const Bytes& input = GetParam().input;
@@ -200,7 +195,7 @@ TEST_P(LzhRoundTrip, DecodesToTheInput) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lzh, LzhRoundTrip,
-    testing::Values(
+    ::testing::Values(
         RoundTripCase{"OneByte", FromText("x")},
         RoundTripCase{"ShorterThanLookAhead", RandomBytes(59, 1)},
         RoundTripCase{"LookAhead", RandomBytes(60, 2)},

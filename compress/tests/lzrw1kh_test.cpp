@@ -1,6 +1,7 @@
 // LZRW1/KH codec: exact blocks for hand-checked inputs, agreement with a plain step-by-step
 // model of the algorithm over varied data, round trips, and corrupt blocks.
 #include "compress/lzrw1kh.h"
+#include "test_support/bytes.h"
 
 #include <memory>
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@
 namespace kestravuna {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
 
 Bytes Hex(std::string_view text) {
   Bytes out;
@@ -321,7 +322,7 @@ TEST(Lzrw1KhCompress, AgreesWithTheModelAndRoundTrips) {
   for (Kind kind : {Kind::kRandom, Kind::kText, Kind::kRuns, Kind::kSmallAlphabet,
                     Kind::kShortPeriods, Kind::kMixed}) {
     for (std::size_t size : sizes) {
-      SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(kind) << ", size " << size);
+      SCOPED_TRACE(::testing::Message() << "kind " << static_cast<int>(kind) << ", size " << size);
       const Bytes source = Generate(kind, size, random);
       const Bytes block = Compress(source);
       ASSERT_EQ(block, ModelCompress(source));
@@ -421,7 +422,7 @@ TEST(Lzrw1KhDecompress, ArbitraryBytesAgreeWithTheCheckedModel) {
     }
     block.resize(random() % (block.size() + 1));
     const std::size_t capacity = random() % 4 == 0 ? 32768 : random() % 700;
-    SCOPED_TRACE(testing::Message() << "round " << round);
+    SCOPED_TRACE(::testing::Message() << "round " << round);
     ASSERT_EQ(Decompress(block, capacity), ModelDecompress(block, capacity));
   }
 }

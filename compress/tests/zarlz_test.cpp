@@ -20,11 +20,11 @@ using testing::Concat;
 using ::testing::ElementsAre;
 using testing::ProbeStream;
 using testing::RandomBytes;
-using testing::ReadFile;
+using testing::ReadBytes;
 using testing::MessageOf;
 using testing::TempFolder;
 using testing::TextBytes;
-using testing::WriteFile;
+using testing::WriteBytes;
 
 constexpr std::size_t kChunk = 32768;
 const std::string kSizeMessage =
@@ -110,19 +110,19 @@ TEST_P(ContainerTest, FileModeWritesTheSameBytes) {
   const std::string source = (folder / "source").string();
   const std::string container = (folder / "container").string();
   const std::string restored = (folder / "restored").string();
-  WriteFile(source, c.source);
+  WriteBytes(source, c.source);
 
   TZarLZ zarlz;
   UseFiles(zarlz, source, container);
   zarlz.CompressMode = c.mode;
   EXPECT_EQ(zarlz.Compress(), static_cast<std::int64_t>(c.container.size()));
-  EXPECT_EQ(ReadFile(container), c.container);
+  EXPECT_EQ(ReadBytes(container), c.container);
 
   zarlz.InputFile = container;
   zarlz.OutputFile = restored;
   EXPECT_EQ(zarlz.Decompress(), static_cast<std::int64_t>(c.source.size()));
   EXPECT_TRUE(std::filesystem::exists(restored));
-  EXPECT_EQ(ReadFile(restored), c.source);
+  EXPECT_EQ(ReadBytes(restored), c.source);
 }
 
 const Bytes kRandomChunk = RandomBytes(kChunk);
@@ -249,8 +249,8 @@ TEST_P(DamagedContainerTest, FileModeRaisesTheFileTextAndRemovesTheDestination) 
   TempFolder folder;
   const std::string in = (folder / "CHIFF.CRY").string();
   const std::string out = (folder / "CHIFF.TMP").string();
-  WriteFile(in, c.container);
-  WriteFile(out, BytesOf("an older file of that name"));
+  WriteBytes(in, c.container);
+  WriteBytes(out, BytesOf("an older file of that name"));
   std::string expected = c.fileMessage;
   if (const auto at = expected.find('@'); at != std::string::npos) expected.replace(at, 1, in);
 
@@ -258,7 +258,7 @@ TEST_P(DamagedContainerTest, FileModeRaisesTheFileTextAndRemovesTheDestination) 
   UseFiles(zarlz, in, out);
   EXPECT_EQ(MessageOf([&] { zarlz.Decompress(); }), expected);
   EXPECT_FALSE(std::filesystem::exists(out));
-  EXPECT_EQ(ReadFile(in), c.container);
+  EXPECT_EQ(ReadBytes(in), c.container);
 }
 
 Bytes FastContainer(std::string_view text) {
@@ -348,7 +348,7 @@ TEST(ZarLZFileErrors, FailuresBeforeTheDestinationIsCreatedLeaveItUntouched) {
   const std::string missing = (folder / "missing").string();
   const std::string out = (folder / "out").string();
   const Bytes older = BytesOf("older contents");
-  WriteFile(out, older);
+  WriteBytes(out, older);
 
   TZarLZ zarlz;
   UseFiles(zarlz, missing, out);
@@ -356,14 +356,14 @@ TEST(ZarLZFileErrors, FailuresBeforeTheDestinationIsCreatedLeaveItUntouched) {
             "Fehler beim Feststellen der Dateigröße(n) von: " + missing);
   EXPECT_EQ(MessageOf([&] { zarlz.Decompress(); }),
             "Fehler beim Öffnen folgender Quelldatei: " + missing);
-  EXPECT_EQ(ReadFile(out), older);
+  EXPECT_EQ(ReadBytes(out), older);
 }
 
 TEST(ZarLZFileErrors, DestinationThatCannotBeCreated) {
   TempFolder folder;
   const std::string in = (folder / "in").string();
   const std::string out = (folder / "no-such-folder/out").string();
-  WriteFile(in, FastContainer("abc"));
+  WriteBytes(in, FastContainer("abc"));
   TZarLZ zarlz;
   UseFiles(zarlz, in, out);
   EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }), "Fehler beim Öffnen folgender Zieldatei: " + out);
@@ -378,14 +378,14 @@ TEST(ZarLZFileErrors, DestinationThatIsTheSourceIsRefusedAndTheSourceKept) {
   const std::string in = (folder / "in").string();
   const std::string link = (folder / "link").string();
   const Bytes contents = TextBytes(5000);
-  WriteFile(in, contents);
+  WriteBytes(in, contents);
   std::filesystem::create_symlink(in, link);
   for (const std::string& out : {in, link}) {
     TZarLZ zarlz;
     UseFiles(zarlz, in, out);
     EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }),
               "Fehler beim Öffnen folgender Zieldatei: " + out);
-    EXPECT_EQ(ReadFile(in), contents);
+    EXPECT_EQ(ReadBytes(in), contents);
   }
 }
 
@@ -424,8 +424,8 @@ TEST(ZarLZFileErrors, SourceDeliveringMoreThanItsSizeIsRefused) {
 TEST(ZarLZFileErrors, SourcesAndDestinationsThatAreNoPlainFilesAreRefusedAndKept) {
   TempFolder folder;
   const std::string in = (folder / "in").string();
-  WriteFile(in, RandomBytes(1000));
-  WriteFile(folder / "victim", BytesOf("fremd"));
+  WriteBytes(in, RandomBytes(1000));
+  WriteBytes(folder / "victim", BytesOf("fremd"));
   std::filesystem::create_symlink(folder / "victim", folder / "link");
   std::filesystem::create_symlink("/dev/full", folder / "device-link");
   std::filesystem::create_directory(folder / "folder");
@@ -439,7 +439,7 @@ TEST(ZarLZFileErrors, SourcesAndDestinationsThatAreNoPlainFilesAreRefusedAndKept
               "Fehler beim Öffnen folgender Zieldatei: " + out);
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(out))) << out;
   }
-  EXPECT_EQ(ReadFile((folder / "victim").string()), BytesOf("fremd"));
+  EXPECT_EQ(ReadBytes((folder / "victim").string()), BytesOf("fremd"));
   EXPECT_TRUE(std::filesystem::is_symlink(folder / "link"));
   EXPECT_TRUE(std::filesystem::exists("/dev/null"));
 
@@ -463,11 +463,11 @@ TEST(ZarLZFileOperations, DestinationIsNoMoreOpenThanItsSource) {
   const auto in = folder / "in";
   const auto out = folder / "out";
   const auto back = folder / "back";
-  WriteFile(in, TextBytes(5000));
+  WriteBytes(in, TextBytes(5000));
   for (const auto mode : {std::filesystem::perms(0600), std::filesystem::perms(0640),
                           std::filesystem::perms(0644)}) {
     std::filesystem::permissions(in, mode);
-    WriteFile(out, BytesOf("wird ersetzt"));  // a plain file the caller named is replaced
+    WriteBytes(out, BytesOf("wird ersetzt"));  // a plain file the caller named is replaced
     std::filesystem::permissions(out, std::filesystem::perms(0666));
     TZarLZ zarlz;
     UseFiles(zarlz, in.string(), out.string());
@@ -476,7 +476,7 @@ TEST(ZarLZFileOperations, DestinationIsNoMoreOpenThanItsSource) {
     UseFiles(zarlz, out.string(), back.string());
     zarlz.Decompress();
     EXPECT_EQ(std::filesystem::status(back).permissions(), mode);
-    EXPECT_EQ(ReadFile(back.string()), ReadFile(in.string()));
+    EXPECT_EQ(ReadBytes(back.string()), ReadBytes(in.string()));
     std::filesystem::remove(back);
   }
 }
@@ -489,13 +489,13 @@ TEST(ZarLZFileErrors, SourceOfTwoGibibytesIsRefusedBeforeWriting) {
   const std::string out = (folder / "out").string();
   { std::ofstream create(in); }
   std::filesystem::resize_file(in, std::uintmax_t{1} << 31);  // sparse, costs no disk space
-  WriteFile(out, BytesOf("older"));
+  WriteBytes(out, BytesOf("older"));
   TZarLZ zarlz;
   UseFiles(zarlz, in, out);
   zarlz.CompressMode = TCompressMode::Fast;
   EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }),
             "Die Datei ist zu groß für das Format (2 GiB oder mehr): " + in);
-  EXPECT_EQ(ReadFile(out), BytesOf("older"));
+  EXPECT_EQ(ReadBytes(out), BytesOf("older"));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -619,7 +619,7 @@ TEST(ZarLZCaptions, BlockCodecShowsFormatAAndTheRatioInFileMode) {
   const std::string in = (folder / "in").string();
   const std::string container = (folder / "container").string();
   const std::string out = (folder / "out").string();
-  WriteFile(in, BytesOf("abcabcabcabc"));
+  WriteBytes(in, BytesOf("abcabcabcabc"));
   TZarLZ zarlz;
   UseFiles(zarlz, in, container);
   zarlz.Visible = true;

@@ -1,5 +1,5 @@
 // Fixtures shared by the compressor component's tests: a stream that records what is done to
-// it and fails on request, a private temporary folder, byte helpers.
+// it and fails on request, and inputs of their own.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,21 +16,11 @@
 #include <vector>
 
 #include "compress/byte_stream.h"
-#include "test_support/temp_folder.h"
 #include "compress/zarlz.h"
+#include "test_support/bytes.h"
+#include "test_support/temp_folder.h"
 
 namespace kestravuna::testing {
-
-using Bytes = std::vector<std::uint8_t>;
-
-inline Bytes BytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
-
-inline Bytes RandomBytes(std::size_t size, std::uint32_t seed = 1) {
-  std::mt19937 generator(seed);
-  Bytes bytes(size);
-  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(generator());
-  return bytes;
-}
 
 // Compressible but not trivial: words from a small vocabulary in pseudo-random order.
 inline Bytes TextBytes(std::size_t size) {
@@ -94,18 +84,6 @@ inline std::string MessageOf(const std::function<void()>& operation) {
     return error.what();
   }
   return "(no ELzrw1Exception)";
-}
-
-inline void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
-
-inline Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace kestravuna::testing

@@ -20,6 +20,7 @@
 
 #include "platform/io_error.h"
 #include "platform/tests/test_support.h"
+#include "test_support/environment.h"
 
 namespace kestravuna::platform {
 namespace {
@@ -143,13 +144,12 @@ TEST_F(FileSystemTest, SyncDirectoryNeedsAnExistingDirectory) {
 }
 
 TEST_F(FileSystemTest, WorkingDirectoryFollowsSetWorkingDirectory) {
-  const std::filesystem::path previous = WorkingDirectory();
+  const kestravuna::testing::ScopedWorkingDirectory putBack;
   SetWorkingDirectory(folder_.path());
   const std::filesystem::path now = WorkingDirectory();
   EXPECT_EQ(IoErrorNumberOf([&] { SetWorkingDirectory(folder_ / "fehlt"); }),
             io_error::kFileNotFound);
   const std::filesystem::path afterFailure = WorkingDirectory();
-  SetWorkingDirectory(previous);
   EXPECT_EQ(now, std::filesystem::canonical(folder_.path()));
   EXPECT_EQ(afterFailure, now);
 }

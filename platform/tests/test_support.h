@@ -1,5 +1,5 @@
-// Helpers of the platform tests: environment overrides and a short way to name the error an
-// action raises, beside the shared scratch folder and file helpers.
+// Helpers of the platform tests: a short way to name the error an action raises and a file's
+// mode, beside the shared scratch folder, file and environment helpers.
 #pragma once
 
 #include <sys/stat.h>
@@ -13,40 +13,17 @@
 #include <string_view>
 
 #include "platform/io_error.h"
+#include "test_support/environment.h"
 #include "test_support/ordinary_user.h"
 #include "test_support/temp_folder.h"
 
 namespace kestravuna::platform::testing {
 
 using kestravuna::testing::ReadFile;
+using kestravuna::testing::ScopedEnvironment;
 using kestravuna::testing::RunningAsRoot;
 using kestravuna::testing::TempFolder;
 using kestravuna::testing::WriteFile;
-
-// Sets (or with nullopt removes) an environment variable and puts the old value back.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) {
-      old_ = old;
-    }
-    Apply(value);
-  }
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-  ~ScopedEnvironment() { Apply(old_); }
-
- private:
-  void Apply(const std::optional<std::string>& value) {
-    if (value) {
-      ::setenv(name_, value->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 // The error number that `action` raises as EInOutError, or 0 when it raises none.
 template <typename Action>

@@ -15,6 +15,7 @@
 #include "protect/folder_protector.h"
 #include "protect/tests/recording_view.h"
 #include "test_support/temp_folder.h"
+#include "test_support/environment.h"
 
 namespace kestravuna {
 namespace {
@@ -55,9 +56,7 @@ class DiskFullTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small tmpfs: " << disk.Error();
-    setenv("XDG_CACHE_HOME", (area / "cache").c_str(), 1);
   }
-  void TearDown() override { unsetenv("XDG_CACHE_HOME"); }
 
   // What `run` raised, or "" when it raised nothing.
   template <class Run>
@@ -81,6 +80,7 @@ class DiskFullTest : public ::testing::Test {
 
   TempFolder area;
   SmallDisk disk{area / "disk"};
+  testing::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", (area / "cache").string()};
   RecordingView view;
   FolderProtector protector{view};
 };
@@ -101,7 +101,7 @@ TEST_F(DiskFullTest, ProtectOnAFullDiskStopsAndKeepsEveryFile) {
     const fs::path folder = area / "disk" / c.what;
     for (std::size_t i = 0; i < c.fileCount; ++i) {
       WriteFile(folder / ("rauschen" + std::to_string(i)),
-                testing::NoiseBytes(400'000, static_cast<unsigned>(i)));
+                testing::TextOf(testing::RandomBytes(400'000, static_cast<unsigned>(i))));
     }
     const Files original = Snapshot(folder);
     protector.FoldersChange(folder);
@@ -120,10 +120,10 @@ TEST_F(DiskFullTest, ProtectOnAFullDiskStopsAndKeepsEveryFile) {
 }
 
 TEST_F(DiskFullTest, ProtectWithAFullTemporaryDirectoryStopsAndKeepsEveryFile) {
-  setenv("XDG_CACHE_HOME", (area / "disk").c_str(), 1);
+  const testing::ScopedEnvironment fullCache("XDG_CACHE_HOME", (area / "disk").string());
   const fs::path folder = area / "ordner";
   for (unsigned i = 0; i < 3; ++i) {
-    WriteFile(folder / ("rauschen" + std::to_string(i)), testing::NoiseBytes(800'000, i));
+    WriteFile(folder / ("rauschen" + std::to_string(i)), testing::TextOf(testing::RandomBytes(800'000, i)));
   }
   const Files original = Snapshot(folder);
   protector.FoldersChange(folder);

@@ -18,6 +18,7 @@
 #include "protect/protect_error.h"
 #include "protect/tests/recording_view.h"
 #include "test_support/temp_folder.h"
+#include "test_support/environment.h"
 
 namespace kestravuna {
 namespace {
@@ -53,17 +54,15 @@ void FlipByte(const fs::path& file, std::size_t offset) {
 class ProtectorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("XDG_CACHE_HOME", cache.path().c_str(), 1);
     protector.FoldersChange(folder.path());
     view.Clear();
   }
-  void TearDown() override { unsetenv("XDG_CACHE_HOME"); }
 
   // A folder as users have them: text and binary files, an empty and a read-only file, a
   // name with umlauts, a hidden file and a subfolder.
   void FillFolder() {
     WriteFile(folder / "brief.txt", "Sehr geehrte Damen und Herren,\n");
-    WriteFile(folder / "daten.bin", testing::NoiseBytes(70'000, 1));
+    WriteFile(folder / "daten.bin", testing::TextOf(testing::RandomBytes(70'000, 1)));
     WriteFile(folder / "leer", "");
     WriteFile(folder / "Größe ändern.txt", std::string(5'000, 'x'));
     WriteFile(folder / "schreibgeschützt.txt", "fest");
@@ -76,6 +75,8 @@ class ProtectorTest : public ::testing::Test {
   bool Exists(std::string_view name) const { return fs::exists(folder / name); }
 
   TempFolder cache;
+  testing::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", cache.path().string()};
+  testing::ScopedWorkingDirectory workingDirectoryPutBack;  // drive changes move it
   TempFolder folder;
   RecordingView view;
   FolderProtector protector{view};
@@ -260,7 +261,7 @@ TEST_F(ProtectorTest, TheRecordIsOnDiskBeforeTheFirstFileIsDeleted) {
 }
 
 TEST_F(ProtectorTest, AContainerThatDoesNotGiveBackTheArchiveStopsProtectBeforeAnyDeletion) {
-  WriteFile(folder / "daten.bin", testing::NoiseBytes(50'000, 2));
+  WriteFile(folder / "daten.bin", testing::TextOf(testing::RandomBytes(50'000, 2)));
   WriteFile(folder / "text", std::string(20'000, 't'));
   const Files before = Snapshot(folder.path());
   bool corrupted = false;

@@ -57,7 +57,7 @@ class HostileTest : public ::testing::Test {
   fs::path MakeFolder(std::string_view name, unsigned seed = 1, std::size_t size = 5000) {
     const fs::path folder = area / name;
     WriteFile(folder / "brief.txt", "Sehr geehrte Damen und Herren");
-    WriteFile(folder / "daten.bin", testing::NoiseBytes(size, seed));
+    WriteFile(folder / "daten.bin", testing::TextOf(testing::RandomBytes(size, seed)));
     WriteFile(folder / ".versteckt", "versteckt");
     return folder;
   }

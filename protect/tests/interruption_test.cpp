@@ -54,8 +54,8 @@ class InterruptionTest : public ::testing::Test {
     std::string report;
     for (int i = 0; i < 200; ++i) report += "Zeile " + std::to_string(i) + ": Äpfel und Birnen\n";
     WriteFile(folder / "Bericht über Äpfel.txt", report);
-    WriteFile(folder / "zufall.bin", testing::NoiseBytes(40'000, 7));
-    WriteFile(folder / "gemischt.bin", testing::NoiseBytes(20'000, 8) + std::string(30'000, 'g'));
+    WriteFile(folder / "zufall.bin", testing::TextOf(testing::RandomBytes(40'000, 7)));
+    WriteFile(folder / "gemischt.bin", testing::TextOf(testing::RandomBytes(20'000, 8)) + std::string(30'000, 'g'));
     WriteFile(folder / "daten.dat", std::string(33'000, 'd'));
     WriteFile(folder / "Grüße.md", "# Grüße\n");
     WriteFile(folder / "schreibgeschützt.txt", "nur lesen");

@@ -14,43 +14,31 @@
 
 #include "platform/clock.h"
 #include "platform/io_error.h"
+#include "test_support/bytes.h"
+#include "test_support/temp_folder.h"
 
 namespace kestravuna {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
 
-std::string Text(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
+std::string Text(const Bytes& bytes) { return testing::TextOf(bytes); }
 
 class PasswordRecordTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    // Random names: the same test may run at once from several build trees.
-    folder_ = fs::temp_directory_path() /
-              ("kestravuna-password-" + std::to_string(std::random_device{}()));
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
   fs::path Path(const char* name = "CHIFF.CRD") const { return folder_ / name; }
 
-  static Bytes ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-  static void WriteBytes(const fs::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-  }
   static std::int32_t Int32At(const Bytes& bytes, std::size_t at) {
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < 4; ++i) value |= std::uint32_t{bytes[at + i]} << (8 * i);
     return static_cast<std::int32_t>(value);
   }
 
-  fs::path folder_;
+  TempFolder folder_;
 };
 
 TEST(RandomGenerator, FollowsTheLinearCongruentialSequence) {

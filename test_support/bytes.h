@@ -1,0 +1,30 @@
+// Byte buffers of the tests: one type, the bytes of a text, and one pseudo-random sequence.
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestravuna::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes BytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+inline std::string TextOf(std::span<const std::uint8_t> bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// The same bytes for the same seed on every machine: data that compresses poorly and does not
+// repeat within a copy buffer, so that a misplaced chunk shows.
+inline Bytes RandomBytes(std::size_t size, std::uint32_t seed = 1) {
+  std::mt19937 generator(seed);
+  Bytes bytes(size);
+  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(generator());
+  return bytes;
+}
+
+}  // namespace kestravuna::testing
