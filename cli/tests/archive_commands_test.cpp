@@ -16,6 +16,7 @@ namespace fs = std::filesystem;
 using kestravuna::testing::CliOutcome;
 using kestravuna::testing::ReadFile;
 using kestravuna::testing::TempFolder;
+using kestravuna::testing::WriteBytes;
 using kestravuna::testing::WriteFile;
 
 bool IsReadOnly(const fs::path& path) {
@@ -37,21 +38,15 @@ class ArchiveCommandsTest : public ::testing::Test {
     return kestravuna::testing::RunCli(args, root_ / "cache");
   }
 
-  // The plain files of a documentation folder of this machine, plus the cases a real folder
-  // may not have: a read-only file, a hidden one, an empty one, an umlaut in a name.
+  // Files as a folder holds them: text, binary data across several copy buffers, a read-only
+  // file, a hidden one, an empty one, an umlaut in a name, and a subfolder that stays out.
   fs::path MakeSourceFolder() {
     const fs::path source = root_ / "quelle";
-    fs::create_directories(source);
-    for (const auto& doc : fs::directory_iterator("/usr/share/doc")) {
-      std::size_t copied = 0;
-      for (const auto& entry : fs::directory_iterator(doc.path())) {
-        if (entry.is_symlink() || !entry.is_regular_file()) continue;
-        fs::copy_file(entry.path(), source / entry.path().filename(),
-                      fs::copy_options::overwrite_existing);
-        ++copied;
-      }
-      if (copied >= 3) break;
-    }
+    std::string letter;
+    for (int line = 0; line < 500; ++line) letter += "Zeile " + std::to_string(line) + ": Grüße\n";
+    WriteFile(source / "brief.txt", letter);
+    WriteBytes(source / "daten.bin", kestravuna::testing::RandomBytes(3 * (1 << 20) + 5, 4));
+    WriteFile(source / "Übersicht.md", "# Übersicht\n");
     WriteFile(source / "schreibgeschützt.txt", "nur lesen");
     fs::permissions(source / "schreibgeschützt.txt",
                     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
