@@ -15,12 +15,12 @@ namespace kestravuna::lzh_detail {
 
 HuffmanModel::HuffmanModel() {
   // Every symbol starts with count 1; the first 313 pairs are joined in order.
-  for (int s = 0; s < kSymbolCount; ++s) {
+  for (std::size_t s = 0; s < kSymbolCount; ++s) {
     count_[s] = 1;
     child_[s] = static_cast<NodeIndex>(s + kNodeCount);
     parent_[s + kNodeCount] = static_cast<NodeIndex>(s);
   }
-  for (int i = 0, j = kSymbolCount; j <= kRoot; i += 2, ++j) {
+  for (std::size_t i = 0, j = kSymbolCount; j <= kRoot; i += 2, ++j) {
     count_[j] = static_cast<std::uint16_t>(count_[i] + count_[i + 1]);
     child_[j] = static_cast<NodeIndex>(i);
     parent_[i] = parent_[i + 1] = static_cast<NodeIndex>(j);
@@ -32,7 +32,7 @@ HuffmanModel::HuffmanModel() {
 
 void HuffmanModel::Update(int symbol) {
   if (count_[kRoot] == kCountLimit) Rebuild();
-  CountUpFrom(parent_[kNodeCount + symbol]);
+  CountUpFrom(parent_[kNodeCount + static_cast<std::size_t>(symbol)]);
 }
 
 void HuffmanModel::UpdateAlong(const Path& path, int length, int symbol) {
@@ -43,7 +43,7 @@ void HuffmanModel::UpdateAlong(const Path& path, int length, int symbol) {
   }
   // A node must move exactly when its count reaches its right neighbour's: the array is sorted
   // and a child always lies left of its parent, so the counts raised below do not change this.
-  for (int i = length - 1; i >= 0; --i) {
+  for (auto i = static_cast<std::size_t>(length); i-- > 0;) {
     const std::size_t c = path[i];
     if (count_[c] == count_[c + 1]) {
       CountUpFrom(c);
@@ -65,7 +65,7 @@ void HuffmanModel::CountUpFrom(std::size_t c) {
       std::size_t l = c + 1;
       for (;;) {
         int below = 0;
-        for (int n = 1; n <= kScanStep; ++n) below += count_[l + n] < k;
+        for (std::size_t n = 1; n <= kScanStep; ++n) below += count_[l + n] < k;
         l += static_cast<std::size_t>(below);
         if (below < kScanStep) break;
       }
@@ -89,8 +89,8 @@ void HuffmanModel::CountUpFrom(std::size_t c) {
 
 void HuffmanModel::Rebuild() {
   // Gather the leaves at the front, in order, halving their counts (rounding up).
-  int j = 0;
-  for (int i = 0; i < kNodeCount; ++i) {
+  std::size_t j = 0;
+  for (std::size_t i = 0; i < kNodeCount; ++i) {
     if (child_[i] >= kNodeCount) {
       count_[j] = static_cast<std::uint16_t>((count_[i] + 1) / 2);
       child_[j] = child_[i];
@@ -98,18 +98,20 @@ void HuffmanModel::Rebuild() {
     }
   }
   // Join pairs in order, each new node sorted in behind all nodes of a count up to its own.
-  for (int i = 0, n = kSymbolCount; n < kNodeCount; i += 2, ++n) {
+  for (std::size_t i = 0, n = kSymbolCount; n < kNodeCount; i += 2, ++n) {
     const auto f = static_cast<std::uint16_t>(count_[i] + count_[i + 1]);
-    int k = n - 1;
+    std::size_t k = n - 1;
     while (f < count_[k]) --k;
     ++k;
-    std::copy_backward(count_.begin() + k, count_.begin() + n, count_.begin() + n + 1);
-    std::copy_backward(child_.begin() + k, child_.begin() + n, child_.begin() + n + 1);
+    const auto from = static_cast<std::ptrdiff_t>(k);
+    const auto to = static_cast<std::ptrdiff_t>(n);
+    std::copy_backward(count_.begin() + from, count_.begin() + to, count_.begin() + to + 1);
+    std::copy_backward(child_.begin() + from, child_.begin() + to, child_.begin() + to + 1);
     count_[k] = f;
     child_[k] = static_cast<NodeIndex>(i);
   }
-  for (int i = 0; i < kNodeCount; ++i) {
-    const int k = child_[i];
+  for (std::size_t i = 0; i < kNodeCount; ++i) {
+    const std::size_t k = child_[i];
     parent_[k] = static_cast<NodeIndex>(i);
     if (k < kNodeCount) parent_[k + 1] = static_cast<NodeIndex>(i);
   }
@@ -156,10 +158,10 @@ inline int Score(int length, int nearness) {
 
 // Both links of a node are read as one word and the one on `side` is picked from it, so the
 // load does not wait for the comparison that decides the side.
-std::size_t MatchFinder::LinkOf(const Links& links, int side) {
+std::size_t MatchFinder::LinkOf(const Links& links, std::size_t side) {
   std::uint32_t both;
   std::memcpy(&both, links.data(), sizeof both);
-  const int shift = 16 * (std::endian::native == std::endian::little ? side : kRight - side);
+  const std::size_t shift = 16 * (std::endian::native == std::endian::little ? side : kRight - side);
   return static_cast<Position>(both >> shift);
 }
 
@@ -169,8 +171,8 @@ MatchFinder::MatchFinder() {
   parent_.fill(kEmptyLink);
 }
 
-void MatchFinder::Insert(int r) { InsertNode<false>(r); }
-void MatchFinder::InsertAndMatch(int r) { InsertNode<true>(r); }
+void MatchFinder::Insert(int r) { InsertNode<false>(static_cast<std::size_t>(r)); }
+void MatchFinder::InsertAndMatch(int r) { InsertNode<true>(static_cast<std::size_t>(r)); }
 
 template <bool kFindMatch>
 void MatchFinder::InsertNode(std::size_t r) {
@@ -179,7 +181,7 @@ void MatchFinder::InsertNode(std::size_t r) {
   Left(r) = Right(r) = kEmptyLink;
   int best = 0;  // score of the best match so far
   std::size_t p = kTreeRoots + key[0];
-  int side = kRight;  // the roots hang everything on their right
+  std::size_t side = kRight;  // the roots hang everything on their right
   for (;;) {
     const std::size_t next = LinkOf(links_[p], side);
     if (next == kEmptyLink) {

@@ -70,7 +70,8 @@ class HuffmanModel {
   Code CodeOf(int symbol) const {
     std::uint32_t bits = 0;
     int length = 0;
-    for (std::size_t node = parent_[kNodeCount + symbol]; node != kRoot; node = parent_[node]) {
+    for (std::size_t node = parent_[kNodeCount + static_cast<std::size_t>(symbol)]; node != kRoot;
+         node = parent_[node]) {
       bits |= static_cast<std::uint32_t>(node & 1) << length;
       ++length;
     }
@@ -90,7 +91,7 @@ class HuffmanModel {
     while (node < kNodeCount) {
       assert(length < kMaxCodeLength);
       node += bits >> 63;
-      path[length] = static_cast<NodeIndex>(node);
+      path[static_cast<std::size_t>(length)] = static_cast<NodeIndex>(node);
       node = child_[node];
       bits <<= 1;
       ++length;
@@ -132,8 +133,9 @@ class MatchFinder {
 
   // Puts the byte at ring position `s`, keeping the repeat area in step.
   void Store(int s, std::uint8_t byte) {
-    ring[s] = byte;
-    if (s < kRepeatArea) ring[s + kRingSize] = byte;
+    const auto at = static_cast<std::size_t>(s);
+    ring[at] = byte;
+    if (s < kRepeatArea) ring[at + kRingSize] = byte;
   }
 
   // Adds position r to its tree. InsertAndMatch also records the best match for the string
@@ -153,12 +155,12 @@ class MatchFinder {
   // unsigned, so that they widen to addresses for free.
   using Position = std::uint16_t;
   using Links = std::array<Position, 2>;
-  static constexpr int kLeft = 0;
-  static constexpr int kRight = 1;
+  static constexpr std::size_t kLeft = 0;
+  static constexpr std::size_t kRight = 1;
 
   template <bool kFindMatch>
   void InsertNode(std::size_t r);
-  static std::size_t LinkOf(const Links& links, int side);
+  static std::size_t LinkOf(const Links& links, std::size_t side);
   Position& Left(std::size_t p) { return links_[p][kLeft]; }
   Position& Right(std::size_t p) { return links_[p][kRight]; }
   Position& Parent(std::size_t p) { return parent_[p]; }
@@ -188,14 +190,14 @@ inline constexpr PositionTables kPositionTables = [] {
   constexpr std::array<std::array<int, 2>, 6> kGroups{
       {{1, 3}, {3, 4}, {8, 5}, {12, 6}, {24, 7}, {16, 8}}};
   PositionTables tables;
-  int upper = 0;
-  int code = 0;
+  std::size_t upper = 0;
+  std::size_t code = 0;
   for (const auto& [count, length] : kGroups) {
     for (int n = 0; n < count; ++n, ++upper) {
       tables.length[upper] = static_cast<std::uint8_t>(length);
       tables.code[upper] = static_cast<std::uint8_t>(code);
-      const int step = 1 << (8 - length);
-      for (int b = code; b < code + step; ++b) {
+      const std::size_t step = std::size_t{1} << (8 - length);
+      for (std::size_t b = code; b < code + step; ++b) {
         tables.upper[b] = static_cast<std::uint8_t>(upper);
         tables.lengthOf[b] = static_cast<std::uint8_t>(length);
       }
@@ -324,7 +326,9 @@ void LzhEncode(std::int32_t& bytesRead, ReadByte&& readByte, WriteByte&& writeBy
   int s = 0;  // oldest position, overwritten by the next input byte
   int r = kStartPosition;
   int len = 0;  // bytes of look-ahead still to code
-  for (std::uint8_t byte = 0; len < kLookAhead && readByte(byte); ++len) ring[r + len] = byte;
+  for (std::uint8_t byte = 0; len < kLookAhead && readByte(byte); ++len) {
+    ring[static_cast<std::size_t>(r + len)] = byte;
+  }
   std::int32_t inputCount = len;
 
   // The blanks before the input enter the trees, so that the input can match them.
@@ -335,10 +339,10 @@ void LzhEncode(std::int32_t& bytesRead, ReadByte&& readByte, WriteByte&& writeBy
     if (finder.matchLength > len) finder.matchLength = len;
     if (finder.matchLength <= kThreshold) {
       finder.matchLength = 1;
-      putSymbol(ring[r]);
+      putSymbol(ring[static_cast<std::size_t>(r)]);
     } else {
       putSymbol(kFirstLengthSymbol + finder.matchLength);
-      const int upper = finder.matchPosition >> 6;
+      const auto upper = static_cast<std::size_t>(finder.matchPosition >> 6);
       const auto prefix = static_cast<std::uint32_t>(kPositionTables.code[upper]);
       const int prefixLength = kPositionTables.length[upper];
       bits.Put((prefix >> (8 - prefixLength)) << 6 | (finder.matchPosition & 63),
@@ -379,13 +383,13 @@ std::uint64_t LzhDecode(std::int32_t size, ReadByte&& readByte, WriteByte&& writ
   const auto storage = Allocate<DecoderStorage>();
   HuffmanModel& model = storage->model;
   auto& ring = storage->ring;
-  for (int i = 0; i < kStartPosition; ++i) ring[i] = kInitialFill;
+  for (std::size_t i = 0; i < kStartPosition; ++i) ring[i] = kInitialFill;
   BitReader<ReadByte> bits(readByte);
   HuffmanModel::Path path;
 
   const auto emit = [&writeByte, &ring](int r, std::uint8_t byte) {
     writeByte(byte);
-    ring[r] = byte;
+    ring[static_cast<std::size_t>(r)] = byte;
   };
 
   int r = kStartPosition;

@@ -434,8 +434,8 @@ TEST(LzhDecode, TruncatedStreamEndsWithZeroBitsAndIsDetectable) {
 // Past the end of the input a zero byte stands in, whatever the callback left in its argument.
 TEST(LzhDecode, EndOfInputMeansZeroBytes) {
   constexpr std::int32_t kSize = 300;
-  // Zero bits walk the code tree to the same leaf every time: the byte 0x74, repeated until a
-  // last match, copied whole, ends 46 bytes past the size.
+  // Zero bits walk the code tree to the same leaf every time; the stream decodes to the byte
+  // 0x74 throughout, 46 bytes past the size because the last match is copied whole.
   const Bytes expected(346, 0x74);
   ASSERT_EQ(Decode(Bytes(64, 0x00), kSize).output, expected);
 
