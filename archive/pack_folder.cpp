@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "archive/archive_error.h"
-#include "archive/detail/archive_io.h"
 #include "archive/archive_record.h"
+#include "archive/detail/archive_io.h"
 #include "platform/code_page.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
@@ -92,7 +92,8 @@ platform::FileAccess AppendFileData(const fs::path& path, const FileToPack& file
   return access;
 }
 
-void AppendWholeFile(platform::File& source, platform::File& target, std::span<std::uint8_t> buffer) {
+void AppendWholeFile(platform::File& source, platform::File& target,
+                     std::span<std::uint8_t> buffer) {
   source.Seek(0);
   while (const std::size_t read = source.Read(buffer)) target.Write(buffer.first(read));
 }

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "archive/archive_error.h"
-#include "archive/detail/archive_io.h"
 #include "archive/archive_record.h"
+#include "archive/detail/archive_io.h"
 #include "platform/code_page.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
@@ -87,7 +87,8 @@ bool SameContents(const fs::path& a, const fs::path& b, std::span<std::uint8_t> 
   const auto right = buffer.subspan(half, half);
   for (;;) {
     const std::size_t count = first.Read(left);
-    if (second.Read(right.first(count)) != count || !std::ranges::equal(left.first(count), right.first(count))) {
+    if (second.Read(right.first(count)) != count ||
+        !std::ranges::equal(left.first(count), right.first(count))) {
       return false;
     }
     if (count < left.size()) return true;
@@ -149,8 +150,8 @@ fs::path PlaceFile(const fs::path& staged, const fs::path& target, std::span<std
   }
   for (int copy = 1; copy <= kMaxArchivedCopies; ++copy) {
     fs::path beside = target;
-    beside += copy == 1 ? std::string(" (archiviert)")
-                        : " (archiviert " + std::to_string(copy) + ")";
+    beside +=
+        copy == 1 ? std::string(" (archiviert)") : " (archiviert " + std::to_string(copy) + ")";
     const platform::EntryKind kind = platform::KindOfEntry(beside);
     if (kind == platform::EntryKind::Missing) {
       platform::RenameFile(staged, beside);

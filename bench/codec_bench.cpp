@@ -7,10 +7,10 @@
 // --reps: runs per measurement, best taken (default 5; measurements whose first run takes over
 // two seconds stop at 3). --temp: folder for the file-mode containers (default: the system's
 // temporary folder). --strict: exit 3 when a target is missed. Exit 1 when a round trip fails.
-#include <memory>
 #include <lz4.h>
 #include <zlib.h>
 #include <zstd.h>
+#include <memory>
 
 #include <algorithm>
 #include <chrono>
@@ -117,8 +117,8 @@ Result BenchLzrw1Kh(const Bytes& data, int reps) {
   auto state = std::make_unique<kestravuna::Lzrw1KhState>();
   result.compressSeconds = Best(reps, [&] {
     for (std::size_t b = 0; b < blocks; ++b) {
-      lengths[b] = kestravuna::Lzrw1KhCompress(source(b), std::span(packed).subspan(b * kSlot, kSlot),
-                                               *state);
+      lengths[b] = kestravuna::Lzrw1KhCompress(source(b),
+                                               std::span(packed).subspan(b * kSlot, kSlot), *state);
     }
   });
   for (std::size_t length : lengths) result.compressed += length;
@@ -127,8 +127,8 @@ Result BenchLzrw1Kh(const Bytes& data, int reps) {
   result.decompressSeconds = Best(reps, [&] {
     for (std::size_t b = 0; b < blocks; ++b) {
       const auto out = std::span(back).subspan(b * kBlock, source(b).size());
-      const auto produced = kestravuna::Lzrw1KhDecompress(
-          std::span(packed).subspan(b * kSlot, lengths[b]), out);
+      const auto produced =
+          kestravuna::Lzrw1KhDecompress(std::span(packed).subspan(b * kSlot, lengths[b]), out);
       if (produced != out.size()) Fail("LZRW1/KH: block " + std::to_string(b) + " does not decode");
     }
   });
@@ -153,11 +153,10 @@ Result BenchLzh(const Bytes& data, int reps) {
     packed.clear();
     std::size_t position = 0;
     std::int32_t bytesRead = 0;
-    kestravuna::LzhEncode(
-        bytesRead,
-        ReaderOf(data, position),
-        [&](std::uint8_t byte) { packed.push_back(byte); });
-    if (static_cast<std::size_t>(bytesRead) != data.size()) Fail("LZH: encoder did not read the corpus");
+    kestravuna::LzhEncode(bytesRead, ReaderOf(data, position),
+                          [&](std::uint8_t byte) { packed.push_back(byte); });
+    if (static_cast<std::size_t>(bytesRead) != data.size())
+      Fail("LZH: encoder did not read the corpus");
   });
   result.compressed = packed.size();
 
@@ -167,12 +166,10 @@ Result BenchLzh(const Bytes& data, int reps) {
   result.decompressSeconds = Best(reps, [&] {
     std::size_t position = 0;
     produced = 0;
-    kestravuna::LzhDecode(
-        static_cast<std::int32_t>(data.size()),
-        ReaderOf(packed, position),
-        [&](std::uint8_t byte) {
-          if (produced < back.size()) back[produced++] = byte;
-        });
+    kestravuna::LzhDecode(static_cast<std::int32_t>(data.size()), ReaderOf(packed, position),
+                          [&](std::uint8_t byte) {
+                            if (produced < back.size()) back[produced++] = byte;
+                          });
   });
   if (produced < data.size()) Fail("LZH: decoder stopped early");
   Verify(std::span(back).first(data.size()), data, "LZH");
@@ -184,8 +181,8 @@ const char* ModeName(kestravuna::TCompressMode mode) {
 }
 
 // One compress or decompress in stream mode, from `input` (rewound first) into a new buffer.
-Bytes RunZarLzStream(std::int64_t (kestravuna::TZarLZ::*operation)(), kestravuna::MemoryStream& input,
-                     kestravuna::TCompressMode mode) {
+Bytes RunZarLzStream(std::int64_t (kestravuna::TZarLZ::*operation)(),
+                     kestravuna::MemoryStream& input, kestravuna::TCompressMode mode) {
   input.Seek(0, kestravuna::SeekOrigin::Begin);
   kestravuna::MemoryStream output;
   kestravuna::TZarLZ zar;
@@ -231,7 +228,8 @@ Result BenchZarLzFile(const Bytes& data, const std::filesystem::path& corpus,
   const Bytes container = ReadFile(packedPath);
   result.compressed = container.size();
   // File and stream mode write the same container.
-  Verify(container, streamContainer, std::string("TZarLZ file mode ") + ModeName(mode) + " container");
+  Verify(container, streamContainer,
+         std::string("TZarLZ file mode ") + ModeName(mode) + " container");
 
   result.decompressSeconds = Best(reps, [&] {
     kestravuna::TZarLZ zar;
@@ -251,13 +249,15 @@ Result BenchZlib(const Bytes& data, int reps) {
   Result result{};
   result.compressSeconds = Best(reps, [&] {
     packedSize = packed.size();
-    if (compress2(packed.data(), &packedSize, data.data(), data.size(), 6) != Z_OK) Fail("zlib: compress2 failed");
+    if (compress2(packed.data(), &packedSize, data.data(), data.size(), 6) != Z_OK)
+      Fail("zlib: compress2 failed");
   });
   result.compressed = packedSize;
   Bytes back(data.size());
   result.decompressSeconds = Best(reps, [&] {
     uLongf backSize = back.size();
-    if (uncompress(back.data(), &backSize, packed.data(), packedSize) != Z_OK || backSize != data.size()) {
+    if (uncompress(back.data(), &backSize, packed.data(), packedSize) != Z_OK ||
+        backSize != data.size()) {
       Fail("zlib: uncompress failed");
     }
   });
@@ -278,7 +278,8 @@ Result BenchLz4(const Bytes& data, int reps) {
   result.compressed = static_cast<std::size_t>(packedSize);
   Bytes back(data.size());
   result.decompressSeconds = Best(reps, [&] {
-    if (LZ4_decompress_safe(packed.data(), reinterpret_cast<char*>(back.data()), packedSize, size) != size) {
+    if (LZ4_decompress_safe(packed.data(), reinterpret_cast<char*>(back.data()), packedSize,
+                            size) != size) {
       Fail("LZ4: decompression failed");
     }
   });
@@ -299,7 +300,8 @@ Result BenchZstd(const Bytes& data, int reps) {
   result.compressed = packedSize;
   Bytes back(data.size());
   result.decompressSeconds = Best(reps, [&] {
-    const std::size_t n = ZSTD_decompressDCtx(dctx, back.data(), back.size(), packed.data(), packedSize);
+    const std::size_t n =
+        ZSTD_decompressDCtx(dctx, back.data(), back.size(), packed.data(), packedSize);
     if (ZSTD_isError(n) || n != data.size()) Fail("zstd: decompression failed");
   });
   ZSTD_freeCCtx(cctx);
@@ -360,7 +362,8 @@ int main(int argc, char** argv) {
   using kestravuna::TCompressMode;
   const Options options = ParseOptions(argc, argv);
   const Bytes data = ReadFile(options.corpus);
-  if (data.size() >= 0x7FFFFFFF) Fail("the corpus must stay below 2 GiB (the container's size field)");
+  if (data.size() >= 0x7FFFFFFF)
+    Fail("the corpus must stay below 2 GiB (the container's size field)");
   const int reps = options.reps;
   std::printf("Corpus %s: %s bytes; every figure is the best of up to %d runs\n\n",
               options.corpus.string().c_str(), Grouped(data.size()).c_str(), reps);
@@ -402,17 +405,24 @@ int main(int argc, char** argv) {
                 megabytes / row.seconds, Grouped(row.compressed).c_str(),
                 100.0 * static_cast<double>(row.compressed) / static_cast<double>(data.size()));
   }
-  std::printf("(MB/s: uncompressed megabytes per second in both directions; ratio: compressed / original)\n\n");
+  std::printf(
+      "(MB/s: uncompressed megabytes per second in both directions; ratio: compressed / "
+      "original)\n\n");
 
   const std::vector<Target> targets = {
       {"LZRW1/KH compress, speed vs LZ4", lzrw.compressSeconds, lz4.compressSeconds, false, 0.30},
-      {"LZRW1/KH decompress, speed vs LZ4", lzrw.decompressSeconds, lz4.decompressSeconds, false, 0.20},
+      {"LZRW1/KH decompress, speed vs LZ4", lzrw.decompressSeconds, lz4.decompressSeconds, false,
+       0.20},
       {"LZH encode, speed vs zlib -6", lzh.compressSeconds, zlib.compressSeconds, false, 0.40},
       {"LZH decode, speed vs zlib -6", lzh.decompressSeconds, zlib.decompressSeconds, false, 0.18},
-      {"TZarLZ file Fast compress, time vs raw codec", fastFile.compressSeconds, lzrw.compressSeconds, true, 1.10},
-      {"TZarLZ file Fast decompress, time vs raw codec", fastFile.decompressSeconds, lzrw.decompressSeconds, true, 1.10},
-      {"TZarLZ file Good compress, time vs raw codec", goodFile.compressSeconds, lzh.compressSeconds, true, 1.10},
-      {"TZarLZ file Good decompress, time vs raw codec", goodFile.decompressSeconds, lzh.decompressSeconds, true, 1.10},
+      {"TZarLZ file Fast compress, time vs raw codec", fastFile.compressSeconds,
+       lzrw.compressSeconds, true, 1.10},
+      {"TZarLZ file Fast decompress, time vs raw codec", fastFile.decompressSeconds,
+       lzrw.decompressSeconds, true, 1.10},
+      {"TZarLZ file Good compress, time vs raw codec", goodFile.compressSeconds,
+       lzh.compressSeconds, true, 1.10},
+      {"TZarLZ file Good decompress, time vs raw codec", goodFile.decompressSeconds,
+       lzh.decompressSeconds, true, 1.10},
   };
   int missed = 0;
   std::printf("%-48s %8s %8s   %s\n", "target", "ratio", "target", "result");
@@ -421,8 +431,8 @@ int main(int argc, char** argv) {
     const double ratio = t.atMost ? t.ours / t.reference : t.reference / t.ours;
     const bool met = t.atMost ? ratio <= t.limit : ratio >= t.limit;
     missed += met ? 0 : 1;
-    std::printf("%-48s %7.2fx %s%5.2fx   %s\n", t.what.c_str(), ratio, t.atMost ? "<=" : ">=", t.limit,
-                met ? "met" : "MISSED");
+    std::printf("%-48s %7.2fx %s%5.2fx   %s\n", t.what.c_str(), ratio,
+                t.atMost ? "<=" : ">=", t.limit, met ? "met" : "MISSED");
   }
   std::printf("\nEvery round trip above was verified byte for byte.\n");
   return options.strict && missed > 0 ? 3 : 0;

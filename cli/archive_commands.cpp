@@ -7,15 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "archive/pack_folder.h"
+#include "archive/unpack_archive.h"
 #include "cli/cli_support.h"
+#include "compress/container_format.h"
+#include "compress/zarlz.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/folder_listing.h"
 #include "platform/io_error.h"
-#include "archive/pack_folder.h"
-#include "archive/unpack_archive.h"
-#include "compress/zarlz.h"
-#include "compress/container_format.h"
 
 namespace kestravuna::cli {
 
@@ -40,8 +40,7 @@ int RunPack(std::span<const std::string> args) {
 
 int RunUnpack(std::span<const std::string> args) {
   RequireArgumentCount(args, 2);
-  for (const KeptFile& kept :
-       UnpackArchive(args[1], args[0], StatusOnStandardError())) {
+  for (const KeptFile& kept : UnpackArchive(args[1], args[0], StatusOnStandardError())) {
     PrintStatus("Behalten: " + kept.name + "; die Fassung aus dem Archiv heißt " +
                 kept.archivedCopy);
   }

@@ -104,8 +104,7 @@ constexpr Command kCommands[] = {
      RunCompress},
     {"decompress", "CONTAINER ZIEL",
      "Dekomprimiert CONTAINER nach ZIEL; das Verfahren steht im Container.", RunDecompress},
-    {"advise", "DATEI", "Empfiehlt good oder fast für DATEI anhand zweier Stichproben.",
-     RunAdvise},
+    {"advise", "DATEI", "Empfiehlt good oder fast für DATEI anhand zweier Stichproben.", RunAdvise},
 };
 
 }  // namespace

@@ -27,12 +27,11 @@ void PrintHelp(const std::vector<Command>& commands) {
       "Der Container ist komprimiert, nicht verschlüsselt: Das Passwort sperrt nur die\n"
       "Wiederherstellung durch Kestravuna selbst.\n\nBefehle:\n");
   for (const Command& command : commands) {
-    std::printf("  %.*s %.*s\n      %.*s\n", static_cast<int>(command.name.size()), command.name.data(),
-                static_cast<int>(command.usage.size()), command.usage.data(),
+    std::printf("  %.*s %.*s\n      %.*s\n", static_cast<int>(command.name.size()),
+                command.name.data(), static_cast<int>(command.usage.size()), command.usage.data(),
                 static_cast<int>(command.summary.size()), command.summary.data());
   }
-  std::printf(
-      "\nRückgabewert: 0 Erfolg, 1 Fehler oder falsches Passwort, 2 falsche Argumente.\n");
+  std::printf("\nRückgabewert: 0 Erfolg, 1 Fehler oder falsches Passwort, 2 falsche Argumente.\n");
 }
 
 }  // namespace

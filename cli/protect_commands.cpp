@@ -215,8 +215,7 @@ constexpr Command kProtectCommands[] = {
      "ohne Echo abgefragt.",
      RunProtect},
     {"restore", "[--password-file DATEI] ORDNER",
-     "Stellt jede Datei aus CHIFF.CRY von ORDNER wieder her, wenn das Passwort passt.",
-     RunRestore},
+     "Stellt jede Datei aus CHIFF.CRY von ORDNER wieder her, wenn das Passwort passt.", RunRestore},
 };
 
 }  // namespace

@@ -8,7 +8,8 @@
 
 namespace kestravuna {
 
-std::uint32_t ContainerIdentifier(std::span<const std::uint8_t, kContainerFieldSize> field) noexcept {
+std::uint32_t ContainerIdentifier(
+    std::span<const std::uint8_t, kContainerFieldSize> field) noexcept {
   return platform::LoadLe32(field);
 }
 

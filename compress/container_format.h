@@ -22,7 +22,8 @@ constexpr bool IsContainerIdentifier(std::uint32_t identifier) noexcept {
 }
 
 // The first field of a container as stored.
-std::uint32_t ContainerIdentifier(std::span<const std::uint8_t, kContainerFieldSize> field) noexcept;
+std::uint32_t ContainerIdentifier(
+    std::span<const std::uint8_t, kContainerFieldSize> field) noexcept;
 // The uncompressed size of a container's second field.
 std::int32_t ContainerSize(std::span<const std::uint8_t, kContainerFieldSize> field) noexcept;
 

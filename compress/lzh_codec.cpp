@@ -161,7 +161,8 @@ inline int Score(int length, int nearness) {
 std::size_t MatchFinder::LinkOf(const Links& links, std::size_t side) {
   std::uint32_t both;
   std::memcpy(&both, links.data(), sizeof both);
-  const std::size_t shift = 16 * (std::endian::native == std::endian::little ? side : kRight - side);
+  const std::size_t shift =
+      16 * (std::endian::native == std::endian::little ? side : kRight - side);
   return static_cast<Position>(both >> shift);
 }
 
@@ -247,7 +248,8 @@ void MatchFinder::Delete(int position) {
     // Both subtrees present: the largest node of the left subtree takes p's place.
     q = Left(p);
     if (Right(q) != kEmptyLink) {
-      do q = Right(q); while (Right(q) != kEmptyLink);
+      do q = Right(q);
+      while (Right(q) != kEmptyLink);
       Right(Parent(q)) = Left(q);
       Parent(Left(q)) = Parent(q);
       Left(q) = Left(p);

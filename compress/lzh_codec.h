@@ -26,8 +26,8 @@ class ElzhException : public std::runtime_error {
 //   void writeByte(std::uint8_t byte);
 // An exception thrown by a callback passes through unchanged; bytesRead is then not set.
 
-// Compresses everything `readByte` delivers and sends the code stream through `writeByte`. On return
-// bytesRead holds the number of input bytes consumed.
+// Compresses everything `readByte` delivers and sends the code stream through `writeByte`. On
+// return bytesRead holds the number of input bytes consumed.
 template <class ReadByte, class WriteByte>
 void LzhEncode(std::int32_t& bytesRead, ReadByte&& readByte, WriteByte&& writeByte);
 

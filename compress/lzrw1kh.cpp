@@ -34,7 +34,7 @@ constexpr std::uint32_t kHashMultiplier = 40543;
 // An entry no position has been entered into yet. The algorithm marks it -1 and tests it
 // apart; any value at least 4,096 below every position fails the offset test on its own.
 constexpr std::int16_t kEmpty = -4096;
-constexpr std::size_t kHeaderSize = 3;      // flag byte and the first control word
+constexpr std::size_t kHeaderSize = 3;  // flag byte and the first control word
 
 // ---------------------------------------------------------------------------------------------
 // Byte helpers. Loads go through memcpy, never through casts of unaligned pointers; the
@@ -69,9 +69,7 @@ inline void StoreBe16(std::uint8_t* p, std::uint32_t v) {
   p[1] = static_cast<std::uint8_t>(v);
 }
 
-inline std::uint32_t LoadBe16(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 8) | p[1];
-}
+inline std::uint32_t LoadBe16(const std::uint8_t* p) { return (std::uint32_t{p[0]} << 8) | p[1]; }
 
 // ---------------------------------------------------------------------------------------------
 // The hash table and the precomputed indices live in the caller's Lzrw1KhState.
@@ -100,7 +98,8 @@ void ComputeIndices(const std::uint8_t* src, std::size_t count,
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 1));
     const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 2));
     const auto indices = [&](__m128i a16, __m128i b16, __m128i c16) {
-      const __m128i h = _mm_xor_si128(_mm_xor_si128(_mm_slli_epi16(a16, 8), _mm_slli_epi16(b16, 4)), c16);
+      const __m128i h =
+          _mm_xor_si128(_mm_xor_si128(_mm_slli_epi16(a16, 8), _mm_slli_epi16(b16, 4)), c16);
       return _mm_srli_epi16(_mm_mullo_epi16(h, multiplier), 4);
     };
     _mm_storeu_si128(reinterpret_cast<__m128i*>(indexAt.data() + i),
@@ -186,7 +185,8 @@ class BlockWriter {
 };
 
 // One step at a position with at least kMaxMatch bytes left, where every load of 8 or 16
-// bytes stays inside the source and state.indexAt holds the table index. Returns the bytes consumed.
+// bytes stays inside the source and state.indexAt holds the table index. Returns the bytes
+// consumed.
 inline std::size_t FastStep(Lzrw1KhState& state, const std::uint8_t* src, std::size_t x,
                             std::size_t n, BlockWriter& writer) {
   const std::uint8_t* const here = src + x;
@@ -250,8 +250,7 @@ bool GetMatch(Lzrw1KhState& state, const std::uint8_t* src, std::size_t x, std::
 
 // One step near the source end, byte by byte, exactly as the algorithm reads.
 inline std::size_t CarefulStep(Lzrw1KhState& state, const std::uint8_t* src, std::size_t x,
-                               std::size_t n,
-                               BlockWriter& writer) {
+                               std::size_t n, BlockWriter& writer) {
   const std::uint8_t* const here = src + x;
   const std::size_t left = n - x;
   const std::size_t size = RunLength(here, std::min(left, kMaxRun));
@@ -281,7 +280,8 @@ std::size_t Lzrw1KhCompress(std::span<const std::uint8_t> source, std::span<std:
                             Lzrw1KhState& state) {
   const std::size_t n = source.size();
   if (n > kLzrw1KhMaxSource || dest.size() < n + kLzrw1KhDestSlack) {
-    throw std::invalid_argument("Lzrw1KhCompress: source above 32,768 bytes or destination too small");
+    throw std::invalid_argument(
+        "Lzrw1KhCompress: source above 32,768 bytes or destination too small");
   }
   state.hashTable.fill(kEmpty);
 
@@ -395,9 +395,8 @@ inline bool DecodeGroupCareful(DecodeState& s, std::uint32_t control, int bits) 
     const std::size_t room = static_cast<std::size_t>(s.oend - s.op);
     if ((control & 0x80000000u) == 0) {
       // A stretch of literal items, up to the group's end and the block's end, in one copy.
-      const std::size_t count =
-          std::min({static_cast<std::size_t>(std::countl_zero(control)),
-                    static_cast<std::size_t>(bits), inputLeft});
+      const std::size_t count = std::min({static_cast<std::size_t>(std::countl_zero(control)),
+                                          static_cast<std::size_t>(bits), inputLeft});
       if (room < count) return false;
       std::memcpy(s.op, s.ip, count);
       s.ip += count;

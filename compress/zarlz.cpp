@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "compress/lzh_codec.h"
+#include "compress/lzrw1kh.h"
 #include "platform/byte_order.h"
 #include "platform/file_system.h"
 #include "platform/io_error.h"
-#include "compress/lzh_codec.h"
-#include "compress/lzrw1kh.h"
 
 namespace kestravuna {
 namespace {
@@ -157,7 +157,7 @@ constexpr ErrorText kAdviseReadFailed{"Fehler beim Lesen der Qzelldaten.", "Fehl
 struct TZarLZ::WorkingState {
   std::vector<std::uint8_t> input = std::vector<std::uint8_t>(kBufferSize);
   std::vector<std::uint8_t> output = std::vector<std::uint8_t>(kBufferSize);
-  Lzrw1KhState lzrw1kh;  // the fast codec's encoder tables
+  Lzrw1KhState lzrw1kh;                  // the fast codec's encoder tables
   std::optional<FileStream> sourceFile;  // file mode only
   std::optional<FileStream> destinationFile;
   bool destinationCreated = false;  // file mode: this operation made the destination file
@@ -538,9 +538,9 @@ TCompressMode TZarLZ::Advise() {
     if (count < 0) Fail(*this, kAdviseReadFailed);
     PumpEvents();
     sampled += count;
-    packed += static_cast<std::int64_t>(Lzrw1KhCompress(
-        std::span(state.input).first(static_cast<std::size_t>(count)), state.output,
-        state.lzrw1kh));
+    packed += static_cast<std::int64_t>(
+        Lzrw1KhCompress(std::span(state.input).first(static_cast<std::size_t>(count)), state.output,
+                        state.lzrw1kh));
   }
   const std::string percent = std::to_string(RatioPercent(packed, sampled));
   if (packed < static_cast<std::int64_t>(Threshold) * sampled / 100) {

@@ -12,7 +12,7 @@ void DeleteFile(const std::filesystem::path& path);  // EInOutError on failure
 // Renames within one file system; fails (EInOutError 5) when `to` exists already,
 // as on Windows, instead of silently replacing it.
 void RenameFile(const std::filesystem::path& from, const std::filesystem::path& to);
-bool FileExists(const std::filesystem::path& path);       // a regular file (links not followed)
+bool FileExists(const std::filesystem::path& path);  // a regular file (links not followed)
 
 // What stands under a name, links not followed. Anything but a plain file (a folder, a link,
 // a FIFO, a device) under one of the program's names is someone else's.

@@ -6,14 +6,22 @@ namespace kestravuna::platform {
 
 std::string IoErrorText(int errorNumber) {
   switch (errorNumber) {
-    case io_error::kFileNotFound: return "Datei nicht gefunden";
-    case io_error::kInvalidFileName: return "Ungültiger Dateiname";
-    case io_error::kTooManyOpenFiles: return "Zu viele Dateien geöffnet";
-    case io_error::kAccessDenied: return "Dateizugriff verweigert";
-    case io_error::kReadBeyondEnd: return "Lesen nach Dateiende (EOF)";
-    case io_error::kDiskFull: return "Kapazität der Diskette/Festplatte erschöpft";
-    case io_error::kInvalidNumber: return "Ungültige numerische Eingabe";
-    default: return "I/O-Fehler " + std::to_string(errorNumber);
+    case io_error::kFileNotFound:
+      return "Datei nicht gefunden";
+    case io_error::kInvalidFileName:
+      return "Ungültiger Dateiname";
+    case io_error::kTooManyOpenFiles:
+      return "Zu viele Dateien geöffnet";
+    case io_error::kAccessDenied:
+      return "Dateizugriff verweigert";
+    case io_error::kReadBeyondEnd:
+      return "Lesen nach Dateiende (EOF)";
+    case io_error::kDiskFull:
+      return "Kapazität der Diskette/Festplatte erschöpft";
+    case io_error::kInvalidNumber:
+      return "Ungültige numerische Eingabe";
+    default:
+      return "I/O-Fehler " + std::to_string(errorNumber);
   }
 }
 

@@ -8,13 +8,13 @@
 
 #include "archive/archive_error.h"
 #include "archive/archive_record.h"
+#include "archive/unpack_archive.h"
 #include "compress/byte_stream.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/io_error.h"
 #include "protect/password_record.h"
 #include "protect/protect_error.h"
-#include "archive/unpack_archive.h"
 
 namespace kestravuna {
 

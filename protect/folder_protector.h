@@ -16,10 +16,10 @@
 #include <string_view>
 #include <vector>
 
-#include "protect/folder_scan.h"
-#include "protect/folder_view.h"
 #include "archive/unpack_archive.h"
 #include "compress/zarlz.h"
+#include "protect/folder_scan.h"
+#include "protect/folder_view.h"
 
 namespace kestravuna {
 

@@ -9,7 +9,8 @@ namespace {
 const char* FaultText(ProtectFault fault) {
   switch (fault) {
     case ProtectFault::AlreadyProtected:
-      return "Der Ordner enthält bereits eine Datei CHIFF.CRY und kann nur wiederhergestellt werden.";
+      return "Der Ordner enthält bereits eine Datei CHIFF.CRY und kann nur wiederhergestellt "
+             "werden.";
     case ProtectFault::PasswordNotStorable:
       return "Das Passwort enthält Zeichen, die nicht gespeichert werden können.";
     case ProtectFault::VerifyFailed:

@@ -15,19 +15,19 @@
 #include <string>
 #include <vector>
 
+#include "archive/pack_folder.h"
+#include "archive/unpack_archive.h"
 #include "platform/code_page.h"
-#include "protect/container_check.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/folder_listing.h"
 #include "platform/folder_lock.h"
-#include "protect/folder_protector.h"
 #include "platform/io_error.h"
-#include "archive/pack_folder.h"
+#include "protect/container_check.h"
+#include "protect/detail/run_support.h"
+#include "protect/folder_protector.h"
 #include "protect/password_record.h"
 #include "protect/protect_error.h"
-#include "protect/detail/run_support.h"
-#include "archive/unpack_archive.h"
 
 namespace kestravuna {
 

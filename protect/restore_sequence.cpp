@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "archive/unpack_archive.h"
 #include "platform/code_page.h"
-#include "protect/container_check.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "protect/container_check.h"
+#include "protect/detail/run_support.h"
 #include "protect/folder_protector.h"
 #include "protect/password_record.h"
-#include "protect/detail/run_support.h"
-#include "archive/unpack_archive.h"
 
 namespace kestravuna {
 

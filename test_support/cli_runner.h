@@ -66,8 +66,8 @@ inline pid_t StartCli(const std::vector<std::string>& args, const std::filesyste
     const int err = open(errLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int in = open(inputFile.c_str(), O_RDONLY);
     if (out < 0 || err < 0 || in < 0) _exit(127);
-    if (asOrdinaryUser && (setgroups(0, nullptr) != 0 || setgid(kOrdinaryGid) != 0 ||
-                           setuid(kOrdinaryUid) != 0)) {
+    if (asOrdinaryUser &&
+        (setgroups(0, nullptr) != 0 || setgid(kOrdinaryGid) != 0 || setuid(kOrdinaryUid) != 0)) {
       _exit(126);
     }
     dup2(in, STDIN_FILENO);

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "archive/archive_error.h"
-#include "platform/io_error.h"
 #include "archive/unpack_archive.h"
+#include "platform/io_error.h"
 
 namespace {
 

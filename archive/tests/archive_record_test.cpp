@@ -60,10 +60,10 @@ TEST(ArchiveRecord, FlagsFromAttributes) {
     Bytes flags;  // system, hidden, archive, read-only, directory (offsets 256..260)
   };
   const Case cases[] = {
-      {39, {1, 1, 1, 1, 0}},    // read-only, hidden, system and archive
-      {128, {0, 0, 0, 0, 0}},   // "no attributes" has no flag
-      {8224, {0, 0, 1, 0, 0}},  // archive plus a bit above 32
-      {8, {0, 0, 0, 0, 0}},     // volume label has no flag
+      {39, {1, 1, 1, 1, 0}},      // read-only, hidden, system and archive
+      {128, {0, 0, 0, 0, 0}},     // "no attributes" has no flag
+      {8224, {0, 0, 1, 0, 0}},    // archive plus a bit above 32
+      {8, {0, 0, 0, 0, 0}},       // volume label has no flag
       {16 | 1, {0, 0, 0, 1, 1}},  // a read-only directory
       {1, {0, 0, 0, 1, 0}},
   };

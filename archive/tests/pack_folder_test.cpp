@@ -113,7 +113,9 @@ TEST_F(PackFolderTest, StatusBeforeEachFileAfterPumpingEvents) {
   Pack();
   const std::map<std::string, std::string> statusByStoredName = {
       {"brief.txt", "Kodiere brief.txt..."},
-      {"Gr\xFC\xDF" "e.txt", "Kodiere Grüße.txt..."},
+      {"Gr\xFC\xDF"
+       "e.txt",
+       "Kodiere Grüße.txt..."},
       // "Kodiere " and the name fill the 255 characters of the status line; "..." is cut.
       {std::string(250, 'n'), "Kodiere " + std::string(247, 'n')},
   };
@@ -234,8 +236,7 @@ TEST_F(PackFolderTest, IoFailuresRaiseTheRunTimeError) {
   // A target in a folder that does not exist.
   progress_.status = nullptr;
   WriteFile(folder_ / "weg", "x");
-  EXPECT_THROW(PackFolder(folder_, root_ / "fehlt" / "a.cry", progress_),
-               platform::EInOutError);
+  EXPECT_THROW(PackFolder(folder_, root_ / "fehlt" / "a.cry", progress_), platform::EInOutError);
 }
 
 }  // namespace

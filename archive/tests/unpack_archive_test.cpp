@@ -6,9 +6,9 @@
 #include <set>
 
 #include "archive/archive_error.h"
+#include "archive/pack_folder.h"
 #include "archive/tests/archive_fixture.h"
 #include "platform/io_error.h"
-#include "archive/pack_folder.h"
 
 namespace kestravuna::testing {
 namespace {
@@ -125,8 +125,7 @@ TEST_F(UnpackArchiveTest, NeverOverwritesWhatDiffersFromTheArchivedCopy) {
 TEST_F(UnpackArchiveTest, ClearsStoppedRunsAndGivesFilesTheArchivesAccess) {
   WriteFile(restored_ / ".CHIFF.NEU-a1b2c3", "halb geschrieben");
   WriteBytes(archive_, BuildArchive({{"offen", {'o'}}, {"nur lesen", {'r'}, 33}}));
-  fs::permissions(archive_, fs::perms::owner_read | fs::perms::owner_write |
-                                fs::perms::group_read);
+  fs::permissions(archive_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   Unpack();
   EXPECT_EQ(FolderNames(restored_), (std::vector<std::string>{"nur lesen", "offen"}));
   EXPECT_EQ(fs::status(restored_ / "offen").permissions(),
@@ -297,11 +296,9 @@ TEST_F(UnpackArchiveTest, ReadArchiveDirectoryGivesNamesFlagsAndSizes) {
 }
 
 TEST_F(UnpackArchiveTest, IoFailuresRaiseTheRunTimeError) {
-  EXPECT_THROW(UnpackArchive(restored_, root_ / "fehlt.cry", progress_),
-               platform::EInOutError);
+  EXPECT_THROW(UnpackArchive(restored_, root_ / "fehlt.cry", progress_), platform::EInOutError);
   WriteBytes(archive_, BuildArchive({{"a", {'a'}}}));
-  EXPECT_THROW(UnpackArchive(root_ / "fehlt", archive_, progress_),
-               platform::EInOutError);
+  EXPECT_THROW(UnpackArchive(root_ / "fehlt", archive_, progress_), platform::EInOutError);
   // A folder that cannot take a new file.
   fs::permissions(restored_, fs::perms::owner_read | fs::perms::owner_exec);
   if (::geteuid() != 0) {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "compress/zarlz.h"
 #include "test_support/cli_runner.h"
 #include "test_support/temp_folder.h"
-#include "compress/zarlz.h"
 
 namespace {
 
@@ -119,7 +119,9 @@ TEST_F(ArchiveCommandsTest, ExitStatusOfFailures) {
       {{"pack", "nur-eins"}, 2, "Falsche Anzahl von Argumenten."},
       {{"unpack"}, 2, "Falsche Anzahl von Argumenten."},
       {{"list", "a", "b"}, 2, "Falsche Anzahl von Argumenten."},
-      {{"list", (root_ / "fehlt").string()}, 1, "Datei nicht gefunden: " + (root_ / "fehlt").string() + "\n"},
+      {{"list", (root_ / "fehlt").string()},
+       1,
+       "Datei nicht gefunden: " + (root_ / "fehlt").string() + "\n"},
       {{"list", (root_ / "kaputt.cry").string()}, 1, "Lesen nach Dateiende (EOF)\n"},
       {{"unpack", (root_ / "kaputt.cry").string(), root_.path().string()},
        1,

@@ -34,23 +34,37 @@ TEST(CliCommands, ScanProtectAndRestoreTellTheirOutcome) {
     int exitCode;
     std::string printed;  // a line the output must hold
   } steps[] = {
-      {{"scan", dir}, "", 0, "Anzahl der Unterordner: 1\nAnzahl der Dateien (insgesamt): 2\n"
-                             "Größe aller Dateien: 3.07 MB\nGeschützt (CHIFF.CRY): nein\n"},
+      {{"scan", dir},
+       "",
+       0,
+       "Anzahl der Unterordner: 1\nAnzahl der Dateien (insgesamt): 2\n"
+       "Größe aller Dateien: 3.07 MB\nGeschützt (CHIFF.CRY): nein\n"},
       // An empty password becomes the dialogs' fixed text, with their note.
-      {{"protect", dir}, "", 0,
+      {{"protect", dir},
+       "",
+       0,
        "Sicherheitshinweis: Sie haben kein Passwort festgelegt. Das Verzeichnis wird ohne "
        "Passwort verschlüsselt!"},
       {{"scan", dir}, "", 0, "Geschützt (CHIFF.CRY): ja"},
-      {{"protect", dir}, "", 1,
+      {{"protect", dir},
+       "",
+       1,
        "Der Ordner enthält CHIFF.CRY und kann nur wiederhergestellt werden."},
-      {{"restore", dir}, "falsch\n", 1,
+      {{"restore", dir},
+       "falsch\n",
+       1,
        "Falsches Passwort !: Sie haben keine Berechtigung zu dieser Aktion !"},
       {{"restore", dir}, "\n", 0, "Dekodierung abgeschlossen."},
-      {{"restore", dir}, "", 1, "Der Ordner enthält kein CHIFF.CRY; es gibt nichts wiederherzustellen."},
+      {{"restore", dir},
+       "",
+       1,
+       "Der Ordner enthält kein CHIFF.CRY; es gibt nichts wiederherzustellen."},
       // The first line of the file, without its line end; then the same typed on standard input.
       {{"protect", "--password-file", passwordFile, dir}, "", 0, "Kodierung abgeschlossen."},
       {{"restore", dir}, "Kennwort\nzweite Zeile\n", 0, "Dekodiere a.txt..."},
-      {{"protect", "/"}, "", 1,
+      {{"protect", "/"},
+       "",
+       1,
        "Verbotener Zugriff: Das Hauptverzeichnis der ersten Festplatte darf nicht "
        "verschlüsselt werden !"},
       {{"scan", dir + "/unter/../."}, "", 0, "Anzahl der Unterordner: 1\n"},
@@ -64,8 +78,8 @@ TEST(CliCommands, ScanProtectAndRestoreTellTheirOutcome) {
     for (const std::string& arg : step.args) command += arg + " ";
     const CliOutcome outcome = RunCli(step.args, area / "cache", Fault::None, 0, step.input);
     EXPECT_EQ(outcome.exitCode, step.exitCode) << command << "\n" << outcome.output;
-    EXPECT_NE(outcome.output.find(step.printed), std::string::npos)
-        << command << "\n" << outcome.output;
+    EXPECT_NE(outcome.output.find(step.printed), std::string::npos) << command << "\n"
+                                                                    << outcome.output;
   }
   EXPECT_EQ(testing::ReadFile(folder / "a.txt").size(), 3'145'728u);
 }

@@ -20,12 +20,12 @@ namespace lzh_detail {
 // -------------------------------------------------------------------------------------------
 // Format constants
 
-inline constexpr int kRingSize = 4096;         // window; positions are 12 bits
+inline constexpr int kRingSize = 4096;  // window; positions are 12 bits
 inline constexpr int kRingMask = kRingSize - 1;
-inline constexpr int kLookAhead = 60;          // longest match and bytes compared per string
-inline constexpr int kThreshold = 2;           // matches this short go out as literals
+inline constexpr int kLookAhead = 60;  // longest match and bytes compared per string
+inline constexpr int kThreshold = 2;   // matches this short go out as literals
 inline constexpr int kStartPosition = kRingSize - kLookAhead;  // 4036, first input position
-inline constexpr std::uint8_t kInitialFill = 0x20;  // the window starts as 4036 blanks
+inline constexpr std::uint8_t kInitialFill = 0x20;             // the window starts as 4036 blanks
 // Positions 4096..4154 repeat 0..58 so that a string near the end of the window is compared
 // without wrapping; 5 more bytes let the last 8-byte comparison step read past index 59.
 inline constexpr int kRepeatArea = kLookAhead - 1;
@@ -45,8 +45,8 @@ inline constexpr std::uint16_t kCountLimit = 0x8000;  // root count that forces 
 inline constexpr int kMaxCodeLength = 21;
 
 inline constexpr std::uint16_t kEmptyLink = kRingSize;  // 4096: no node; its parent slot
-                                                       // absorbs writes through empty links
-inline constexpr int kTreeRoots = kRingSize + 1;       // 4097 + b: root of strings starting b
+                                                        // absorbs writes through empty links
+inline constexpr int kTreeRoots = kRingSize + 1;        // 4097 + b: root of strings starting b
 inline constexpr int kLinkCount = kTreeRoots + 256;
 
 // -------------------------------------------------------------------------------------------
@@ -345,8 +345,7 @@ void LzhEncode(std::int32_t& bytesRead, ReadByte&& readByte, WriteByte&& writeBy
       const auto upper = static_cast<std::size_t>(finder.matchPosition >> 6);
       const auto prefix = static_cast<std::uint32_t>(kPositionTables.code[upper]);
       const int prefixLength = kPositionTables.length[upper];
-      bits.Put((prefix >> (8 - prefixLength)) << 6 | (finder.matchPosition & 63),
-               prefixLength + 6);
+      bits.Put((prefix >> (8 - prefixLength)) << 6 | (finder.matchPosition & 63), prefixLength + 6);
     }
     const int last = finder.matchLength;
     int i = 0;

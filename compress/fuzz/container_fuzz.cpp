@@ -27,9 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   zarlz.OutputStream = &output;
   try {
     const std::int64_t written = zarlz.Decompress();
-    const std::int64_t sizeField =
-        kestravuna::ContainerSize(bytes.subspan<kestravuna::kContainerFieldSize,
-                                                kestravuna::kContainerFieldSize>());
+    const std::int64_t sizeField = kestravuna::ContainerSize(
+        bytes.subspan<kestravuna::kContainerFieldSize, kestravuna::kContainerFieldSize>());
     if (written != output.Size() || written != sizeField) std::abort();
   } catch (const kestravuna::ELzrw1Exception&) {
     // A damaged container: the expected outcome for most inputs.

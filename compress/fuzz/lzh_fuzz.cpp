@@ -33,9 +33,7 @@ Decoded Decode(std::span<const std::uint8_t> stream, std::int32_t size) {
         byte = stream[next++];
         return true;
       },
-      [&](std::uint8_t byte) {
-        result.output.push_back(byte);
-      });
+      [&](std::uint8_t byte) { result.output.push_back(byte); });
   return result;
 }
 
@@ -60,9 +58,7 @@ void RoundTrip(std::span<const std::uint8_t> input) {
         byte = input[next++];
         return true;
       },
-      [&](std::uint8_t byte) {
-        stream.push_back(byte);
-      });
+      [&](std::uint8_t byte) { stream.push_back(byte); });
   Check(bytesRead == static_cast<std::int32_t>(input.size()));
 
   const Decoded decoded = Decode(stream, bytesRead);

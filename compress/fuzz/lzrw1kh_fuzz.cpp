@@ -3,11 +3,11 @@
 //   odd destinations (exactly sized heap buffers, so any access outside them is caught); a
 //   smaller destination must give the same bytes or a refusal, never something else;
 // - as a source to the encoder, whose block must decode back to the source.
-#include <memory>
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -38,7 +38,8 @@ void DecodeAsBlock(std::span<const std::uint8_t> block) {
     const std::optional<std::size_t> again = Lzrw1KhDecompress(block, dest);
     if (produced && *produced <= capacity) {
       Check(again == produced);
-      Check(std::equal(dest.begin(), dest.begin() + static_cast<std::ptrdiff_t>(*produced), full.begin()));
+      Check(std::equal(dest.begin(), dest.begin() + static_cast<std::ptrdiff_t>(*produced),
+                       full.begin()));
     } else {
       Check(!again);
     }

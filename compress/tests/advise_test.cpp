@@ -1,15 +1,15 @@
 // The method advice: where it samples, what it recommends and says, how it leaves the source,
 // and mode Auto in Compress.
-#include <memory>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <memory>
 
 #include <algorithm>
 #include <functional>
 
 #include "compress/lzrw1kh.h"
-#include "compress/zarlz.h"
 #include "compress/tests/zarlz_test_support.h"
+#include "compress/zarlz.h"
 
 namespace kestravuna {
 namespace {
@@ -17,9 +17,9 @@ namespace {
 using testing::Bytes;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testing::MessageOf;
 using testing::ProbeStream;
 using testing::RandomBytes;
-using testing::MessageOf;
 using testing::TempFolder;
 using testing::TextBytes;
 using testing::WriteBytes;

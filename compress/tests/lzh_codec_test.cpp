@@ -67,15 +67,17 @@ Decoded Decode(std::span<const std::uint8_t> stream, std::int32_t size) {
 // through several rebuilds and the window through many turns.
 Bytes MixedInput(std::size_t size, std::uint32_t seed) {
   static constexpr std::string_view kWords[] = {
-      "Datei ", "Ordner ", "Kodierung ", "läuft", "...\n", "static_cast<int>(", "0x20, ",
-      "return ", "{\n  ", "}\n", "Größe ", "#include <vector>\n", "Wiederherstellen "};
+      "Datei ",           "Ordner ", "Kodierung ", "läuft", "...\n",  "static_cast<int>(",
+      "0x20, ",           "return ", "{\n  ",      "}\n",   "Größe ", "#include <vector>\n",
+      "Wiederherstellen "};
   std::mt19937 random(seed);
   Bytes bytes;
   while (bytes.size() < size) {
     switch (random() % 8) {
       case 0: {
         const std::size_t length = random() % 300;
-        for (std::size_t i = 0; i < length; ++i) bytes.push_back(static_cast<std::uint8_t>(random()));
+        for (std::size_t i = 0; i < length; ++i)
+          bytes.push_back(static_cast<std::uint8_t>(random()));
         break;
       }
       case 1: {
@@ -195,22 +197,21 @@ TEST_P(LzhRoundTrip, DecodesToTheInput) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lzh, LzhRoundTrip,
-    ::testing::Values(
-        RoundTripCase{"OneByte", FromText("x")},
-        RoundTripCase{"ShorterThanLookAhead", RandomBytes(59, 1)},
-        RoundTripCase{"LookAhead", RandomBytes(60, 2)},
-        RoundTripCase{"LongerThanLookAhead", RandomBytes(61, 3)},
-        RoundTripCase{"WindowMinusOne", MixedInput(4095, 4)},
-        RoundTripCase{"Window", MixedInput(4096, 5)},
-        RoundTripCase{"WindowPlusOne", MixedInput(4097, 6)},
-        RoundTripCase{"SeveralWindows", MixedInput(12345, 7)},
-        RoundTripCase{"Incompressible", RandomBytes(20000, 8)},
-        RoundTripCase{"RunOfOneByte", Bytes(10000, 0x00)},
-        RoundTripCase{"RunOfBlanks", Bytes(5000, ' ')},
-        RoundTripCase{"RunWithPeriodThree", Run(7000, 3)},
-        RoundTripCase{"RunWithPeriodFiftyNine", Run(7000, 59)},
-        // Well over 32,454 symbols: the Huffman model is rebuilt several times.
-        RoundTripCase{"ManyModelRebuilds", MixedInput(600000, 9)}),
+    ::testing::Values(RoundTripCase{"OneByte", FromText("x")},
+                      RoundTripCase{"ShorterThanLookAhead", RandomBytes(59, 1)},
+                      RoundTripCase{"LookAhead", RandomBytes(60, 2)},
+                      RoundTripCase{"LongerThanLookAhead", RandomBytes(61, 3)},
+                      RoundTripCase{"WindowMinusOne", MixedInput(4095, 4)},
+                      RoundTripCase{"Window", MixedInput(4096, 5)},
+                      RoundTripCase{"WindowPlusOne", MixedInput(4097, 6)},
+                      RoundTripCase{"SeveralWindows", MixedInput(12345, 7)},
+                      RoundTripCase{"Incompressible", RandomBytes(20000, 8)},
+                      RoundTripCase{"RunOfOneByte", Bytes(10000, 0x00)},
+                      RoundTripCase{"RunOfBlanks", Bytes(5000, ' ')},
+                      RoundTripCase{"RunWithPeriodThree", Run(7000, 3)},
+                      RoundTripCase{"RunWithPeriodFiftyNine", Run(7000, 59)},
+                      // Well over 32,454 symbols: the Huffman model is rebuilt several times.
+                      RoundTripCase{"ManyModelRebuilds", MixedInput(600000, 9)}),
     [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(LzhRoundTrip, EmptyInputSendsOneLiteralAndDecodesToNothing) {
@@ -415,7 +416,8 @@ TEST(LzhDecode, TruncatedStreamEndsWithZeroBitsAndIsDetectable) {
   const Bytes input = MixedInput(50000, 10);
   const auto size = static_cast<std::int32_t>(input.size());
   const Bytes stream = Encode(input).stream;
-  for (const std::size_t kept : {std::size_t{0}, std::size_t{1}, stream.size() / 2, stream.size() - 1}) {
+  for (const std::size_t kept :
+       {std::size_t{0}, std::size_t{1}, stream.size() / 2, stream.size() - 1}) {
     SCOPED_TRACE(kept);
     const Decoded decoded = Decode(std::span(stream).first(kept), size);
     // The last match is copied whole, so up to 59 bytes may follow the size.

@@ -3,8 +3,8 @@
 #include "compress/lzrw1kh.h"
 #include "test_support/bytes.h"
 
-#include <memory>
 #include <gtest/gtest.h>
+#include <memory>
 
 #include <algorithm>
 #include <array>
@@ -27,10 +27,14 @@ Bytes Hex(std::string_view text) {
   int high = -1;
   for (char c : text) {
     int v;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else continue;
+    if (c >= '0' && c <= '9')
+      v = c - '0';
+    else if (c >= 'A' && c <= 'F')
+      v = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f')
+      v = c - 'a' + 10;
+    else
+      continue;
     if (high < 0) {
       high = v;
     } else {
@@ -227,7 +231,8 @@ std::vector<ExactCase> ExactCases() {
       {"match stops at the source end", Text("abcdefghabcdefgh"),
        Hex("40 00 80 61 62 63 64 65 66 67 68 00 85")},
       // 16 literals fill the first group; the 17th item opens a second control word.
-      {"second control word", Concat({Text("ABCDEFGHIJKLMNOP"), Text("ABCDEFGHIJKLMNOP"), Text("ABCD")}),
+      {"second control word",
+       Concat({Text("ABCDEFGHIJKLMNOP"), Text("ABCDEFGHIJKLMNOP"), Text("ABCD")}),
        Concat({Hex("40 00 00"), Text("ABCDEFGHIJKLMNOP"), Hex("80 00 01 0F 43 44")})},
   };
 }
@@ -277,8 +282,8 @@ TEST(Lzrw1KhCompress, RefusesWhatTheFormatCannotHold) {
 enum class Kind { kRandom, kText, kRuns, kSmallAlphabet, kShortPeriods, kMixed };
 
 Bytes Generate(Kind kind, std::size_t size, std::mt19937& random) {
-  static const char* const kWords[] = {"der ", "die ", "das ", "Kestravuna ", "CHIFF.CRY ",
-                                       "Datei ", "\n", "Ordner ", "und ", "0123456789 "};
+  static const char* const kWords[] = {"der ",   "die ", "das ",    "Kestravuna ", "CHIFF.CRY ",
+                                       "Datei ", "\n",   "Ordner ", "und ",        "0123456789 "};
   Bytes out;
   out.reserve(size + 64);
   while (out.size() < size) {
@@ -316,8 +321,8 @@ Bytes Generate(Kind kind, std::size_t size, std::mt19937& random) {
 
 TEST(Lzrw1KhCompress, AgreesWithTheModelAndRoundTrips) {
   std::mt19937 random(4242);
-  std::vector<std::size_t> sizes = {0, 1, 2, 3, 4, 5, 15, 16, 17, 18, 19, 31, 32, 33, 100, 4095,
-                                    4096, 4097, 8191, 16384, 32767, 32768};
+  std::vector<std::size_t> sizes = {0,  1,  2,  3,   4,    5,    15,   16,   17,    18,    19,
+                                    31, 32, 33, 100, 4095, 4096, 4097, 8191, 16384, 32767, 32768};
   for (int i = 0; i < 30; ++i) sizes.push_back(random() % 32769);
   for (Kind kind : {Kind::kRandom, Kind::kText, Kind::kRuns, Kind::kSmallAlphabet,
                     Kind::kShortPeriods, Kind::kMixed}) {
@@ -386,8 +391,8 @@ TEST(Lzrw1KhDecompress, HandlesEveryBlockShape) {
       {"run cut off after its first byte", Hex("40 80 00 00 00"), 100, std::nullopt},
       {"second control word cut in half", Concat({Hex("40 00 00"), Bytes(16, 0x61), Hex("00")}),
        100, std::nullopt},
-      {"second control word without items", Concat({Hex("40 00 00"), Bytes(16, 0x61), Hex("FF FF")}),
-       100, Bytes(16, 0x61)},
+      {"second control word without items",
+       Concat({Hex("40 00 00"), Bytes(16, 0x61), Hex("FF FF")}), 100, Bytes(16, 0x61)},
       {"trailing control bits past the block end", Hex("40 00 01 61"), 100, Text("a")},
   };
   for (const DecodeCase& c : cases) {
@@ -413,9 +418,9 @@ TEST(Lzrw1KhDecompress, ArbitraryBytesAgreeWithTheCheckedModel) {
         const std::size_t bytes = random() % 3 == 0 ? 1 : (random() % 5 == 0 ? 4 : 2);
         for (std::size_t k = 0; k < bytes; ++k) {
           std::uint8_t b = static_cast<std::uint8_t>(random());
-          if (k == 0 && bytes == 4) b = 0;               // a run's zero byte
-          if (k == 1 && bytes == 4) b &= 0x01;           // keep run counts small
-          if (k == 0 && bytes == 2) b &= 0x03;           // offsets up to 63
+          if (k == 0 && bytes == 4) b = 0;      // a run's zero byte
+          if (k == 1 && bytes == 4) b &= 0x01;  // keep run counts small
+          if (k == 0 && bytes == 2) b &= 0x03;  // offsets up to 63
           block.push_back(b);
         }
       }

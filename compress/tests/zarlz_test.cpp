@@ -18,10 +18,10 @@ using testing::Bytes;
 using testing::BytesOf;
 using testing::Concat;
 using ::testing::ElementsAre;
+using testing::MessageOf;
 using testing::ProbeStream;
 using testing::RandomBytes;
 using testing::ReadBytes;
-using testing::MessageOf;
 using testing::TempFolder;
 using testing::TextBytes;
 using testing::WriteBytes;
@@ -48,8 +48,7 @@ struct StreamRun {
 };
 
 // `operation` is &TZarLZ::Compress or &TZarLZ::Decompress, run from memory to memory.
-StreamRun RunInMemory(std::int64_t (TZarLZ::*operation)(), const Bytes& input,
-                      TCompressMode mode) {
+StreamRun RunInMemory(std::int64_t (TZarLZ::*operation)(), const Bytes& input, TCompressMode mode) {
   MemoryStream source(input);
   MemoryStream destination;
   TZarLZ zarlz;
@@ -430,9 +429,9 @@ TEST(ZarLZFileErrors, SourcesAndDestinationsThatAreNoPlainFilesAreRefusedAndKept
   std::filesystem::create_symlink("/dev/full", folder / "device-link");
   std::filesystem::create_directory(folder / "folder");
   ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
-  for (const std::string& out : {(folder / "link").string(), (folder / "device-link").string(),
-                                (folder / "folder").string(), (folder / "fifo").string(),
-                                std::string("/dev/null")}) {
+  for (const std::string& out :
+       {(folder / "link").string(), (folder / "device-link").string(), (folder / "folder").string(),
+        (folder / "fifo").string(), std::string("/dev/null")}) {
     TZarLZ zarlz;
     UseFiles(zarlz, in, out);
     EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }),
@@ -444,8 +443,8 @@ TEST(ZarLZFileErrors, SourcesAndDestinationsThatAreNoPlainFilesAreRefusedAndKept
   EXPECT_TRUE(std::filesystem::exists("/dev/null"));
 
   const std::string out = (folder / "out").string();
-  for (const std::string& source : {std::string("/dev/zero"), (folder / "fifo").string(),
-                                   (folder / "link").string()}) {
+  for (const std::string& source :
+       {std::string("/dev/zero"), (folder / "fifo").string(), (folder / "link").string()}) {
     TZarLZ zarlz;
     UseFiles(zarlz, source, out);
     EXPECT_EQ(MessageOf([&] { zarlz.Compress(); }),
@@ -464,8 +463,8 @@ TEST(ZarLZFileOperations, DestinationIsNoMoreOpenThanItsSource) {
   const auto out = folder / "out";
   const auto back = folder / "back";
   WriteBytes(in, TextBytes(5000));
-  for (const auto mode : {std::filesystem::perms(0600), std::filesystem::perms(0640),
-                          std::filesystem::perms(0644)}) {
+  for (const auto mode :
+       {std::filesystem::perms(0600), std::filesystem::perms(0640), std::filesystem::perms(0644)}) {
     std::filesystem::permissions(in, mode);
     WriteBytes(out, BytesOf("wird ersetzt"));  // a plain file the caller named is replaced
     std::filesystem::permissions(out, std::filesystem::perms(0666));

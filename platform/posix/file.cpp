@@ -238,7 +238,8 @@ FileAccess File::Access() const {
   if (::fstat(fd_, &status) != 0) {
     ThrowIoErrorFromErrno();
   }
-  return {static_cast<std::uint32_t>(status.st_mode & 07777), static_cast<std::uint32_t>(status.st_gid)};
+  return {static_cast<std::uint32_t>(status.st_mode & 07777),
+          static_cast<std::uint32_t>(status.st_gid)};
 }
 
 void File::ShareAccessOf(const FileAccess& source) {

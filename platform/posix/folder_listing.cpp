@@ -94,7 +94,8 @@ void ForEachFolderEntry(const std::filesystem::path& folder,
         entry.size = static_cast<std::uint64_t>(status.st_size);
         entry.attributes = RegularFileAttributes(name, status.st_mode);
         entry.fileId = static_cast<std::uint64_t>(status.st_ino);
-        entry.modifiedNs = std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
+        entry.modifiedNs =
+            std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
       } else if (S_ISDIR(status.st_mode)) {
         SetDirectory(entry, name);
       } else {

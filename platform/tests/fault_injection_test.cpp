@@ -20,9 +20,9 @@
 namespace kestravuna::platform {
 namespace {
 
-using testing::ReadFile;
 using testing::IoErrorNumberOf;
 using testing::ModeOf;
+using testing::ReadFile;
 using testing::ScopedEnvironment;
 using testing::TempFolder;
 

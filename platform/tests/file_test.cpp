@@ -19,9 +19,9 @@
 namespace kestravuna::platform {
 namespace {
 
-using testing::ReadFile;
 using testing::IoErrorNumberOf;
 using testing::ModeOf;
+using testing::ReadFile;
 using testing::TempFolder;
 using testing::WriteFile;
 
@@ -130,9 +130,7 @@ TEST_F(FileTest, ShareAccessOfNeverOpensAFileWiderThanItsSource) {
     FileAccess source;
     std::uint32_t expected;
   } cases[] = {
-      {{0644, ownGroup}, 0644},
-      {{0600, ownGroup}, 0600},
-      {{0640, ownGroup}, 0640},
+      {{0644, ownGroup}, 0644},     {{0600, ownGroup}, 0600}, {{0640, ownGroup}, 0640},
       {{0640, ownGroup + 1}, 0600},  // another group's read bit would open it to other people
       {{0755, ownGroup}, 0644},      // never execute bits
       {{04777, ownGroup}, 0666},     // never special bits

@@ -20,8 +20,8 @@
 namespace kestravuna::platform::testing {
 
 using kestravuna::testing::ReadFile;
-using kestravuna::testing::ScopedEnvironment;
 using kestravuna::testing::RunningAsRoot;
+using kestravuna::testing::ScopedEnvironment;
 using kestravuna::testing::TempFolder;
 using kestravuna::testing::WriteFile;
 

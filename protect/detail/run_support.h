@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "archive/archive_progress.h"
-#include "protect/container_check.h"
 #include "platform/file_system.h"
 #include "platform/folder_lock.h"
+#include "protect/container_check.h"
 #include "protect/folder_protector.h"
 #include "protect/protect_error.h"
 

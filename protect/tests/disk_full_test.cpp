@@ -14,8 +14,8 @@
 
 #include "protect/folder_protector.h"
 #include "protect/tests/recording_view.h"
-#include "test_support/temp_folder.h"
 #include "test_support/environment.h"
+#include "test_support/temp_folder.h"
 
 namespace kestravuna {
 namespace {
@@ -123,7 +123,8 @@ TEST_F(DiskFullTest, ProtectWithAFullTemporaryDirectoryStopsAndKeepsEveryFile) {
   const testing::ScopedEnvironment fullCache("XDG_CACHE_HOME", (area / "disk").string());
   const fs::path folder = area / "ordner";
   for (unsigned i = 0; i < 3; ++i) {
-    WriteFile(folder / ("rauschen" + std::to_string(i)), testing::TextOf(testing::RandomBytes(800'000, i)));
+    WriteFile(folder / ("rauschen" + std::to_string(i)),
+              testing::TextOf(testing::RandomBytes(800'000, i)));
   }
   const Files original = Snapshot(folder);
   protector.FoldersChange(folder);

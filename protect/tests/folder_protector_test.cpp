@@ -9,16 +9,16 @@
 #include <vector>
 
 #include "archive/archive_error.h"
-#include "protect/container_check.h"
+#include "archive/pack_folder.h"
 #include "platform/file_system.h"
 #include "platform/folder_listing.h"
 #include "platform/io_error.h"
-#include "archive/pack_folder.h"
+#include "protect/container_check.h"
 #include "protect/password_record.h"
 #include "protect/protect_error.h"
 #include "protect/tests/recording_view.h"
-#include "test_support/temp_folder.h"
 #include "test_support/environment.h"
+#include "test_support/temp_folder.h"
 
 namespace kestravuna {
 namespace {
@@ -66,8 +66,7 @@ class ProtectorTest : public ::testing::Test {
     WriteFile(folder / "leer", "");
     WriteFile(folder / "Größe ändern.txt", std::string(5'000, 'x'));
     WriteFile(folder / "schreibgeschützt.txt", "fest");
-    fs::permissions(folder / "schreibgeschützt.txt",
-                    fs::perms::owner_read | fs::perms::group_read);
+    fs::permissions(folder / "schreibgeschützt.txt", fs::perms::owner_read | fs::perms::group_read);
     WriteFile(folder / ".versteckt", "hidden");
     WriteFile(folder / "unter" / "innen.txt", "bleibt");
   }
@@ -119,10 +118,19 @@ TEST_F(ProtectorTest, ProtectTellsTheWindowEveryStepInOrder) {
 
   protector.EncodeFolder(kPassword);
 
-  const std::vector<std::string> expected = {
-      "busy=1", "wait=shown", "aktiv=Kodierung läuft...", "aktiv=Kodiere a.txt...",
-      "aktiv=Prüfung...", "aktiv=Moment...", "aktiv=bereit", "aktiv=Kodierung abgeschlossen.",
-      "wait=hidden", "aktiv=Analyse läuft...", "aktiv=bereit", "progress=100", "busy=0"};
+  const std::vector<std::string> expected = {"busy=1",
+                                             "wait=shown",
+                                             "aktiv=Kodierung läuft...",
+                                             "aktiv=Kodiere a.txt...",
+                                             "aktiv=Prüfung...",
+                                             "aktiv=Moment...",
+                                             "aktiv=bereit",
+                                             "aktiv=Kodierung abgeschlossen.",
+                                             "wait=hidden",
+                                             "aktiv=Analyse läuft...",
+                                             "aktiv=bereit",
+                                             "progress=100",
+                                             "busy=0"};
   EXPECT_EQ(EventsOf(view, {"busy", "wait", "aktiv", "progress=100"}), expected);
 }
 
@@ -133,10 +141,16 @@ TEST_F(ProtectorTest, RestoreTellsTheWindowEveryStepInOrder) {
 
   protector.DecodeFolder(kPassword);
 
-  const std::vector<std::string> expected = {
-      "busy=1", "wait=shown", "aktiv=Dekodierung läuft...", "aktiv=Dekodiere a.txt...",
-      "wait=hidden", "aktiv=Dekodierung abgeschlossen.", "aktiv=Analyse läuft...", "aktiv=bereit",
-      "progress=100", "busy=0"};
+  const std::vector<std::string> expected = {"busy=1",
+                                             "wait=shown",
+                                             "aktiv=Dekodierung läuft...",
+                                             "aktiv=Dekodiere a.txt...",
+                                             "wait=hidden",
+                                             "aktiv=Dekodierung abgeschlossen.",
+                                             "aktiv=Analyse läuft...",
+                                             "aktiv=bereit",
+                                             "progress=100",
+                                             "busy=0"};
   EXPECT_EQ(EventsOf(view, {"busy", "wait", "aktiv", "progress=100"}), expected);
 }
 
@@ -152,7 +166,7 @@ TEST_F(ProtectorTest, TheEnteredPasswordMustHoldTheStoredOne) {
       {"Geheim", "geheim", false},
       {"Schlüssel", "Schlüssel", true},  // stored in the code page, entered in UTF-8
       {"Schlüssel", "Schlussel", false},
-      {"@VOID#", "@VOID#", true},        // what both dialogs pass for an empty field
+      {"@VOID#", "@VOID#", true},  // what both dialogs pass for an empty field
       {"   ", "   ", true},
       // only the first 30 characters are stored, and the whole entry holds them
       {"0123456789012345678901234567890123456789", "0123456789012345678901234567890123456789",
@@ -235,9 +249,11 @@ TEST_F(ProtectorTest, DeletePlainFilesSparesWhatTheArchiveLacksAndTheProgramsOwn
 
   protector.DeletePlainFiles(folder.path(), archived);
 
-  for (const auto& [name, kept] : std::vector<std::pair<const char*, bool>>{
-           {"archiviert", false}, {"neu", true}, {"ALTCHIFF.CRD", true}, {".versteckt", true},
-           {"nurlesen", false}}) {
+  for (const auto& [name, kept] : std::vector<std::pair<const char*, bool>>{{"archiviert", false},
+                                                                            {"neu", true},
+                                                                            {"ALTCHIFF.CRD", true},
+                                                                            {".versteckt", true},
+                                                                            {"nurlesen", false}}) {
     EXPECT_EQ(Exists(name), kept) << name;
   }
   EXPECT_EQ(view.LabelTexts(ViewLabel::aktiv), (std::vector<std::string>{"Moment...", "bereit"}));
@@ -331,17 +347,15 @@ TEST_F(ProtectorTest, FailuresBeforeTheDeletionLeaveEveryFile) {
        "Der Ordner enthält eine fremde Datei CHIFF.CRD, die Kestravuna überschreiben müsste. "
        "Bitte benennen Sie sie um; es wurde nichts verändert."},
       {"a link named CHIFF.TMP",
-       [](const TempFolder& f) { fs::create_symlink("behalten", f / "CHIFF.TMP"); },
-       kPassword,
+       [](const TempFolder& f) { fs::create_symlink("behalten", f / "CHIFF.TMP"); }, kPassword,
        "Der Ordner enthält eine fremde Datei CHIFF.TMP, die Kestravuna überschreiben müsste. "
        "Bitte benennen Sie sie um; es wurde nichts verändert."},
       {"a folder named CHIFF.CRY",
        [](const TempFolder& f) { fs::create_directory(f / "CHIFF.CRY"); }, kPassword,
        "Der Ordner enthält eine fremde Datei CHIFF.CRY, die Kestravuna überschreiben müsste. "
        "Bitte benennen Sie sie um; es wurde nichts verändert."},
-      {"a name the unpacker would refuse",
-       [](const TempFolder& f) { WriteFile(f / "a\\b", "x"); }, kPassword,
-       "Der Dateiname lässt sich nicht im Archiv speichern: a\\b"},
+      {"a name the unpacker would refuse", [](const TempFolder& f) { WriteFile(f / "a\\b", "x"); },
+       kPassword, "Der Dateiname lässt sich nicht im Archiv speichern: a\\b"},
       {"someone else's CHIFF.TMP",
        [](const TempFolder& f) { WriteFile(f / "CHIFF.TMP", "meine Notizen"); }, kPassword,
        "Der Ordner enthält eine fremde Datei CHIFF.TMP, die Kestravuna überschreiben müsste. "
@@ -467,10 +481,9 @@ TEST_F(LeftoverTest, APlainArchiveWhoseFileWasEditedSinceIsUnpackedKeepingTheEdi
   EXPECT_EQ(Snapshot(folder.path()), interrupted);
 
   protector.DecodeFolder(kPassword);
-  EXPECT_EQ(Snapshot(folder.path()),
-            (Files{{"eins", "1111"},
-                   {"zwei", "edited after the interruption"},
-                   {"zwei (archiviert)", std::string(3000, '2')}}));
+  EXPECT_EQ(Snapshot(folder.path()), (Files{{"eins", "1111"},
+                                            {"zwei", "edited after the interruption"},
+                                            {"zwei (archiviert)", std::string(3000, '2')}}));
   ASSERT_EQ(view.boxes.size(), 2u);
   EXPECT_EQ(view.boxes.back().caption, "Geänderte Dateien behalten");
   EXPECT_NE(view.boxes.back().text.find("zwei → zwei (archiviert)"), std::string::npos);

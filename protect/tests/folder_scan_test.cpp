@@ -24,8 +24,8 @@ TEST(MegabyteText, CountsUnitsOf1024000BytesWithTwoDecimals) {
   } cases[] = {
       {0, "0.00 MB"},
       {512, "0.00 MB"},
-      {5'119, "0.00 MB"},            // just below half a hundredth
-      {5'120, "0.01 MB"},            // half a hundredth rounds up
+      {5'119, "0.00 MB"},  // just below half a hundredth
+      {5'120, "0.01 MB"},  // half a hundredth rounds up
       {1'024'000, "1.00 MB"},
       {3'145'728, "3.07 MB"},
       {10'737'418'240, "10485.76 MB"},  // 10 GiB: beyond every 32-bit total
@@ -76,8 +76,8 @@ TEST_F(FolderScanTest, StatusAndButtonsFollowEveryNestedScan) {
   const std::vector<std::string> expected = {
       "aktiv=Analyse läuft...", "anzSubFolder=1",
       // the nested scan of sub
-      "aktiv=Analyse läuft...", "anzFiles=1", "anzSize=0.00 MB", "progress=1",
-      "anzSubFolder=1", "code=1", "decode=0", "aktiv=bereit",
+      "aktiv=Analyse läuft...", "anzFiles=1", "anzSize=0.00 MB", "progress=1", "anzSubFolder=1",
+      "code=1", "decode=0", "aktiv=bereit",
       // the end of the top-level scan
       "anzSubFolder=1", "code=1", "decode=0", "aktiv=bereit"};
   EXPECT_EQ(view.events, expected);
@@ -88,12 +88,9 @@ TEST(FolderScanProtectedMark, IsACaseSensitiveSubstringOfAPlainFileAtAnyDepth) {
     const char* file;
     bool isProtected;
   } cases[] = {
-      {"CHIFF.CRY", true},
-      {"sub/deep/CHIFF.CRY", true},
-      {"ALTCHIFF.CRY.BAK", true},
-      {"chiff.cry", false},
-      {".CHIFF.CRY", false},          // hidden
-      {".folder/CHIFF.CRY", false},   // inside a hidden folder, which is not entered
+      {"CHIFF.CRY", true},          {"sub/deep/CHIFF.CRY", true}, {"ALTCHIFF.CRY.BAK", true},
+      {"chiff.cry", false},         {".CHIFF.CRY", false},  // hidden
+      {".folder/CHIFF.CRY", false},  // inside a hidden folder, which is not entered
       {"CHIFF.CRD", false},
   };
   for (const Case& c : cases) {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "test_support/cli_runner.h"
 #include "platform/folder_lock.h"
+#include "test_support/cli_runner.h"
 #include "test_support/ordinary_user.h"
 #include "test_support/temp_folder.h"
 
@@ -48,9 +48,9 @@ class HostileTest : public ::testing::Test {
   }
 
   CliOutcome Run(std::string_view command, const fs::path& folder, bool asOrdinaryUser = false) {
-    return RunCli({std::string(command), "--password-file", (area / "password").string(),
-                   folder.string()},
-                  area / "cache", Fault::None, 0, {}, asOrdinaryUser);
+    return RunCli(
+        {std::string(command), "--password-file", (area / "password").string(), folder.string()},
+        area / "cache", Fault::None, 0, {}, asOrdinaryUser);
   }
 
   // A folder of a few files, owned by the ordinary user when the tests run as root.
@@ -173,9 +173,9 @@ TEST_F(HostileTest, ProtectAndRestoreOfOneFolderAtOnceLoseNothing) {
   for (int round = 0; round < 4; ++round) {
     const fs::path folder = MakeFolder("ordner" + std::to_string(round), round, 2'000'000);
     const Files original = Snapshot(folder);
-    const pid_t protect = StartCli(
-        {"protect", "--password-file", (area / "password").string(), folder.string()},
-        area / "cache");
+    const pid_t protect =
+        StartCli({"protect", "--password-file", (area / "password").string(), folder.string()},
+                 area / "cache");
     ::usleep(static_cast<useconds_t>(round * 20'000));
     const CliOutcome restore = Run("restore", folder);
     const CliOutcome protected_ = FinishCli(protect, area / "cache");
@@ -277,8 +277,8 @@ TEST_F(HostileTest, AnUnreadablePasswordFileIsAnError) {
   fs::create_symlink(area / "password", area / "verweis");
   const Files before = Snapshot(folder);
   for (const fs::path& source : {area / "kein-passwort", area / "verweis", area / "fehlt"}) {
-    const CliOutcome protect = RunCli(
-        {"protect", "--password-file", source.string(), folder.string()}, area / "cache");
+    const CliOutcome protect =
+        RunCli({"protect", "--password-file", source.string(), folder.string()}, area / "cache");
     EXPECT_EQ(protect.exitCode, 1) << source;
     EXPECT_NE(protect.err.find("Passwortdatei nicht lesbar"), std::string::npos) << protect.err;
     EXPECT_EQ(Snapshot(folder), before) << source;

@@ -55,12 +55,12 @@ class InterruptionTest : public ::testing::Test {
     for (int i = 0; i < 200; ++i) report += "Zeile " + std::to_string(i) + ": Äpfel und Birnen\n";
     WriteFile(folder / "Bericht über Äpfel.txt", report);
     WriteFile(folder / "zufall.bin", testing::TextOf(testing::RandomBytes(40'000, 7)));
-    WriteFile(folder / "gemischt.bin", testing::TextOf(testing::RandomBytes(20'000, 8)) + std::string(30'000, 'g'));
+    WriteFile(folder / "gemischt.bin",
+              testing::TextOf(testing::RandomBytes(20'000, 8)) + std::string(30'000, 'g'));
     WriteFile(folder / "daten.dat", std::string(33'000, 'd'));
     WriteFile(folder / "Grüße.md", "# Grüße\n");
     WriteFile(folder / "schreibgeschützt.txt", "nur lesen");
-    fs::permissions(folder / "schreibgeschützt.txt",
-                    fs::perms::owner_read | fs::perms::group_read);
+    fs::permissions(folder / "schreibgeschützt.txt", fs::perms::owner_read | fs::perms::group_read);
     WriteFile(folder / ".versteckt", "versteckt");
     WriteFile(folder / "unter" / "innen.txt", "im Unterordner");
   }
@@ -75,9 +75,9 @@ class InterruptionTest : public ::testing::Test {
 
   CliOutcome Run(std::string_view command, const fs::path& folder, Fault fault = Fault::None,
                  long at = 0) {
-    return RunCli({std::string(command), "--password-file", (area / "password").string(),
-                   folder.string()},
-                  area / "cache", fault, at);
+    return RunCli(
+        {std::string(command), "--password-file", (area / "password").string(), folder.string()},
+        area / "cache", fault, at);
   }
 
   // Restore until no container is left, then check every file and run one more round.

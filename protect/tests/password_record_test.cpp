@@ -87,8 +87,8 @@ TEST(RandomGenerator, FillerHasTheCountAndNoZeroByte) {
 
 TEST(RandomGenerator, ClockSeedIsTheMillisecondOfTheDayInUtc) {
   const auto millisecondOfDay = [](const platform::TimeOfDay& time) {
-    return static_cast<std::uint32_t>(
-        ((time.hour * 60 + time.minute) * 60 + time.second) * 1000 + time.millisecond);
+    return static_cast<std::uint32_t>(((time.hour * 60 + time.minute) * 60 + time.second) * 1000 +
+                                      time.millisecond);
   };
   const std::uint32_t before = millisecondOfDay(platform::UtcTimeOfDay());
   SeedFromClock();

@@ -14,11 +14,16 @@ namespace kestravuna::testing {
 
 inline std::string LabelName(ViewLabel label) {
   switch (label) {
-    case ViewLabel::aktiv: return "aktiv";
-    case ViewLabel::aktOrdner: return "aktOrdner";
-    case ViewLabel::anzSubFolder: return "anzSubFolder";
-    case ViewLabel::anzFiles: return "anzFiles";
-    case ViewLabel::anzSize: return "anzSize";
+    case ViewLabel::aktiv:
+      return "aktiv";
+    case ViewLabel::aktOrdner:
+      return "aktOrdner";
+    case ViewLabel::anzSubFolder:
+      return "anzSubFolder";
+    case ViewLabel::anzFiles:
+      return "anzFiles";
+    case ViewLabel::anzSize:
+      return "anzSize";
   }
   return "?";
 }
