@@ -7,7 +7,7 @@ set -euo pipefail
 
 declare -A group_packages=(
   [build]="build-essential cmake ninja-build pkg-config"
-  [test]="clang libclang-rt-14-dev libgtest-dev libgmock-dev util-linux procps"
+  [test]="clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev util-linux procps git"
   [bench]="zlib1g-dev liblz4-dev libzstd-dev tar gzip valgrind time"
 )
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test:
+#   0. the formatting of every source file (clang-format, .clang-format),
 #   1. the GoogleTest suites (release build with gcc, warnings as errors),
 #   2. the same suites built with clang, AddressSanitizer and UndefinedBehaviorSanitizer,
 #   3. every libFuzzer target of that build for a bounded time (KESTRAVUNA_FUZZ_SECONDS, default 60).
@@ -9,6 +10,14 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh build test
 jobs=$(nproc)
 fuzz_seconds=${KESTRAVUNA_FUZZ_SECONDS:-60}
+
+echo "== formatting"
+if ! git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror; then
+  echo "clang-format would change the files above: run"
+  echo "  git ls-files '*.cpp' '*.h' | xargs clang-format -i"
+  exit 1
+fi
+echo "formatting: every file as clang-format writes it"
 
 echo "== release build and tests"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVUNA_WERROR=ON -DKESTRAVUNA_TESTS=ON -DKESTRAVUNA_FAULT_INJECTION=ON
