@@ -49,7 +49,7 @@ void DecodeAsBlock(std::span<const std::uint8_t> block) {
 void RoundTrip(std::span<const std::uint8_t> source) {
   if (source.size() > kLzrw1KhMaxSource) source = source.first(kLzrw1KhMaxSource);
   std::vector<std::uint8_t> block(source.size() + kLzrw1KhDestSlack);
-  static auto state = std::make_unique<Lzrw1KhState>();
+  static auto state = std::make_unique<kestravuna::Lzrw1KhState>();
   const std::size_t length = Lzrw1KhCompress(source, block, *state);
   Check(length >= 1 && length <= source.size() + 1);
   block.resize(length);
