@@ -33,34 +33,34 @@ constexpr std::size_t kPasswordFileReadLimit = 64 * 1024;
 // The window without widgets: the status line on standard error, each box as a line there.
 class ConsoleView final : public FolderView {
  public:
-  void SetLabel(ViewLabel label, std::string_view text) override {
-    if (label != ViewLabel::aktiv || text == status_) return;
+  void ShowStatus(std::string_view text) override {
+    if (text == status_) return;
     status_ = text;
     PrintStatus(text);
   }
-  void SetProgress(int) override {}
-  void SetButtonEnabled(ViewButton button, bool enabled) override { enabled_[button] = enabled; }
+  void ShowFolder(const fs::path&) override {}
+  void ShowStatistic(Statistic, std::string_view) override {}
+  void ShowProgress(int) override {}
+  void EnableAction(Action action, bool enabled) override { enabled_[action] = enabled; }
   void ShowWaitWindow() override {}
   void HideWaitWindow() override {}
-  void ShowMessageBox(BoxIcon icon, BoxOwner, std::string_view caption,
-                      std::string_view text) override {
-    std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
-                 static_cast<int>(text.size()), text.data());
-    if (icon == BoxIcon::Error) errorShown_ = true;
+  void ShowMessage(const MessageBox& box) override {
+    std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
+    if (box.icon == BoxIcon::Error) errorShown_ = true;
   }
   void PumpMessages() override {}
   void SetBusy(bool) override {}
   void ShowDrive(const fs::path&) override {}
 
-  bool Enabled(ViewButton button) const {
-    const auto found = enabled_.find(button);
+  bool Enabled(Action action) const {
+    const auto found = enabled_.find(action);
     return found != enabled_.end() && found->second;
   }
   bool ErrorShown() const { return errorShown_; }
 
  private:
   std::string status_;
-  std::map<ViewButton, bool> enabled_;
+  std::map<Action, bool> enabled_;
   bool errorShown_ = false;
 };
 
@@ -159,7 +159,7 @@ int RunScan(std::span<const std::string> args) {
   const Arguments arguments = ParseArguments(args, false);
   ConsoleView view;
   FolderProtector protector(view);
-  protector.FoldersChange(ChosenFolder(arguments.folder));
+  protector.ChooseFolder(ChosenFolder(arguments.folder));
   if (view.ErrorShown()) return kExitFailure;
   const ScanStatistics& statistics = protector.Scan().Statistics();
   std::printf(
@@ -172,14 +172,14 @@ int RunScan(std::span<const std::string> args) {
 
 // Protect and restore alike: the folder is chosen and scanned as in the window, the sequence
 // runs only where the scan enabled its button, and an empty password is the dialogs' fixed text.
-int RunSequence(std::span<const std::string> args, ViewButton button, const char* unavailable,
+int RunSequence(std::span<const std::string> args, Action action, const char* unavailable,
                 bool noteEmptyPassword, void (FolderProtector::*sequence)(std::string_view)) {
   const Arguments arguments = ParseArguments(args, true);
   ConsoleView view;
   FolderProtector protector(view);
-  protector.FoldersChange(ChosenFolder(arguments.folder));
+  protector.ChooseFolder(ChosenFolder(arguments.folder));
   if (view.ErrorShown()) return kExitFailure;
-  if (!view.Enabled(button)) throw std::runtime_error(unavailable);
+  if (!view.Enabled(action)) throw std::runtime_error(unavailable);
   std::string password = ReadPassword(arguments);
   if (password.empty()) {
     password = kEmptyPasswordSubstitute;
@@ -194,13 +194,13 @@ int RunSequence(std::span<const std::string> args, ViewButton button, const char
 }
 
 int RunProtect(std::span<const std::string> args) {
-  return RunSequence(args, ViewButton::code,
+  return RunSequence(args, Action::Protect,
                      "Der Ordner enthält CHIFF.CRY und kann nur wiederhergestellt werden.", true,
                      &FolderProtector::EncodeFolder);
 }
 
 int RunRestore(std::span<const std::string> args) {
-  return RunSequence(args, ViewButton::decode,
+  return RunSequence(args, Action::Restore,
                      "Der Ordner enthält kein CHIFF.CRY; es gibt nichts wiederherzustellen.", false,
                      &FolderProtector::DecodeFolder);
 }

@@ -26,11 +26,6 @@ std::filesystem::path DriveOf(const std::filesystem::path& folder) {
   return drive;
 }
 
-void ReportUnreachableDrive(FolderView& view) {
-  view.ShowMessageBox(BoxIcon::Error, BoxOwner::Application, "Fehler beim Laufwerkswechsel",
-                      "Auf das Laufwerk kann nicht zugegriffen werden.");
-}
-
 }  // namespace
 
 FolderProtector::FolderProtector(FolderView& view)
@@ -41,34 +36,32 @@ FolderProtector::FolderProtector(FolderView& view)
   pack.SetEventPump([this] { view_.PumpMessages(); });
 }
 
-bool FolderProtector::FoldersChange(const std::filesystem::path& folder) {
+bool FolderProtector::ChooseFolder(const std::filesystem::path& folder) {
   if (busy_) return false;
   currentFolder_ = folder;
   scan_.StartNewFolder();
-  view_.SetLabel(ViewLabel::aktOrdner, folder.string());
-  view_.SetProgress(0);
+  view_.ShowFolder(folder);
+  view_.ShowProgress(0);
   if (folder.native() == platform::FirstDiskRoot().native()) {
-    view_.ShowMessageBox(BoxIcon::Error, BoxOwner::Application, "Verbotener Zugriff",
-                         "Das Hauptverzeichnis der ersten Festplatte darf nicht verschlüsselt "
-                         "werden !");
-    view_.SetButtonEnabled(ViewButton::code, false);
-    view_.SetButtonEnabled(ViewButton::decode, false);
+    view_.ShowMessage(RootFolderRefusedBox());
+    view_.EnableAction(Action::Protect, false);
+    view_.EnableAction(Action::Restore, false);
     scan_.CancelScan();
     return true;
   }
   scan_.ScanFolder(folder);
-  view_.SetProgress(0);
+  view_.ShowProgress(0);
   return true;
 }
 
-void FolderProtector::DrivesChange(const std::filesystem::path& drive) {
+void FolderProtector::ChooseDrive(const std::filesystem::path& drive) {
   if (busy_) return;
   if (ChangeDrive(drive)) return;
-  ReportUnreachableDrive(view_);
+  view_.ShowMessage(DriveUnreachableBox());
   // Going back is a drive change of its own; should the last drive fail as well, the
   // report is given once more instead of going back and forth for ever.
   if (lastDrive_ == drive) return;
-  if (!ChangeDrive(lastDrive_)) ReportUnreachableDrive(view_);
+  if (!ChangeDrive(lastDrive_)) view_.ShowMessage(DriveUnreachableBox());
 }
 
 bool FolderProtector::ChangeDrive(const std::filesystem::path& drive) {
@@ -79,13 +72,13 @@ bool FolderProtector::ChangeDrive(const std::filesystem::path& drive) {
     return false;
   }
   view_.ShowDrive(drive);
-  FoldersChange(drive);
+  ChooseFolder(drive);
   lastDrive_ = drive;
   Rescan();
   return true;
 }
 
-void FolderProtector::Activate() {
+void FolderProtector::WindowActivated() {
   lastDrive_ = DriveOf(platform::WorkingDirectory());
   // A run under way rescans at its end; counting now would only mix into its status line.
   if (busy_) return;
@@ -95,7 +88,7 @@ void FolderProtector::Activate() {
 void FolderProtector::Rescan() {
   scan_.ResetStatistics();
   scan_.ScanFolder(currentFolder_);
-  view_.SetProgress(0);
+  view_.ShowProgress(0);
 }
 
 }  // namespace kestravuna

@@ -33,18 +33,19 @@ inline constexpr std::string_view kEmptyPasswordSubstitute = "@VOID#";
 class FolderProtector {
  public:
   // The chosen folder starts as the working directory; the window announces it through
-  // FoldersChange as the folder tree presents it.
+  // ChooseFolder as the folder tree presents it.
   explicit FolderProtector(FolderView& view);
 
-  // The folder tree announces `folder`. Refused (false) while a run is under way.
-  bool FoldersChange(const std::filesystem::path& folder);
-  // The drive list selects `drive` (a mount point). An unreachable drive is reported and the
-  // list goes back to the last drive that worked.
-  void DrivesChange(const std::filesystem::path& drive);
-  // "Vorgang abbrechen...": stops the current and every later scan until a folder change.
-  void SpeedButton6Click() { scan_.CancelScan(); }
+  // The user chose `folder` in the folder tree (which has made it the working directory).
+  // Refused (false) while a run is under way.
+  bool ChooseFolder(const std::filesystem::path& folder);
+  // The user chose `drive` (a mount point) in the drive list. An unreachable drive is reported
+  // and the list goes back to the last drive that worked.
+  void ChooseDrive(const std::filesystem::path& drive);
+  // The user cancels the scan: stops the current and every later scan until a folder change.
+  void CancelScan() { scan_.CancelScan(); }
   // The main window has become active: remember its drive and count the folder afresh.
-  void Activate();
+  void WindowActivated();
 
   // Protects the chosen folder with `password` (UTF-8, never empty). Ignored while a run is
   // under way. Raises the error that ends the run.

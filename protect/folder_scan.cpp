@@ -55,10 +55,10 @@ void FolderScan::StartNewFolder() {
 }
 
 void FolderScan::ScanLevel(const std::filesystem::path& folder, std::uint64_t walk) {
-  view_.SetLabel(ViewLabel::aktiv, kScanRunning);
+  view_.ShowStatus(kScanRunning);
   if (cancelScan_) {
-    for (ViewLabel label : {ViewLabel::anzSubFolder, ViewLabel::anzFiles, ViewLabel::anzSize}) {
-      view_.SetLabel(label, kScanCancelled);
+    for (Statistic figure : {Statistic::SubFolders, Statistic::Files, Statistic::Size}) {
+      view_.ShowStatistic(figure, kScanCancelled);
     }
     return;
   }
@@ -67,13 +67,13 @@ void FolderScan::ScanLevel(const std::filesystem::path& folder, std::uint64_t wa
   for (const platform::FolderEntry& entry : entries) {
     if (!platform::IsPlainFile(entry.attributes)) continue;
     ++statistics_.fileCount;
-    view_.SetLabel(ViewLabel::anzFiles, std::to_string(statistics_.fileCount));
+    view_.ShowStatistic(Statistic::Files, std::to_string(statistics_.fileCount));
     if (entry.name.find(kProtectedMark) != std::string::npos) statistics_.isProtected = true;
     statistics_.totalBytes += entry.size;
-    view_.SetLabel(ViewLabel::anzSize, MegabyteText(statistics_.totalBytes));
+    view_.ShowStatistic(Statistic::Size, MegabyteText(statistics_.totalBytes));
     if (statistics_.progressStep == 100) statistics_.progressStep = 0;
     ++statistics_.progressStep;
-    view_.SetProgress(statistics_.progressStep);
+    view_.ShowProgress(statistics_.progressStep);
     view_.PumpMessages();
     if (walk != walk_) return;
   }
@@ -81,15 +81,15 @@ void FolderScan::ScanLevel(const std::filesystem::path& folder, std::uint64_t wa
   for (const platform::FolderEntry& entry : entries) {
     if (!IsVisibleFolder(entry.attributes)) continue;
     ++statistics_.subFolderCount;
-    view_.SetLabel(ViewLabel::anzSubFolder, std::to_string(statistics_.subFolderCount));
+    view_.ShowStatistic(Statistic::SubFolders, std::to_string(statistics_.subFolderCount));
     ScanLevel(folder / entry.name, walk);
     if (walk != walk_) return;
   }
 
-  view_.SetLabel(ViewLabel::anzSubFolder, std::to_string(statistics_.subFolderCount));
-  view_.SetButtonEnabled(ViewButton::code, !statistics_.isProtected);
-  view_.SetButtonEnabled(ViewButton::decode, statistics_.isProtected);
-  view_.SetLabel(ViewLabel::aktiv, kScanDone);
+  view_.ShowStatistic(Statistic::SubFolders, std::to_string(statistics_.subFolderCount));
+  view_.EnableAction(Action::Protect, !statistics_.isProtected);
+  view_.EnableAction(Action::Restore, statistics_.isProtected);
+  view_.ShowStatus(kScanDone);
 }
 
 }  // namespace kestravuna

@@ -72,7 +72,7 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   const std::filesystem::path folder = currentFolder_;
   const platform::FolderLock lock = LockFolder(folder);
   Run run(*this);
-  view_.SetLabel(ViewLabel::aktiv, "Kodierung läuft...");
+  view_.ShowStatus("Kodierung läuft...");
   const std::filesystem::path container = folder / kContainerName;
   const std::filesystem::path record = folder / kRecordName;
   const std::filesystem::path compressed = folder / kCompressorOutputName;
@@ -97,7 +97,7 @@ void FolderProtector::EncodeFolder(std::string_view password) {
 
   PackFolder(folder, container, ProgressFor(view_));
 
-  view_.SetLabel(ViewLabel::aktiv, "Prüfung...");
+  view_.ShowStatus("Prüfung...");
   pack.Visible = false;
   pack.UseStream = false;
   pack.InputFile = container.string();
@@ -125,16 +125,16 @@ void FolderProtector::EncodeFolder(std::string_view password) {
     throw EProtectError(ProtectFault::ChangedWhileProtected, *changed);
   }
   DeletePlainFiles(folder, archived);
-  view_.SetLabel(ViewLabel::aktiv, "Kodierung abgeschlossen.");
+  view_.ShowStatus("Kodierung abgeschlossen.");
   run.HideWaitWindow();
   scan_.ResetStatistics();
   scan_.ScanFolder(folder);
-  view_.SetProgress(100);
+  view_.ShowProgress(100);
 }
 
 void FolderProtector::DeletePlainFiles(const std::filesystem::path& folder,
                                        std::span<const ArchiveEntry> archived) {
-  view_.SetLabel(ViewLabel::aktiv, "Moment...");
+  view_.ShowStatus("Moment...");
   for (const platform::FolderEntry& entry : platform::ListFolder(folder)) {
     if (!platform::IsPlainFile(entry.attributes)) continue;
     // Files the packer leaves out (its temporary names, the program itself) are not in the
@@ -150,7 +150,7 @@ void FolderProtector::DeletePlainFiles(const std::filesystem::path& folder,
     }
     view_.PumpMessages();
   }
-  view_.SetLabel(ViewLabel::aktiv, "bereit");
+  view_.ShowStatus("bereit");
 }
 
 }  // namespace kestravuna

@@ -68,12 +68,11 @@ void RefuseUnfinishableRestore(const std::filesystem::path& folder) {
   }
 }
 
-std::string KeptFilesText(const std::vector<KeptFile>& kept) {
-  std::string text =
-      "Diese Dateien wurden geändert, nachdem der Ordner in CHIFF.CRY gepackt wurde, und "
-      "bleiben, wie sie sind. Die Fassung aus CHIFF.CRY liegt jeweils daneben:";
-  for (const KeptFile& file : kept) text += "\n" + file.name + " → " + file.archivedCopy;
-  return text;
+// One line per kept file: its name and where its archived copy went.
+std::string KeptFilesList(const std::vector<KeptFile>& kept) {
+  std::string list;
+  for (const KeptFile& file : kept) list += "\n" + file.name + " → " + file.archivedCopy;
+  return list;
 }
 
 }  // namespace
@@ -93,7 +92,7 @@ void FolderProtector::DecodeFolder(std::string_view password) {
 
   if (plainArchive && IsLeftoverOfProtect(folder)) {
     Run run(*this);
-    view_.SetLabel(ViewLabel::aktiv, "Dekodierung läuft...");
+    view_.ShowStatus("Dekodierung läuft...");
     DeleteRunFiles(folder);
     FinishRestore(run, folder, {});
     return;
@@ -103,13 +102,12 @@ void FolderProtector::DecodeFolder(std::string_view password) {
   }
 
   if (!Accepts(password, ReadPasswordRecord(folder / kRecordName))) {
-    view_.ShowMessageBox(BoxIcon::Error, BoxOwner::None, "Falsches Passwort !",
-                         "Sie haben keine Berechtigung zu dieser Aktion !");
+    view_.ShowMessage(WrongPasswordBox());
     return;
   }
 
   Run run(*this);
-  view_.SetLabel(ViewLabel::aktiv, "Dekodierung läuft...");
+  view_.ShowStatus("Dekodierung läuft...");
   std::filesystem::path archive = container;
   if (!plainArchive) {
     archive = folder / kCompressorOutputName;
@@ -129,13 +127,12 @@ void FolderProtector::DecodeFolder(std::string_view password) {
 void FolderProtector::FinishRestore(Run& run, const std::filesystem::path& folder,
                                     const std::vector<KeptFile>& kept) {
   run.HideWaitWindow();
-  view_.SetLabel(ViewLabel::aktiv, "Dekodierung abgeschlossen.");
+  view_.ShowStatus("Dekodierung abgeschlossen.");
   scan_.ResetStatistics();
   scan_.ScanFolder(folder);
-  view_.SetProgress(100);
+  view_.ShowProgress(100);
   if (!kept.empty()) {
-    view_.ShowMessageBox(BoxIcon::Information, BoxOwner::None, "Geänderte Dateien behalten",
-                         KeptFilesText(kept));
+    view_.ShowMessage(KeptFilesBox(KeptFilesList(kept)));
   }
 }
 

@@ -74,7 +74,7 @@ inline void RefuseUndeletable(const std::filesystem::path& file, ProtectFault fa
 
 // What the packer and unpacker report goes to the status line.
 inline ArchiveProgress ProgressFor(FolderView& view) {
-  return {[&view](std::string_view text) { view.SetLabel(ViewLabel::aktiv, text); },
+  return {[&view](std::string_view text) { view.ShowStatus(text); },
           [&view] { view.PumpMessages(); }};
 }
 

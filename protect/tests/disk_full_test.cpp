@@ -72,7 +72,7 @@ class DiskFullTest : public ::testing::Test {
   // Restores (or clears the leftovers of a stopped protect) and checks every file.
   void ExpectEveryFileBack(const fs::path& folder, const Files& original) {
     if (fs::exists(folder / "CHIFF.CRY")) {
-      protector.FoldersChange(folder);
+      protector.ChooseFolder(folder);
       protector.DecodeFolder("Kennwort");
     }
     EXPECT_EQ(Snapshot(folder), original);
@@ -104,7 +104,7 @@ TEST_F(DiskFullTest, ProtectOnAFullDiskStopsAndKeepsEveryFile) {
                 testing::TextOf(testing::RandomBytes(400'000, static_cast<unsigned>(i))));
     }
     const Files original = Snapshot(folder);
-    protector.FoldersChange(folder);
+    protector.ChooseFolder(folder);
 
     const std::string error = ErrorOf([&] { protector.EncodeFolder("Kennwort"); });
 
@@ -127,7 +127,7 @@ TEST_F(DiskFullTest, ProtectWithAFullTemporaryDirectoryStopsAndKeepsEveryFile) {
               testing::TextOf(testing::RandomBytes(800'000, i)));
   }
   const Files original = Snapshot(folder);
-  protector.FoldersChange(folder);
+  protector.ChooseFolder(folder);
 
   EXPECT_EQ(ErrorOf([&] { protector.EncodeFolder("Kennwort"); }), kDiskFull);
 
@@ -153,7 +153,7 @@ TEST_F(DiskFullTest, RestoreOnAFullDiskStopsAndCompletesOnceThereIsRoom) {
     }
     for (const char* name : {"eins.txt", "zwei.txt", "drei.txt"}) WriteFile(folder / name, text);
     const Files original = Snapshot(folder);
-    protector.FoldersChange(folder);
+    protector.ChooseFolder(folder);
     protector.EncodeFolder("Kennwort");
     ASSERT_FALSE(fs::exists(folder / "eins.txt")) << c.what;
     WriteFile(area / "disk" / "belegt", std::string(c.filler, 'f'));

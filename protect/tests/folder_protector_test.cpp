@@ -25,6 +25,7 @@ namespace {
 
 using testing::ReadFile;
 using testing::RecordingView;
+using testing::Shown;
 using testing::Snapshot;
 using testing::TempFolder;
 using testing::WriteFile;
@@ -54,7 +55,7 @@ void FlipByte(const fs::path& file, std::size_t offset) {
 class ProtectorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    protector.FoldersChange(folder.path());
+    protector.ChooseFolder(folder.path());
     view.Clear();
   }
 
@@ -98,8 +99,8 @@ TEST_F(ProtectorTest, ProtectKeepsHiddenFilesAndSubfoldersAndRestoreBringsEveryt
   EXPECT_EQ(ReadFile(folder / "unter" / "innen.txt"), "bleibt");
   // The record is written before the files are deleted, so the closing scan counts it.
   EXPECT_EQ(protector.Scan().Statistics().fileCount, 3);  // CHIFF.CRY, CHIFF.CRD, innen.txt
-  EXPECT_FALSE(view.buttons[ViewButton::code]);
-  EXPECT_TRUE(view.buttons[ViewButton::decode]);
+  EXPECT_FALSE(view.actions[Action::Protect]);
+  EXPECT_TRUE(view.actions[Action::Restore]);
   EXPECT_EQ(view.progress, 100);
 
   protector.DecodeFolder(kPassword);
@@ -107,8 +108,8 @@ TEST_F(ProtectorTest, ProtectKeepsHiddenFilesAndSubfoldersAndRestoreBringsEveryt
   EXPECT_EQ(Snapshot(folder.path()), before);
   EXPECT_NE(platform::GetAttributes(folder / "schreibgeschützt.txt") & platform::attr::kReadOnly,
             0u);
-  EXPECT_TRUE(view.buttons[ViewButton::code]);
-  EXPECT_FALSE(view.buttons[ViewButton::decode]);
+  EXPECT_TRUE(view.actions[Action::Protect]);
+  EXPECT_FALSE(view.actions[Action::Restore]);
   EXPECT_EQ(view.progress, 100);
   EXPECT_TRUE(fs::is_empty(cache / "kestravuna"));  // no temporary file stays behind
 }
@@ -120,18 +121,18 @@ TEST_F(ProtectorTest, ProtectTellsTheWindowEveryStepInOrder) {
 
   const std::vector<std::string> expected = {"busy=1",
                                              "wait=shown",
-                                             "aktiv=Kodierung läuft...",
-                                             "aktiv=Kodiere a.txt...",
-                                             "aktiv=Prüfung...",
-                                             "aktiv=Moment...",
-                                             "aktiv=bereit",
-                                             "aktiv=Kodierung abgeschlossen.",
+                                             "status=Kodierung läuft...",
+                                             "status=Kodiere a.txt...",
+                                             "status=Prüfung...",
+                                             "status=Moment...",
+                                             "status=bereit",
+                                             "status=Kodierung abgeschlossen.",
                                              "wait=hidden",
-                                             "aktiv=Analyse läuft...",
-                                             "aktiv=bereit",
+                                             "status=Analyse läuft...",
+                                             "status=bereit",
                                              "progress=100",
                                              "busy=0"};
-  EXPECT_EQ(EventsOf(view, {"busy", "wait", "aktiv", "progress=100"}), expected);
+  EXPECT_EQ(EventsOf(view, {"busy", "wait", "status", "progress=100"}), expected);
 }
 
 TEST_F(ProtectorTest, RestoreTellsTheWindowEveryStepInOrder) {
@@ -143,15 +144,15 @@ TEST_F(ProtectorTest, RestoreTellsTheWindowEveryStepInOrder) {
 
   const std::vector<std::string> expected = {"busy=1",
                                              "wait=shown",
-                                             "aktiv=Dekodierung läuft...",
-                                             "aktiv=Dekodiere a.txt...",
+                                             "status=Dekodierung läuft...",
+                                             "status=Dekodiere a.txt...",
                                              "wait=hidden",
-                                             "aktiv=Dekodierung abgeschlossen.",
-                                             "aktiv=Analyse läuft...",
-                                             "aktiv=bereit",
+                                             "status=Dekodierung abgeschlossen.",
+                                             "status=Analyse läuft...",
+                                             "status=bereit",
                                              "progress=100",
                                              "busy=0"};
-  EXPECT_EQ(EventsOf(view, {"busy", "wait", "aktiv", "progress=100"}), expected);
+  EXPECT_EQ(EventsOf(view, {"busy", "wait", "status", "progress=100"}), expected);
 }
 
 TEST_F(ProtectorTest, TheEnteredPasswordMustHoldTheStoredOne) {
@@ -175,7 +176,7 @@ TEST_F(ProtectorTest, TheEnteredPasswordMustHoldTheStoredOne) {
   for (const Case& c : cases) {
     TempFolder caseFolder;
     WriteFile(caseFolder / "f", "content");
-    protector.FoldersChange(caseFolder.path());
+    protector.ChooseFolder(caseFolder.path());
     protector.EncodeFolder(c.stored);
     view.Clear();
 
@@ -256,7 +257,7 @@ TEST_F(ProtectorTest, DeletePlainFilesSparesWhatTheArchiveLacksAndTheProgramsOwn
                                                                             {"nurlesen", false}}) {
     EXPECT_EQ(Exists(name), kept) << name;
   }
-  EXPECT_EQ(view.LabelTexts(ViewLabel::aktiv), (std::vector<std::string>{"Moment...", "bereit"}));
+  EXPECT_EQ(view.LabelTexts(Shown::Status), (std::vector<std::string>{"Moment...", "bereit"}));
 }
 
 TEST_F(ProtectorTest, TheRecordIsOnDiskBeforeTheFirstFileIsDeleted) {
@@ -264,7 +265,7 @@ TEST_F(ProtectorTest, TheRecordIsOnDiskBeforeTheFirstFileIsDeleted) {
   WriteFile(folder / "b", "b");
   bool checked = false;
   view.onPump = [&] {
-    if (checked || view.labels[ViewLabel::aktiv] != "Moment...") return;
+    if (checked || view.labels[Shown::Status] != "Moment...") return;
     checked = true;
     EXPECT_EQ(ReadPasswordRecord(folder / "CHIFF.CRD"), kPassword);
     EXPECT_TRUE(IsContainerFile(folder / "CHIFF.CRY"));
@@ -294,7 +295,7 @@ TEST_F(ProtectorTest, AContainerThatDoesNotGiveBackTheArchiveStopsProtectBeforeA
     FAIL() << "protect went on with a damaged container";
   } catch (const EProtectError& error) {
     EXPECT_EQ(error.Fault(), ProtectFault::VerifyFailed);
-    EXPECT_EQ(view.labels[ViewLabel::aktiv], "Prüfung...");
+    EXPECT_EQ(view.labels[Shown::Status], "Prüfung...");
   }
   EXPECT_TRUE(corrupted);
   EXPECT_FALSE(Exists("CHIFF.CRD"));
@@ -310,7 +311,7 @@ TEST_F(ProtectorTest, AFileWrittenToAfterPackingStopsProtectAndKeepsTheChange) {
   bool edited = false;
   view.onPump = [&] {
     // The user saves a new version while the container is being written.
-    if (edited || view.labels[ViewLabel::aktiv] != "Prüfung...") return;
+    if (edited || view.labels[Shown::Status] != "Prüfung...") return;
     edited = true;
     WriteFile(folder / "brief.txt", "zweite Fassung, nach dem Packen gespeichert");
   };
@@ -375,7 +376,7 @@ TEST_F(ProtectorTest, FailuresBeforeTheDeletionLeaveEveryFile) {
     WriteFile(caseFolder / "behalten", "keep me");
     c.prepare(caseFolder);
     const Files before = Snapshot(caseFolder.path());
-    protector.FoldersChange(caseFolder.path());
+    protector.ChooseFolder(caseFolder.path());
 
     try {
       protector.EncodeFolder(c.password);
@@ -410,7 +411,7 @@ TEST_F(ProtectorTest, AnInterruptedRestoreCompletesWhenRunAgain) {
   protector.EncodeFolder(kPassword);
   struct Interrupted {};
   view.onPump = [&] {
-    if (view.labels[ViewLabel::aktiv].starts_with("Dekodiere ") && Exists("brief.txt")) {
+    if (view.labels[Shown::Status].starts_with("Dekodiere ") && Exists("brief.txt")) {
       throw Interrupted{};
     }
   };
@@ -442,7 +443,7 @@ TEST_F(LeftoverTest, APlainArchiveWithoutRecordGoesWithoutAPassword) {
 
   EXPECT_TRUE(view.boxes.empty());
   EXPECT_EQ(Snapshot(folder.path()), before);
-  EXPECT_TRUE(view.buttons[ViewButton::code]);
+  EXPECT_TRUE(view.actions[Action::Protect]);
 }
 
 TEST_F(LeftoverTest, AForeignFileUnderTheContainerNameIsNeverTakenForALeftover) {
@@ -538,9 +539,9 @@ TEST_F(ProtectorTest, ARunRefusesToStartAnotherOrToChangeTheFolderUnderIt) {
     EXPECT_TRUE(view.busy);
     protector.EncodeFolder(kPassword);
     protector.DecodeFolder(kPassword);
-    EXPECT_FALSE(protector.FoldersChange(other.path()));
-    protector.DrivesChange(other.path());
-    protector.Activate();
+    EXPECT_FALSE(protector.ChooseFolder(other.path()));
+    protector.ChooseDrive(other.path());
+    protector.WindowActivated();
   };
 
   protector.EncodeFolder(kPassword);
@@ -555,27 +556,27 @@ TEST_F(ProtectorTest, ARunRefusesToStartAnotherOrToChangeTheFolderUnderIt) {
 }
 
 TEST_F(ProtectorTest, TheFirstDisksRootIsRefused) {
-  view.labels[ViewLabel::anzFiles] = "7";
+  view.labels[Shown::Files] = "7";
 
-  protector.FoldersChange(platform::FirstDiskRoot());
+  protector.ChooseFolder(platform::FirstDiskRoot());
 
   ASSERT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(view.boxes[0].caption, "Verbotener Zugriff");
   EXPECT_EQ(view.boxes[0].text,
             "Das Hauptverzeichnis der ersten Festplatte darf nicht verschlüsselt werden !");
   EXPECT_EQ(view.boxes[0].owner, BoxOwner::Application);
-  EXPECT_FALSE(view.buttons[ViewButton::code]);
-  EXPECT_FALSE(view.buttons[ViewButton::decode]);
-  EXPECT_EQ(view.labels[ViewLabel::aktOrdner], "/");
-  EXPECT_EQ(view.labels[ViewLabel::anzFiles], "7");  // not scanned
+  EXPECT_FALSE(view.actions[Action::Protect]);
+  EXPECT_FALSE(view.actions[Action::Restore]);
+  EXPECT_EQ(view.labels[Shown::Folder], "/");
+  EXPECT_EQ(view.labels[Shown::Files], "7");  // not scanned
   EXPECT_TRUE(protector.Scan().cancelScan());
 
-  protector.Activate();
-  EXPECT_EQ(view.labels[ViewLabel::anzFiles], "Scan abgebrochen");
+  protector.WindowActivated();
+  EXPECT_EQ(view.labels[Shown::Files], "Scan abgebrochen");
 
-  protector.FoldersChange(folder.path());  // any other folder is scanned again
+  protector.ChooseFolder(folder.path());  // any other folder is scanned again
   EXPECT_FALSE(protector.Scan().cancelScan());
-  EXPECT_EQ(view.labels[ViewLabel::anzSubFolder], "0");
+  EXPECT_EQ(view.labels[Shown::SubFolders], "0");
 }
 
 TEST_F(ProtectorTest, AnUnreachableDriveLeadsBackToTheLastDrive) {
@@ -583,12 +584,12 @@ TEST_F(ProtectorTest, AnUnreachableDriveLeadsBackToTheLastDrive) {
   TempFolder first;
   WriteFile(first / "f", "1");
 
-  protector.DrivesChange(first.path());
+  protector.ChooseDrive(first.path());
   EXPECT_EQ(protector.lastDrive(), first.path());
   EXPECT_EQ(protector.CurrentFolder(), first.path());
   view.Clear();
 
-  protector.DrivesChange(folder / "no medium");
+  protector.ChooseDrive(folder / "no medium");
 
   ASSERT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(view.boxes[0].caption, "Fehler beim Laufwerkswechsel");
@@ -597,7 +598,7 @@ TEST_F(ProtectorTest, AnUnreachableDriveLeadsBackToTheLastDrive) {
   EXPECT_EQ(view.events[1], "drive=" + first.path().string());
   EXPECT_EQ(protector.CurrentFolder(), first.path());
   EXPECT_EQ(protector.lastDrive(), first.path());
-  EXPECT_EQ(view.labels[ViewLabel::anzFiles], "1");
+  EXPECT_EQ(view.labels[Shown::Files], "1");
   EXPECT_EQ(fs::current_path(), first.path());
   fs::current_path(workingDirectory);
 }

@@ -13,6 +13,7 @@ namespace kestravuna {
 namespace {
 
 using testing::RecordingView;
+using testing::Shown;
 using testing::TempFolder;
 using testing::WriteFile;
 namespace fs = std::filesystem;
@@ -59,12 +60,12 @@ TEST_F(FolderScanTest, CountsPlainFilesAtEveryDepthAndSkipsHiddenOnes) {
   EXPECT_EQ(statistics.subFolderCount, 3);  // sub, sub/deeper, empty
   EXPECT_EQ(statistics.totalBytes, 1000u + 24 + 3 + 4 + 1);
   EXPECT_FALSE(statistics.isProtected);
-  EXPECT_EQ(view.labels[ViewLabel::anzFiles], "5");
-  EXPECT_EQ(view.labels[ViewLabel::anzSubFolder], "3");
-  EXPECT_EQ(view.labels[ViewLabel::anzSize], "0.00 MB");
-  EXPECT_EQ(view.labels[ViewLabel::aktiv], "bereit");
-  EXPECT_TRUE(view.buttons[ViewButton::code]);
-  EXPECT_FALSE(view.buttons[ViewButton::decode]);
+  EXPECT_EQ(view.labels[Shown::Files], "5");
+  EXPECT_EQ(view.labels[Shown::SubFolders], "3");
+  EXPECT_EQ(view.labels[Shown::Size], "0.00 MB");
+  EXPECT_EQ(view.labels[Shown::Status], "bereit");
+  EXPECT_TRUE(view.actions[Action::Protect]);
+  EXPECT_FALSE(view.actions[Action::Restore]);
   EXPECT_EQ(view.pumps, 5);  // once per counted file
 }
 
@@ -74,12 +75,12 @@ TEST_F(FolderScanTest, StatusAndButtonsFollowEveryNestedScan) {
   scan.ScanFolder(folder.path());
 
   const std::vector<std::string> expected = {
-      "aktiv=Analyse läuft...", "anzSubFolder=1",
+      "status=Analyse läuft...", "subfolders=1",
       // the nested scan of sub
-      "aktiv=Analyse läuft...", "anzFiles=1", "anzSize=0.00 MB", "progress=1", "anzSubFolder=1",
-      "code=1", "decode=0", "aktiv=bereit",
+      "status=Analyse läuft...", "files=1", "size=0.00 MB", "progress=1", "subfolders=1",
+      "protect=1", "restore=0", "status=bereit",
       // the end of the top-level scan
-      "anzSubFolder=1", "code=1", "decode=0", "aktiv=bereit"};
+      "subfolders=1", "protect=1", "restore=0", "status=bereit"};
   EXPECT_EQ(view.events, expected);
 }
 
@@ -100,8 +101,8 @@ TEST(FolderScanProtectedMark, IsACaseSensitiveSubstringOfAPlainFileAtAnyDepth) {
     WriteFile(folder / c.file, "x");
     scan.ScanFolder(folder.path());
     EXPECT_EQ(scan.Statistics().isProtected, c.isProtected) << c.file;
-    EXPECT_EQ(view.buttons[ViewButton::code], !c.isProtected) << c.file;
-    EXPECT_EQ(view.buttons[ViewButton::decode], c.isProtected) << c.file;
+    EXPECT_EQ(view.actions[Action::Protect], !c.isProtected) << c.file;
+    EXPECT_EQ(view.actions[Action::Restore], c.isProtected) << c.file;
   }
 }
 
@@ -126,7 +127,7 @@ TEST_F(FolderScanTest, TotalsAreSixtyFourBit) {
   scan.ScanFolder(folder.path());
 
   EXPECT_EQ(scan.Statistics().totalBytes, 15'000'000'000u);
-  EXPECT_EQ(view.labels[ViewLabel::anzSize], "14648.44 MB");
+  EXPECT_EQ(view.labels[Shown::Size], "14648.44 MB");
 }
 
 TEST_F(FolderScanTest, AScanAddsToTheCountersUntilTheyAreReset) {
@@ -144,22 +145,22 @@ TEST_F(FolderScanTest, AScanAddsToTheCountersUntilTheyAreReset) {
 
 TEST_F(FolderScanTest, AScanWithoutPlainFilesLeavesTheFileAndSizeLabels) {
   fs::create_directory(folder / "sub");
-  view.labels[ViewLabel::anzFiles] = "earlier";
+  view.labels[Shown::Files] = "earlier";
 
   scan.ScanFolder(folder.path());
 
-  EXPECT_EQ(view.labels[ViewLabel::anzFiles], "earlier");
-  EXPECT_EQ(view.LabelTexts(ViewLabel::anzSize).size(), 0u);
-  EXPECT_EQ(view.labels[ViewLabel::anzSubFolder], "1");
+  EXPECT_EQ(view.labels[Shown::Files], "earlier");
+  EXPECT_EQ(view.LabelTexts(Shown::Size).size(), 0u);
+  EXPECT_EQ(view.labels[Shown::SubFolders], "1");
 }
 
 TEST_F(FolderScanTest, AFolderThatCannotBeListedCountsAsEmpty) {
   scan.ScanFolder(folder / "vanished");
 
   EXPECT_EQ(scan.Statistics().fileCount, 0);
-  EXPECT_EQ(view.labels[ViewLabel::anzSubFolder], "0");
-  EXPECT_EQ(view.labels[ViewLabel::aktiv], "bereit");
-  EXPECT_TRUE(view.buttons[ViewButton::code]);
+  EXPECT_EQ(view.labels[Shown::SubFolders], "0");
+  EXPECT_EQ(view.labels[Shown::Status], "bereit");
+  EXPECT_TRUE(view.actions[Action::Protect]);
 }
 
 TEST_F(FolderScanTest, CancelFinishesTheFilesOfTheCurrentFolderAndStopsEveryLaterScan) {
@@ -173,16 +174,16 @@ TEST_F(FolderScanTest, CancelFinishesTheFilesOfTheCurrentFolderAndStopsEveryLate
 
   EXPECT_EQ(scan.Statistics().fileCount, 2);  // the top level's files are finished
   EXPECT_EQ(scan.Statistics().subFolderCount, 2);
-  EXPECT_EQ(view.labels[ViewLabel::anzFiles], "Scan abgebrochen");
-  EXPECT_EQ(view.labels[ViewLabel::anzSize], "Scan abgebrochen");
-  EXPECT_EQ(view.labels[ViewLabel::anzSubFolder], "2");
+  EXPECT_EQ(view.labels[Shown::Files], "Scan abgebrochen");
+  EXPECT_EQ(view.labels[Shown::Size], "Scan abgebrochen");
+  EXPECT_EQ(view.labels[Shown::SubFolders], "2");
 
   view.Clear();
   scan.ResetStatistics();
   scan.ScanFolder(folder.path());
   const std::vector<std::string> stoppedAtOnce = {
-      "aktiv=Analyse läuft...", "anzSubFolder=Scan abgebrochen", "anzFiles=Scan abgebrochen",
-      "anzSize=Scan abgebrochen"};
+      "status=Analyse läuft...", "subfolders=Scan abgebrochen", "files=Scan abgebrochen",
+      "size=Scan abgebrochen"};
   EXPECT_EQ(view.events, stoppedAtOnce);  // buttons and status stay as they were
   EXPECT_TRUE(scan.cancelScan());
 
@@ -211,7 +212,7 @@ TEST_F(FolderScanTest, ARestartDuringTheWalkStopsTheOuterWalk) {
 
   EXPECT_EQ(scan.Statistics().fileCount, 1);
   EXPECT_EQ(scan.Statistics().totalBytes, 3u);
-  EXPECT_EQ(view.labels[ViewLabel::anzFiles], "1");
+  EXPECT_EQ(view.labels[Shown::Files], "1");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // A FolderView that records, in order, everything the scan and the sequences tell the
-// window, so tests can check the texts, values and button states and their order.
+// window, so tests can check the texts, values and action states and their order.
 #pragma once
 
 #include <functional>
@@ -12,54 +12,65 @@
 
 namespace kestravuna::testing {
 
-inline std::string LabelName(ViewLabel label) {
-  switch (label) {
-    case ViewLabel::aktiv:
-      return "aktiv";
-    case ViewLabel::aktOrdner:
-      return "aktOrdner";
-    case ViewLabel::anzSubFolder:
-      return "anzSubFolder";
-    case ViewLabel::anzFiles:
-      return "anzFiles";
-    case ViewLabel::anzSize:
-      return "anzSize";
+// The texts the window shows: the status line, the folder and the three figures.
+enum class Shown { Status, Folder, SubFolders, Files, Size };
+
+inline std::string ShownName(Shown what) {
+  switch (what) {
+    case Shown::Status:
+      return "status";
+    case Shown::Folder:
+      return "folder";
+    case Shown::SubFolders:
+      return "subfolders";
+    case Shown::Files:
+      return "files";
+    case Shown::Size:
+      return "size";
   }
   return "?";
 }
 
-struct RecordedBox {
-  BoxIcon icon;
-  BoxOwner owner;
-  std::string caption;
-  std::string text;
-};
+inline Shown ShownFor(Statistic figure) {
+  switch (figure) {
+    case Statistic::SubFolders:
+      return Shown::SubFolders;
+    case Statistic::Files:
+      return Shown::Files;
+    case Statistic::Size:
+      return Shown::Size;
+  }
+  return Shown::Status;
+}
 
 class RecordingView : public FolderView {
  public:
-  // Every event as one line: "aktiv=bereit", "progress=5", "code=1", "wait=shown", "box=...",
-  // "busy=1", "drive=/mnt". Pumps are not recorded; they run `onPump` instead.
+  // Every event as one line: "status=bereit", "progress=5", "protect=1", "wait=shown",
+  // "box=...", "busy=1", "drive=/mnt". Pumps are not recorded; they run `onPump` instead.
   std::vector<std::string> events;
-  std::vector<RecordedBox> boxes;
-  std::map<ViewLabel, std::string> labels;
-  std::map<ViewButton, bool> buttons;
+  std::vector<MessageBox> boxes;
+  std::map<Shown, std::string> labels;
+  std::map<Action, bool> actions;
   int progress = -1;
   bool waitShown = false;
   bool busy = false;
   int pumps = 0;
   std::function<void()> onPump;
 
-  void SetLabel(ViewLabel label, std::string_view text) override {
-    labels[label] = text;
-    events.push_back(LabelName(label) + "=" + std::string(text));
+  void ShowStatus(std::string_view text) override { Show(Shown::Status, text); }
+  void ShowFolder(const std::filesystem::path& folder) override {
+    Show(Shown::Folder, folder.string());
   }
-  void SetProgress(int position) override {
+  void ShowStatistic(Statistic figure, std::string_view text) override {
+    Show(ShownFor(figure), text);
+  }
+  void ShowProgress(int position) override {
     progress = position;
     events.push_back("progress=" + std::to_string(position));
   }
-  void SetButtonEnabled(ViewButton button, bool enabled) override {
-    buttons[button] = enabled;
-    events.push_back(std::string(button == ViewButton::code ? "code=" : "decode=") +
+  void EnableAction(Action action, bool enabled) override {
+    actions[action] = enabled;
+    events.push_back(std::string(action == Action::Protect ? "protect=" : "restore=") +
                      (enabled ? "1" : "0"));
   }
   void ShowWaitWindow() override {
@@ -70,10 +81,9 @@ class RecordingView : public FolderView {
     waitShown = false;
     events.push_back("wait=hidden");
   }
-  void ShowMessageBox(BoxIcon icon, BoxOwner owner, std::string_view caption,
-                      std::string_view text) override {
-    boxes.push_back({icon, owner, std::string(caption), std::string(text)});
-    events.push_back("box=" + std::string(caption));
+  void ShowMessage(const MessageBox& box) override {
+    boxes.push_back(box);
+    events.push_back("box=" + box.caption);
   }
   void PumpMessages() override {
     ++pumps;
@@ -88,8 +98,8 @@ class RecordingView : public FolderView {
   }
 
   // The texts one label was given, in order.
-  std::vector<std::string> LabelTexts(ViewLabel label) const {
-    const std::string prefix = LabelName(label) + "=";
+  std::vector<std::string> LabelTexts(Shown what) const {
+    const std::string prefix = ShownName(what) + "=";
     std::vector<std::string> texts;
     for (const std::string& event : events) {
       if (event.starts_with(prefix)) texts.push_back(event.substr(prefix.size()));
@@ -106,6 +116,12 @@ class RecordingView : public FolderView {
   void Clear() {
     events.clear();
     boxes.clear();
+  }
+
+ private:
+  void Show(Shown what, std::string_view text) {
+    labels[what] = text;
+    events.push_back(ShownName(what) + "=" + std::string(text));
   }
 };
 
