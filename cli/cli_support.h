@@ -2,10 +2,13 @@
 // conventions and the progress output on standard error.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "compress/zarlz.h"
 
 namespace kestravuna::cli {
 
@@ -29,6 +32,11 @@ struct Command {
 std::span<const Command> CompressCommands();
 std::span<const Command> ArchiveCommands();
 std::span<const Command> ProtectCommands();
+
+// The option "--mode good|fast|auto" (or "--mode=...") at args[i]: its method, with i moved to
+// the option's last word; nullopt when args[i] is another argument. A wrong value is a
+// UsageError.
+std::optional<TCompressMode> ModeOption(std::span<const std::string> args, std::size_t& i);
 
 // Status texts as they happen, one line each, on standard error.
 void PrintStatus(std::string_view text);

@@ -31,13 +31,6 @@ class CaptionPrinter {
   std::optional<ProgressLine> progress_;
 };
 
-TCompressMode ParseMode(std::string_view text) {
-  if (text == "good") return TCompressMode::Good;
-  if (text == "fast") return TCompressMode::Fast;
-  if (text == "auto") return TCompressMode::Auto;
-  throw UsageError("Unbekannte Methode: " + std::string(text) + " (good, fast oder auto)");
-}
-
 void ExpectPaths(std::span<const std::string> paths, std::size_t count) {
   for (const std::string& path : paths) {
     if (path.size() > 1 && path.starts_with("-")) throw UsageError("Unbekannte Option: " + path);
@@ -60,11 +53,8 @@ int RunCompress(std::span<const std::string> args) {
   TCompressMode mode = TCompressMode::Good;
   std::vector<std::string> paths;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--mode") {
-      if (i + 1 == args.size()) throw UsageError("--mode braucht einen Wert.");
-      mode = ParseMode(args[++i]);
-    } else if (args[i].starts_with("--mode=")) {
-      mode = ParseMode(std::string_view(args[i]).substr(7));
+    if (const auto chosen = ModeOption(args, i)) {
+      mode = *chosen;
     } else {
       paths.push_back(args[i]);
     }

@@ -67,13 +67,23 @@ class ConsoleView final : public FolderView {
 struct Arguments {
   fs::path folder;
   std::optional<fs::path> passwordFile;
+  TCompressMode mode = TCompressMode::Good;  // the window's mode
 };
 
-Arguments ParseArguments(std::span<const std::string> args, bool takesPassword) {
+// The options a command takes.
+enum class Options { FolderOnly, Password, PasswordAndMode };
+
+Arguments ParseArguments(std::span<const std::string> args, Options options) {
   Arguments parsed;
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (takesPassword && args[i] == "--password-file") {
+    if (options == Options::PasswordAndMode) {
+      if (const auto mode = ModeOption(args, i)) {
+        parsed.mode = *mode;
+        continue;
+      }
+    }
+    if (options != Options::FolderOnly && args[i] == "--password-file") {
       if (i + 1 == args.size()) throw UsageError("--password-file braucht einen Dateinamen.");
       parsed.passwordFile = args[++i];
     } else if (args[i].starts_with("--")) {
@@ -156,7 +166,7 @@ std::string ReadPassword(const Arguments& arguments) {
 }
 
 int RunScan(std::span<const std::string> args) {
-  const Arguments arguments = ParseArguments(args, false);
+  const Arguments arguments = ParseArguments(args, Options::FolderOnly);
   ConsoleView view;
   FolderProtector protector(view);
   protector.ChooseFolder(ChosenFolder(arguments.folder));
@@ -174,9 +184,11 @@ int RunScan(std::span<const std::string> args) {
 // runs only where the scan enabled its button, and an empty password is the dialogs' fixed text.
 int RunSequence(std::span<const std::string> args, Action action, const char* unavailable,
                 bool noteEmptyPassword, void (FolderProtector::*sequence)(std::string_view)) {
-  const Arguments arguments = ParseArguments(args, true);
+  const Arguments arguments = ParseArguments(
+      args, action == Action::Protect ? Options::PasswordAndMode : Options::Password);
   ConsoleView view;
   FolderProtector protector(view);
+  protector.containerMode = arguments.mode;
   protector.ChooseFolder(ChosenFolder(arguments.folder));
   if (view.ErrorShown()) return kExitFailure;
   if (!view.Enabled(action)) throw std::runtime_error(unavailable);
@@ -209,10 +221,12 @@ constexpr Command kProtectCommands[] = {
     {"scan", "ORDNER",
      "Zählt Unterordner, Dateien und Bytes unter ORDNER und sagt, ob er verschlüsselt ist.",
      RunScan},
-    {"protect", "[--password-file DATEI] ORDNER",
+    {"protect", "[--mode good|fast|auto] [--password-file DATEI] ORDNER",
      "Packt die Dateien von ORDNER in CHIFF.CRY, schreibt CHIFF.CRD und löscht die Dateien. "
      "Das Passwort ist die erste Zeile von DATEI, sonst der Standardeingabe, sonst wird es "
-     "ohne Echo abgefragt.",
+     "ohne Echo abgefragt. --mode wählt die Methode (wie das Fenster: good); fast packt etwa "
+     "achtmal so schnell bei rund einem Viertel größerem Container, und jede "
+     "Wiederherstellung liest beide.",
      RunProtect},
     {"restore", "[--password-file DATEI] ORDNER",
      "Stellt jede Datei aus CHIFF.CRY von ORDNER wieder her, wenn das Passwort passt.", RunRestore},

@@ -64,6 +64,9 @@ class FolderProtector {
   const FolderScan& Scan() const noexcept { return scan_; }
 
   TZarLZ pack;  // hidden: its captions are never shown
+  // The method of new containers. The window always protects in mode Good; a restore reads
+  // whatever method its container names.
+  TCompressMode containerMode = TCompressMode::Good;
 
  private:
   class Run;

@@ -102,7 +102,7 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   pack.UseStream = false;
   pack.InputFile = container.string();
   pack.OutputFile = compressed.string();
-  pack.CompressMode = TCompressMode::Good;
+  pack.CompressMode = containerMode;
   pack.Compress();
   VerifyContainer(pack, compressed, container);
   platform::File::OpenRead(compressed).Sync();

@@ -84,5 +84,40 @@ TEST(CliCommands, ScanProtectAndRestoreTellTheirOutcome) {
   EXPECT_EQ(testing::ReadFile(folder / "a.txt").size(), 3'145'728u);
 }
 
+// Every method makes a container that restore reads: the method is named in the container.
+TEST(CliCommands, ProtectInEveryModeRestores) {
+  TempFolder area;
+  WriteFile(area / "passwort", "Kennwort\n");
+  std::string text;
+  for (int line = 0; line < 20000; ++line) text += "Zeile " + std::to_string(line) + "\n";
+  const struct {
+    const char* mode;
+    const char* identifier;  // the first four bytes of the container
+  } cases[] = {{"good", "!HZL"}, {"fast", "WRZL"}, {"auto", "WRZL"}};  // samples of text: fast
+  for (const auto& c : cases) {
+    const fs::path folder = area / c.mode;
+    WriteFile(folder / "brief.txt", text);
+    WriteFile(folder / "zufall.bin", testing::TextOf(testing::RandomBytes(50'000, 3)));
+    const auto before = testing::Snapshot(folder);
+    const std::vector<std::string> protect = {
+        "protect",      "--mode", c.mode, "--password-file", (area / "passwort").string(),
+        folder.string()};
+    ASSERT_EQ(RunCli(protect, area / "cache").exitCode, 0) << c.mode;
+    EXPECT_EQ(testing::ReadFile(folder / "CHIFF.CRY").substr(0, 4), c.identifier) << c.mode;
+    const CliOutcome restore =
+        RunCli({"restore", "--password-file", (area / "passwort").string(), folder.string()},
+               area / "cache");
+    ASSERT_EQ(restore.exitCode, 0) << c.mode << restore.output;
+    EXPECT_EQ(testing::Snapshot(folder), before) << c.mode;
+  }
+  const CliOutcome wrong =
+      RunCli({"protect", "--mode", "schnell", (area / "good").string()}, area / "cache");
+  EXPECT_EQ(wrong.exitCode, 2);
+  EXPECT_NE(wrong.err.find("Unbekannte Methode: schnell"), std::string::npos) << wrong.err;
+  const CliOutcome restoreMode =
+      RunCli({"restore", "--mode", "fast", (area / "good").string()}, area / "cache");
+  EXPECT_EQ(restoreMode.exitCode, 2) << "restore reads the method from the container";
+}
+
 }  // namespace
 }  // namespace kestravuna
