@@ -1,5 +1,8 @@
 // The protect run. Its order is chosen so that a run stopped at any point, by an error or by
 // the process being killed, leaves the user's files intact or restorable:
+//   0. the folder is locked against other runs, and what would stop the run halfway (an entry
+//      of someone else's under one of the program's names, a file that may not be deleted) is
+//      refused before anything is written;
 //   1. leftovers of an interrupted run go (CHIFF.TMP, a CHIFF.CRD without container);
 //   2. the folder is packed into CHIFF.CRY, compressed into CHIFF.TMP, and CHIFF.TMP is
 //      decoded again and compared with the archive;
