@@ -123,8 +123,16 @@ bool BeginsLikeArchive(const std::filesystem::path& file) {
 }
 
 bool IsMissingOrOwnFile(const std::filesystem::path& file) {
-  return !platform::FileExists(file) || IsContainerFile(file) || BeginsLikeArchive(file) ||
-         BeginsWithPrefixOf(file, PasswordRecordIdentification());
+  switch (platform::KindOfEntry(file)) {
+    case platform::EntryKind::Missing:
+      return true;
+    case platform::EntryKind::PlainFile:
+      return IsContainerFile(file) || BeginsLikeArchive(file) ||
+             BeginsWithPrefixOf(file, PasswordRecordIdentification());
+    case platform::EntryKind::Other:
+      break;
+  }
+  return false;  // a link, folder or FIFO is never the program's own
 }
 
 void VerifyContainer(TZarLZ& pack, const std::filesystem::path& container,

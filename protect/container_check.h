@@ -15,8 +15,9 @@ namespace kestravuna {
 bool BeginsLikeArchive(const std::filesystem::path& file);
 
 // Whether `file` is missing or could only have been written by this program under one of its
-// own names: a container, an archive or a password record, whole or cut short (a run stopped
-// while writing it). Only such files may be replaced or removed without asking.
+// own names: a plain file holding a container, an archive or a password record, whole or cut
+// short (a run stopped while writing it). Only such files may be replaced or removed without
+// asking; a link, folder or FIFO under the name never is.
 bool IsMissingOrOwnFile(const std::filesystem::path& file);
 
 // Decodes `container` with `pack` and compares the result byte for byte with `archive`,

@@ -44,10 +44,11 @@ bool Archived(std::span<const ArchiveEntry> archived, std::string_view name) {
                              [name](const ArchiveEntry& entry) { return entry.name == name; });
 }
 
-// The files DeletePlainFiles will remove: plain, packed, and not one of the program's own.
-bool WillBeDeleted(const std::filesystem::path& folder, const platform::FolderEntry& entry) {
+// A plain file that is not one of the program's own; DeletePlainFiles removes it when the
+// archive holds it.
+bool IsDeletable(const platform::FolderEntry& entry) {
   return platform::IsPlainFile(entry.attributes) &&
-         entry.name.find(kSurvivorMark) == std::string::npos && IsPacked(folder, entry);
+         entry.name.find(kSurvivorMark) == std::string::npos;
 }
 
 bool SameFileState(const platform::FolderEntry& a, const platform::FolderEntry& b) {
@@ -91,7 +92,7 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   RefuseForeignFile(record);
   const std::vector<platform::FolderEntry> listedForPacking = platform::ListFolder(folder);
   for (const platform::FolderEntry& entry : listedForPacking) {
-    if (WillBeDeleted(folder, entry)) {
+    if (IsDeletable(entry) && IsPacked(folder, entry)) {
       RefuseUndeletable(folder / entry.name, ProtectFault::FileNotDeletable);
     }
   }
@@ -142,7 +143,7 @@ void FolderProtector::DeletePlainFiles(const std::filesystem::path& folder,
     if (!platform::IsPlainFile(entry.attributes)) continue;
     // Files the packer leaves out (its temporary names, the program itself) are not in the
     // archive, so a restore could not bring them back.
-    if (entry.name.find(kSurvivorMark) == std::string::npos && Archived(archived, entry.name)) {
+    if (IsDeletable(entry) && Archived(archived, entry.name)) {
       const std::filesystem::path file = folder / entry.name;
       try {
         platform::SetAttributes(file, platform::attr::kArchive);  // drops a read-only mark

@@ -1,9 +1,11 @@
 // Permission tests must run as an ordinary user: root ignores file modes. When the tests run
 // as root (as in CI), such a case runs its body in a child process that has given up root for
 // the traditional unprivileged user "nobody"; another user's files are made by root itself.
+// ModeOf reads what such a test checks.
 #pragma once
 
 #include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +20,13 @@ inline constexpr uid_t kOrdinaryUid = 65534;
 inline constexpr gid_t kOrdinaryGid = 65534;
 
 inline bool RunningAsRoot() { return ::geteuid() == 0; }
+
+// The permission bits of `path`, links not followed.
+inline mode_t ModeOf(const std::filesystem::path& path) {
+  struct stat status {};
+  ::lstat(path.c_str(), &status);
+  return status.st_mode & 07777;
+}
 
 // Gives `path` (not following links) to the ordinary user, so that the child can work in it.
 inline void GiveToOrdinaryUser(const std::filesystem::path& path) {

@@ -245,11 +245,9 @@ FileAccess File::Access() const {
 void File::ShareAccessOf(const FileAccess& source) {
   const FileAccess own = Access();
   BeforeMutatingFileOperation();
-  std::uint32_t mode = source.mode & kReadWriteBits;
-  if (source.group != own.group) {
-    mode &= ~std::uint32_t{kGroupBits};
-  }
-  if (::fchmod(fd_, static_cast<mode_t>(mode | kOwnerOnly)) != 0) {
+  const FileAccess shared =
+      NarrowestAccess({source.mode, source.group}, {kReadWriteBits, own.group});
+  if (::fchmod(fd_, static_cast<mode_t>(shared.mode | kOwnerOnly)) != 0) {
     ThrowIoErrorFromErrno();
   }
 }

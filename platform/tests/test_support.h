@@ -19,6 +19,7 @@
 
 namespace kestravuna::platform::testing {
 
+using kestravuna::testing::ModeOf;
 using kestravuna::testing::ReadFile;
 using kestravuna::testing::RunningAsRoot;
 using kestravuna::testing::ScopedEnvironment;
@@ -34,12 +35,6 @@ int IoErrorNumberOf(Action&& action) {
     return error.ErrorNumber();
   }
   return 0;
-}
-
-inline mode_t ModeOf(const std::filesystem::path& path) {
-  struct stat status {};
-  ::lstat(path.c_str(), &status);
-  return status.st_mode & 07777;
 }
 
 }  // namespace kestravuna::platform::testing

@@ -61,7 +61,7 @@ inline platform::FolderLock LockFolder(const std::filesystem::path& folder) {
 // else's that happens to carry one of them (a file of other contents, a link, a folder) stops
 // the run before anything is written.
 inline void RefuseForeignFile(const std::filesystem::path& file) {
-  if (platform::KindOfEntry(file) == platform::EntryKind::Other || !IsMissingOrOwnFile(file)) {
+  if (!IsMissingOrOwnFile(file)) {
     throw EProtectError(ProtectFault::ForeignFile, file.filename().string());
   }
 }

@@ -23,6 +23,7 @@ using testing::CliOutcome;
 using testing::Fault;
 using testing::FinishCli;
 using testing::GiveToOrdinaryUser;
+using testing::ModeOf;
 using testing::ReadFile;
 using testing::RunCli;
 using testing::RunningAsRoot;
@@ -32,12 +33,6 @@ using testing::TempFolder;
 using testing::WriteFile;
 namespace fs = std::filesystem;
 using Files = std::map<std::string, std::string>;
-
-mode_t ModeOf(const fs::path& path) {
-  struct stat status {};
-  ::lstat(path.c_str(), &status);
-  return status.st_mode & 07777;
-}
 
 class HostileTest : public ::testing::Test {
  protected:
