@@ -196,9 +196,8 @@ int RunSequence(std::span<const std::string> args, Action action, const char* un
   if (password.empty()) {
     password = kEmptyPasswordSubstitute;
     if (noteEmptyPassword) {
-      PrintStatus(
-          "Sicherheitshinweis: Sie haben kein Passwort festgelegt. Das Verzeichnis wird "
-          "ohne Passwort verschlüsselt!");
+      const MessageBox note = EmptyPasswordBox();
+      PrintStatus(note.caption + ": " + note.text);
     }
   }
   (protector.*sequence)(password);

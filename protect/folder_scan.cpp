@@ -42,7 +42,15 @@ std::string MegabyteText(std::uint64_t bytes) {
          " MB";
 }
 
-void FolderScan::ScanFolder(const std::filesystem::path& folder) { ScanLevel(folder, walk_); }
+void FolderScan::ScanFolder(const std::filesystem::path& folder) {
+  // The figures are written as files are met; shown at the start too, a folder without plain
+  // files shows its zeros instead of the figures of the folder counted before.
+  if (!cancelScan_) {
+    view_.ShowStatistic(Statistic::Files, std::to_string(statistics_.fileCount));
+    view_.ShowStatistic(Statistic::Size, MegabyteText(statistics_.totalBytes));
+  }
+  ScanLevel(folder, walk_);
+}
 
 void FolderScan::ResetStatistics() {
   statistics_ = {};

@@ -1,5 +1,7 @@
 #include "protect/message_boxes.h"
 
+#include "platform/io_error.h"
+
 namespace kestravuna {
 
 MessageBox RootFolderRefusedBox() {
@@ -15,6 +17,20 @@ MessageBox DriveUnreachableBox() {
 MessageBox WrongPasswordBox() {
   return {BoxIcon::Error, BoxOwner::None, "Falsches Passwort !",
           "Sie haben keine Berechtigung zu dieser Aktion !"};
+}
+
+MessageBox GeneralErrorBox(std::string_view message) {
+  return {BoxIcon::Error, BoxOwner::Application, "Kestravuna", platform::ErrorBoxText(message)};
+}
+
+MessageBox EmptyPasswordBox() {
+  return {BoxIcon::Information, BoxOwner::None, "Sicherheitshinweis",
+          "Sie haben kein Passwort festgelegt. Das Verzeichnis wird ohne Passwort verschlüsselt!"};
+}
+
+MessageBox QuitQuestionBox() {
+  return {BoxIcon::Question, BoxOwner::Application, "Bestätigen",
+          "Wollen Sie Kestravuna wirklich beenden ?"};
 }
 
 MessageBox KeptFilesBox(std::string_view list) {

@@ -7,7 +7,7 @@
 
 namespace kestravuna {
 
-enum class BoxIcon { Error, Information };
+enum class BoxIcon { Error, Information, Question };
 
 // Application boxes are modal to every window of the program; ownerless boxes belong to
 // no window.
@@ -26,6 +26,13 @@ MessageBox RootFolderRefusedBox();
 MessageBox DriveUnreachableBox();
 // The entered password does not hold the stored one, or there is no stored one.
 MessageBox WrongPasswordBox();
+// What the general error box shows for an error that ended an event handler: `message` with a
+// "." behind it where its last character lies above ".".
+MessageBox GeneralErrorBox(std::string_view message);
+// The set-password dialog was confirmed with an empty field.
+MessageBox EmptyPasswordBox();
+// Asked with the buttons "&Ja" (the default, Enter) and "&Nein" (Escape) before the program ends.
+MessageBox QuitQuestionBox();
 // A restore kept files changed since the protect; `list` names each with its archived copy.
 MessageBox KeptFilesBox(std::string_view list);
 

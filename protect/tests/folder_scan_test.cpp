@@ -75,7 +75,8 @@ TEST_F(FolderScanTest, StatusAndButtonsFollowEveryNestedScan) {
   scan.ScanFolder(folder.path());
 
   const std::vector<std::string> expected = {
-      "status=Analyse läuft...", "subfolders=1",
+      // the figures so far, zero at the start of a scan
+      "files=0", "size=0.00 MB", "status=Analyse läuft...", "subfolders=1",
       // the nested scan of sub
       "status=Analyse läuft...", "files=1", "size=0.00 MB", "progress=1", "subfolders=1",
       "protect=1", "restore=0", "status=bereit",
@@ -143,14 +144,15 @@ TEST_F(FolderScanTest, AScanAddsToTheCountersUntilTheyAreReset) {
   EXPECT_EQ(scan.Statistics().progressStep, 1);
 }
 
-TEST_F(FolderScanTest, AScanWithoutPlainFilesLeavesTheFileAndSizeLabels) {
+TEST_F(FolderScanTest, AScanWithoutPlainFilesShowsZerosNotTheFiguresOfTheFolderBefore) {
   fs::create_directory(folder / "sub");
-  view.labels[Shown::Files] = "earlier";
+  view.labels[Shown::Files] = "7";
+  view.labels[Shown::Size] = "3.07 MB";
 
   scan.ScanFolder(folder.path());
 
-  EXPECT_EQ(view.labels[Shown::Files], "earlier");
-  EXPECT_EQ(view.LabelTexts(Shown::Size).size(), 0u);
+  EXPECT_EQ(view.labels[Shown::Files], "0");
+  EXPECT_EQ(view.labels[Shown::Size], "0.00 MB");
   EXPECT_EQ(view.labels[Shown::SubFolders], "1");
 }
 

@@ -1,0 +1,275 @@
+#include "app/qt/designed_widgets.h"
+
+#include <qdrawutil.h>
+
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/qt/folder_tree.h"
+#include "app/qt/pictures.h"
+
+namespace kestravuna::app {
+
+namespace {
+
+constexpr const char* kWineFonts = "/usr/share/wine/fonts/";
+constexpr int kDesignedFontHeight = 11;  // "MS Sans Serif" 8 points at 96 pixels per inch
+constexpr int kFolderTreeFontHeight = 12;
+constexpr int kFolderPathFontHeight = 9;
+constexpr int kPanelBevelWidth = 2;
+
+bool closeSymbolFontLoaded = false;
+
+QFont FontOf(const QStringList& families, int pixelHeight) {
+  QFont font;
+  font.setFamilies(families);
+  font.setPixelSize(pixelHeight);
+  return font;
+}
+
+QString TextOf(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void SetTextColours(QWidget& widget, unsigned look) {
+  QPalette palette = widget.palette();
+  if (look & kRedText) palette.setColor(QPalette::WindowText, Qt::red);
+  if (look & (kWhiteOnBlack | kWhiteOnActiveCaption)) {
+    palette.setColor(QPalette::WindowText, Qt::white);
+    // Qt has no role for the active caption colour; the selection colour is the system's
+    // closest match, and follows the desktop's colour scheme in the same way.
+    palette.setColor(QPalette::Window, look & kWhiteOnBlack
+                                           ? QColor(Qt::black)
+                                           : palette.color(QPalette::Active, QPalette::Highlight));
+    widget.setAutoFillBackground(true);
+  }
+  if (look & kButtonFaceBackground) {
+    palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+  }
+  widget.setPalette(palette);
+}
+
+QWidget* CreateLabel(QWidget* parent, const ControlDesign& control) {
+  auto* label = new QLabel(TextOf(control.text), parent);
+  label->setAlignment((control.look & kCentered ? Qt::AlignHCenter : Qt::AlignLeft) |
+                      Qt::AlignVCenter);
+  label->setWordWrap(control.look & kWordWrap);
+  if (control.look & kWordWrap) label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  if (control.look & kSmallSerif) {
+    label->setFont(FontOf({"MS Serif", "DejaVu Serif"}, kFolderPathFontHeight));
+  }
+  // Mouse presses pass through to the window, which decides what the title strip does.
+  return label;
+}
+
+QWidget* CreatePushButton(QWidget* parent, const ControlDesign& control) {
+  auto* button = new QPushButton(parent);
+  if (control.look & kCloseSymbol) {
+    // "r" in the symbol font is the close symbol; without that font a multiplication sign.
+    QFont font = closeSymbolFontLoaded ? FontOf({"Marlett"}, kDesignedFontHeight)
+                                       : DesignedFont(kDesignedFontHeight + 2);
+    font.setBold(true);
+    button->setFont(font);
+    button->setText(closeSymbolFontLoaded ? TextOf(control.text) : QString(QChar(0x00D7)));
+    button->setFocusPolicy(Qt::NoFocus);
+  } else {
+    button->setText(TextOf(control.text));
+  }
+  if (control.picture != Picture::None) button->setIcon(ButtonIcon(control.picture));
+  button->setDefault(control.look & kDefaultButton);
+  return button;
+}
+
+QWidget* CreateFlatButton(QWidget* parent, const ControlDesign& control) {
+  auto* button = new QToolButton(parent);
+  button->setText(TextOf(control.text));
+  button->setIcon(ButtonIcon(control.picture));
+  button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  button->setAutoRaise(true);
+  return button;
+}
+
+QWidget* CreatePicture(QWidget* parent, const ControlDesign& control) {
+  auto* picture = new QLabel(parent);
+  picture->setPixmap(DrawPicture(control.picture));
+  // Unstretched pictures are drawn from their top-left corner and cut where the place ends.
+  picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  picture->setScaledContents(control.look & kStretched);
+  return picture;
+}
+
+QWidget* CreateControl(QWidget* parent, const ControlDesign& control) {
+  switch (control.kind) {
+    case ControlKind::Label:
+      return CreateLabel(parent, control);
+    case ControlKind::Bevel: {
+      auto* bevel = new EdgeWidget(parent, control.look, {});
+      bevel->setAttribute(Qt::WA_TransparentForMouseEvents);
+      return bevel;
+    }
+    case ControlKind::Panel:
+      return new EdgeWidget(parent, control.look, TextOf(control.text));
+    case ControlKind::FlatButton:
+      return CreateFlatButton(parent, control);
+    case ControlKind::PushButton:
+      return CreatePushButton(parent, control);
+    case ControlKind::Edit:
+      return new QLineEdit(parent);
+    case ControlKind::PasswordEdit: {
+      auto* edit = new QLineEdit(parent);
+      edit->setEchoMode(QLineEdit::Password);
+      edit->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");  // "*"
+      return edit;
+    }
+    case ControlKind::ProgressBar: {
+      auto* bar = new QProgressBar(parent);
+      bar->setRange(0, 100);
+      bar->setValue(0);
+      bar->setTextVisible(false);
+      return bar;
+    }
+    case ControlKind::FolderTree: {
+      auto* tree = new FolderTree(parent);
+      tree->setFont(DesignedFont(kFolderTreeFontHeight));
+      return tree;
+    }
+    case ControlKind::DriveList:
+      return new DriveList(parent);
+    case ControlKind::Picture:
+      return CreatePicture(parent, control);
+    case ControlKind::Link: {
+      auto* link = new TLink(parent);
+      link->setText(TextOf(control.text));
+      return link;
+    }
+  }
+  return nullptr;
+}
+
+Qt::WindowFlags FlagsOf(const WindowDesign& design) {
+  Qt::WindowFlags flags;
+  switch (design.frame) {
+    case Frame::None:
+      flags = Qt::Window | Qt::FramelessWindowHint;
+      break;
+    case Frame::ToolWindow:
+      flags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+      break;
+    case Frame::Dialog:
+      flags =
+          Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+      break;
+  }
+  if (design.staysOnTop) flags |= Qt::WindowStaysOnTopHint;
+  return flags;
+}
+
+}  // namespace
+
+void LoadDesignedFonts() {
+  QFontDatabase::addApplicationFont(QString(kWineFonts) + "ms_sans_serif.ttf");
+  closeSymbolFontLoaded =
+      QFontDatabase::addApplicationFont(QString(kWineFonts) + "marlett.ttf") >= 0;
+}
+
+QFont DesignedFont(int pixelHeight) {
+  return FontOf({"MS Sans Serif", "DejaVu Sans"}, pixelHeight);
+}
+
+DesignedWindow::DesignedWindow(const WindowDesign& design) {
+  QWidget& window = *this;
+  window.setObjectName(TextOf(design.name));
+  window.setWindowTitle(TextOf(design.caption));
+  window.setWindowFlags(FlagsOf(design));
+  window.setFixedSize(design.clientWidth, design.clientHeight);
+  window.setFont(DesignedFont(kDesignedFontHeight));
+  if (design.position) window.move(design.position->left, design.position->top);
+  for (const ControlDesign& control : design.controls) {
+    QWidget* parent = &window;
+    if (!control.parent.empty()) {
+      parent = window.findChild<QWidget*>(TextOf(control.parent));
+      Q_ASSERT(parent != nullptr);  // the tables list every panel before its children
+    }
+    QWidget* widget = CreateControl(parent, control);
+    widget->setObjectName(TextOf(control.name));
+    widget->setGeometry(control.place.left, control.place.top, control.place.width,
+                        control.place.height);
+    if (control.look & kBold) {
+      QFont font = widget->font();
+      font.setBold(true);
+      widget->setFont(font);
+    }
+    if (control.look & kHandPointer) widget->setCursor(Qt::PointingHandCursor);
+    SetTextColours(*widget, control.look);
+  }
+}
+
+EdgeWidget::EdgeWidget(QWidget* parent, unsigned look, const QString& caption)
+    : QWidget(parent), look_(look), caption_(caption) {}
+
+void EdgeWidget::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  QRect area = rect();
+  const QPalette& colours = palette();
+  if (look_ & kWhiteOnBlack) painter.fillRect(area, Qt::black);
+  if (look_ & kTopLine) {
+    qDrawShadeLine(&painter, area.left(), area.top(), area.right(), area.top(), colours, true);
+    return;
+  }
+  if (look_ & kSingleBorder) {
+    painter.setPen(colours.color(QPalette::WindowText));
+    painter.drawRect(area.adjusted(0, 0, -1, -1));
+    area.adjust(1, 1, -1, -1);
+  }
+  // Outer edge first, then the inner one.
+  const auto drawEdge = [&](bool sunken, int width) {
+    qDrawShadePanel(&painter, area, colours, sunken, width);
+    area.adjust(width, width, -width, -width);
+  };
+  if (look_ & kRaised) drawEdge(false, 1);
+  if (look_ & kLowered) drawEdge(true, 1);
+  if (look_ & kLoweredInRaised) {
+    drawEdge(false, kPanelBevelWidth);
+    drawEdge(true, kPanelBevelWidth);
+  }
+  if (look_ & kRaisedInLowered) {
+    drawEdge(true, 1);
+    drawEdge(false, 1);
+  }
+  if (!caption_.isEmpty()) {
+    painter.setPen(look_ & kWhiteOnBlack ? QColor(Qt::white) : colours.color(QPalette::WindowText));
+    painter.drawText(rect(), Qt::AlignCenter, caption_);
+  }
+}
+
+TLink::TLink(QWidget* parent) : QLabel(parent) {
+  QFont underlined = DesignedFont(kDesignedFontHeight);
+  underlined.setUnderline(true);
+  setFont(underlined);
+  SetLinkColor(QColor(0, 0, 255));
+  setCursor(Qt::PointingHandCursor);
+}
+
+void TLink::SetLinkColor(const QColor& color) {
+  linkColor_ = color;
+  QPalette colours = palette();
+  colours.setColor(QPalette::WindowText, color);
+  setPalette(colours);
+  repaint();
+}
+
+void TLink::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return QLabel::mousePressEvent(event);
+  // Whether the desktop could open the target is not reported, as with any link.
+  QDesktopServices::openUrl(QUrl(linkTo_));
+  event->accept();
+}
+
+}  // namespace kestravuna::app

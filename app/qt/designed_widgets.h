@@ -1,0 +1,69 @@
+// Builds a window of the designed set from its table (app/window_design.h): the frame, the
+// caption, the fixed client size and every control at its designed place, named by its designed
+// name. The classes here are the few controls Qt has no exact match for.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QLabel>
+#include <QString>
+#include <QWidget>
+
+#include "app/window_design.h"
+
+namespace kestravuna::app {
+
+// Registers the designed fonts ("MS Sans Serif", the symbol font "Marlett") where the system
+// has them; Qt picks a close match for a family it does not know.
+void LoadDesignedFonts();
+// "MS Sans Serif" at `pixelHeight`, or the closest font the system has.
+QFont DesignedFont(int pixelHeight);
+
+// A window of the designed set: frame, caption and fixed client size as `design` says, and
+// every control created as a child before the derived window's members are initialised.
+class DesignedWindow : public QWidget {
+ public:
+  explicit DesignedWindow(const WindowDesign& design);
+};
+
+// The control named `name` of a built window; the tables guarantee that it is there.
+template <typename Control>
+Control& ControlOf(const QWidget& window, const char* name) {
+  auto* control = window.findChild<Control*>(name);
+  Q_ASSERT_X(control != nullptr, "ControlOf", name);
+  return *control;
+}
+
+// Bevels and panels: edges drawn as the look flags say, and a panel's caption centred.
+class EdgeWidget : public QWidget {
+ public:
+  EdgeWidget(QWidget* parent, unsigned look, const QString& caption);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  unsigned look_;
+  QString caption_;
+};
+
+// A label that looks like a web link and hands its target to the desktop on a press.
+class TLink : public QLabel {
+ public:
+  explicit TLink(QWidget* parent);
+
+  QColor LinkColor() const { return linkColor_; }
+  void SetLinkColor(const QColor& color);  // repaints at once
+  QString LinkTo() const { return linkTo_; }
+  void SetLinkTo(const QString& target) { linkTo_ = target; }
+
+ protected:
+  // The target opens on the press, not the release; the label's own handling does not run.
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  QColor linkColor_;
+  QString linkTo_;
+};
+
+}  // namespace kestravuna::app

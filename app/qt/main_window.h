@@ -1,0 +1,89 @@
+// The main window: the folder tree, the statistics panel and the buttons, on the core's
+// FolderProtector. It is the core's FolderView and forwards the user's events to it.
+#pragma once
+
+#include <QPoint>
+#include <filesystem>
+
+#include "app/qt/designed_widgets.h"
+#include "protect/folder_protector.h"
+#include "protect/folder_view.h"
+
+class QAbstractButton;
+class QLabel;
+class QProgressBar;
+
+namespace kestravuna::app {
+
+class DriveList;
+class FolderTree;
+class TAboutBox;
+class TPasswort;
+class TPasswort2;
+class TWait;
+
+class TForm1 : public DesignedWindow, public FolderView {
+ public:
+  // Builds the window and presents the working directory, which chooses it as the folder
+  // (a refusal box for "/" comes now, before any window is visible).
+  TForm1();
+
+  // The windows the main window shows; they are created after it.
+  void Attach(TAboutBox& aboutBox, TWait& wait, TPasswort& setPassword, TPasswort2& enterPassword);
+
+  // The password dialogs' OK: a run on the chosen folder with `password` (never empty).
+  void EncodeFolder(const QString& password);
+  void DecodeFolder(const QString& password);
+  // The focus came back from another window of the program (or this is the first time).
+  void FormActivate();
+  // "Beenden": the quit question; "&Ja" ends the program once the running handlers are done.
+  void SpeedButton3Click();
+
+  FolderProtector& Protector() { return protector_; }
+
+  // FolderView
+  void ShowStatus(std::string_view text) override;
+  void ShowFolder(const std::filesystem::path& folder) override;
+  void ShowStatistic(Statistic figure, std::string_view text) override;
+  void ShowProgress(int position) override;
+  void EnableAction(Action action, bool enabled) override;
+  void ShowWaitWindow() override;
+  void HideWaitWindow() override;
+  void ShowMessage(const MessageBox& box) override;
+  void PumpMessages() override;
+  void SetBusy(bool busy) override;
+  void ShowDrive(const std::filesystem::path& drive) override;
+
+ protected:
+  // A close request from the system asks the quit question; the window itself never closes.
+  void closeEvent(QCloseEvent* event) override;
+  // The title strip drags the window.
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  void FoldersChange(const std::filesystem::path& folder);
+  void ApplyEnabledStates();
+
+  QLabel& aktiv_;
+  QLabel& aktOrdner_;
+  QProgressBar& count_;
+  QAbstractButton& code_;
+  QAbstractButton& decode_;
+  FolderTree& folders_;
+  DriveList& drives_;
+  TAboutBox* aboutBox_ = nullptr;
+  TWait* wait_ = nullptr;
+  TPasswort* setPassword_ = nullptr;
+  TPasswort2* enterPassword_ = nullptr;
+
+  FolderProtector protector_;
+  bool busy_ = false;
+  bool protectEnabled_ = true;  // as the scan left them; a run disables both meanwhile
+  bool restoreEnabled_ = true;
+  bool dragging_ = false;  // moved by hand where the window system cannot move it
+  QPoint dragOffset_;
+};
+
+}  // namespace kestravuna::app

@@ -1,0 +1,110 @@
+#include "app/qt/small_windows.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QScreen>
+#include <QThread>
+#include <QTime>
+
+#include "app/qt/designed_widgets.h"
+#include "app/qt/main_window.h"
+#include "app/qt/message_service.h"
+#include "protect/folder_protector.h"
+
+namespace kestravuna::app {
+
+namespace {
+
+constexpr unsigned long kSplashPumpPauseMs = 10;
+
+void CentreOnScreen(QWidget& window) {
+  const QRect screen = window.screen()->availableGeometry();
+  window.move(screen.center() - QPoint(window.width() / 2, window.height() / 2));
+}
+
+void ShowInFront(QWidget& window) {
+  window.show();
+  window.raise();
+  window.activateWindow();
+}
+
+// The password as the dialogs pass it on: an empty field stands for the fixed text.
+QString PasswordOf(const QLineEdit& field) {
+  return field.text().isEmpty()
+             ? QString::fromUtf8(kEmptyPasswordSubstitute.data(), kEmptyPasswordSubstitute.size())
+             : field.text();
+}
+
+}  // namespace
+
+Tsplash::Tsplash() : DesignedWindow(kSplashWindow) {}
+
+void Tsplash::ShowAndWait() {
+  show();
+  const QString started = QTime::currentTime().toString("hh:mm:ss");
+  while (QTime::currentTime().toString("hh:mm:ss") == started) {
+    QCoreApplication::processEvents();
+    QThread::msleep(kSplashPumpPauseMs);
+  }
+}
+
+TAboutBox::TAboutBox() : DesignedWindow(kAboutBox) {
+  ControlOf<TLink>(*this, "Link1").SetLinkTo(QString::fromUtf8(kHomepageAddress));
+  ControlOf<TLink>(*this, "Link2").SetLinkTo(QString::fromUtf8(kMailAddress));
+  connect(&ControlOf<QAbstractButton>(*this, "SpeedButton1"), &QAbstractButton::clicked, this,
+          &QWidget::close);
+}
+
+void TAboutBox::ShowModeless() {
+  if (!isVisible()) CentreOnScreen(*this);
+  ShowInFront(*this);
+}
+
+TWait::TWait() : DesignedWindow(kWaitWindow) {}
+
+void TWait::ShowModeless() {
+  if (!placed_) CentreOnScreen(*this);
+  placed_ = true;
+  show();
+  raise();
+}
+
+TPasswort::TPasswort(TForm1& form)
+    : DesignedWindow(kSetPasswordDialog), form_(form), pw_(ControlOf<QLineEdit>(*this, "Pw")) {
+  pw_.clear();
+  auto& ok = ControlOf<QAbstractButton>(*this, "BitBtn1");
+  connect(&ok, &QAbstractButton::clicked, this, [this] { BitBtn1Click(); });
+  connect(&pw_, &QLineEdit::returnPressed, &ok, &QAbstractButton::click);
+}
+
+void TPasswort::ShowModeless() {
+  ShowInFront(*this);
+  pw_.setFocus();
+}
+
+void TPasswort::BitBtn1Click() {
+  if (pw_.text().isEmpty()) MessageService::Show(EmptyPasswordBox());
+  const QString password = PasswordOf(pw_);
+  hide();
+  form_.EncodeFolder(password);
+}
+
+TPasswort2::TPasswort2(TForm1& form)
+    : DesignedWindow(kEnterPasswordDialog), form_(form), pw_(ControlOf<QLineEdit>(*this, "pw")) {
+  auto& ok = ControlOf<QAbstractButton>(*this, "BitBtn1");
+  connect(&ok, &QAbstractButton::clicked, this, [this] { BitBtn1Click(); });
+  connect(&pw_, &QLineEdit::returnPressed, &ok, &QAbstractButton::click);
+}
+
+void TPasswort2::ShowModeless() {
+  ShowInFront(*this);
+  pw_.setFocus();
+}
+
+void TPasswort2::BitBtn1Click() {
+  hide();
+  form_.DecodeFolder(PasswordOf(pw_));
+}
+
+}  // namespace kestravuna::app

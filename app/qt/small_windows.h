@@ -1,0 +1,64 @@
+// The windows the main window shows and hides: the splash window, the about box, the wait
+// window and the two password dialogs. Each exists once; none is ever shown modally.
+#pragma once
+
+#include "app/qt/designed_widgets.h"
+
+class QLineEdit;
+
+namespace kestravuna::app {
+
+class TForm1;
+
+// Shown during start-up, on top of everything, without frame or text.
+class Tsplash : public DesignedWindow {
+ public:
+  Tsplash();
+  // Shows the window and returns at the next tick of the clock's seconds (at most one second),
+  // letting the windows work meanwhile.
+  void ShowAndWait();
+};
+
+class TAboutBox : public DesignedWindow {
+ public:
+  TAboutBox();
+  // Shows the box, or brings it to the front when it is open already.
+  void ShowModeless();
+};
+
+// "Ihre Daten werden verarbeitet..." while a run works.
+class TWait : public DesignedWindow {
+ public:
+  TWait();
+  // Centred on the screen at the first showing; later showings keep that place.
+  void ShowModeless();
+
+ private:
+  bool placed_ = false;
+};
+
+// The set-password dialog before a protect.
+class TPasswort : public DesignedWindow {
+ public:
+  explicit TPasswort(TForm1& form);
+  void ShowModeless();
+  void BitBtn1Click();
+
+ private:
+  TForm1& form_;
+  QLineEdit& pw_;
+};
+
+// The enter-password dialog before a restore.
+class TPasswort2 : public DesignedWindow {
+ public:
+  explicit TPasswort2(TForm1& form);
+  void ShowModeless();
+  void BitBtn1Click();
+
+ private:
+  TForm1& form_;
+  QLineEdit& pw_;
+};
+
+}  // namespace kestravuna::app
