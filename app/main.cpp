@@ -25,7 +25,7 @@ int main(int argc, char* argv[]) {
   }
   QApplication application(argc, argv);
   QApplication::setApplicationName("Kestravuna");
-  QApplication::setDesktopFileName("kestravuna");
+  QApplication::setDesktopFileName("org.example.Kestravuna");
   QApplication::setQuitOnLastWindowClosed(false);  // the quit question alone ends the program
   QApplication::setWindowIcon(QIcon(kestravuna::app::DrawPicture(kestravuna::app::Picture::Logo)));
   kestravuna::app::LoadDesignedFonts();

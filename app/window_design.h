@@ -59,6 +59,7 @@ enum Look : unsigned {
   kSmallSerif = 1u << 15,            // "MS Serif" at 9 pixels (the folder path)
   kButtonFaceBackground = 1u << 16,  // the folder tree's background
   kStretched = 1u << 17,             // a picture drawn to fill its place
+  kFixedSize = 1u << 18,             // a label that keeps its size; others grow with their text
 };
 
 // The pictures the program draws for itself.

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QUrl>
+#include <algorithm>
 
 #include "app/qt/folder_tree.h"
 #include "app/qt/pictures.h"
@@ -31,6 +32,16 @@ QFont FontOf(const QStringList& families, int pixelHeight) {
   QFont font;
   font.setFamilies(families);
   font.setPixelSize(pixelHeight);
+  return font;
+}
+
+// The designed text font may come without a bold face, which Qt does not synthesise; a bold
+// text then takes the close match's bold face.
+QFont Bold(QFont font) {
+  if (font.family() == "MS Sans Serif" && !QFontDatabase::styles(font.family()).contains("Bold")) {
+    font.setFamilies({"DejaVu Sans"});
+  }
+  font.setBold(true);
   return font;
 }
 
@@ -73,10 +84,8 @@ QWidget* CreatePushButton(QWidget* parent, const ControlDesign& control) {
   auto* button = new QPushButton(parent);
   if (control.look & kCloseSymbol) {
     // "r" in the symbol font is the close symbol; without that font a multiplication sign.
-    QFont font = closeSymbolFontLoaded ? FontOf({"Marlett"}, kDesignedFontHeight)
-                                       : DesignedFont(kDesignedFontHeight + 2);
-    font.setBold(true);
-    button->setFont(font);
+    button->setFont(closeSymbolFontLoaded ? FontOf({"Marlett"}, kDesignedFontHeight)
+                                          : Bold(DesignedFont(kDesignedFontHeight + 2)));
     button->setText(closeSymbolFontLoaded ? TextOf(control.text) : QString(QChar(0x00D7)));
     button->setFocusPolicy(Qt::NoFocus);
   } else {
@@ -179,6 +188,10 @@ void LoadDesignedFonts() {
       QFontDatabase::addApplicationFont(QString(kWineFonts) + "marlett.ttf") >= 0;
 }
 
+void FitWidth(QWidget& label) {
+  label.resize(std::max(label.width(), label.sizeHint().width()), label.height());
+}
+
 QFont DesignedFont(int pixelHeight) {
   return FontOf({"MS Sans Serif", "DejaVu Sans"}, pixelHeight);
 }
@@ -201,11 +214,8 @@ DesignedWindow::DesignedWindow(const WindowDesign& design) {
     widget->setObjectName(TextOf(control.name));
     widget->setGeometry(control.place.left, control.place.top, control.place.width,
                         control.place.height);
-    if (control.look & kBold) {
-      QFont font = widget->font();
-      font.setBold(true);
-      widget->setFont(font);
-    }
+    if (control.look & kBold) widget->setFont(Bold(widget->font()));
+    if (control.kind == ControlKind::Label && !(control.look & kFixedSize)) FitWidth(*widget);
     if (control.look & kHandPointer) widget->setCursor(Qt::PointingHandCursor);
     SetTextColours(*widget, control.look);
   }

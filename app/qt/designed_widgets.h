@@ -18,6 +18,8 @@ namespace kestravuna::app {
 void LoadDesignedFonts();
 // "MS Sans Serif" at `pixelHeight`, or the closest font the system has.
 QFont DesignedFont(int pixelHeight);
+// A label that is not of fixed size takes the width its text needs (never less than designed).
+void FitWidth(QWidget& label);
 
 // A window of the designed set: frame, caption and fixed client size as `design` says, and
 // every control created as a child before the derived window's members are initialised.

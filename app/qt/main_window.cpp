@@ -7,7 +7,6 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QWindow>
-#include <algorithm>
 
 #include "app/qt/folder_tree.h"
 #include "app/qt/message_service.h"
@@ -116,10 +115,9 @@ void TForm1::ShowFolder(const std::filesystem::path& folder) {
 }
 
 void TForm1::ShowStatistic(Statistic figure, std::string_view text) {
-  // The figures' labels grow with their text ("Scan abgebrochen" is wider than the design).
   auto& label = ControlOf<QLabel>(*this, StatisticLabel(figure));
   label.setText(TextOf(text));
-  label.resize(std::max(label.sizeHint().width(), label.width()), label.height());
+  FitWidth(label);
 }
 
 void TForm1::ShowProgress(int position) { count_.setValue(position); }

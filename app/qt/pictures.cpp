@@ -63,7 +63,7 @@ QPixmap DrawTitle() {
   DrawPadlock(painter, QRectF(22, 40, 56, 78), QColor(250, 205, 60), false);
   painter.setPen(Qt::white);
   QFont name("DejaVu Sans");
-  name.setPixelSize(34);
+  name.setPixelSize(30);
   name.setBold(true);
   painter.setFont(name);
   painter.drawText(QRect(92, 50, 200, 44), Qt::AlignLeft | Qt::AlignVCenter, "Kestravuna");
