@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test:
 #   0. the formatting of every source file (clang-format, .clang-format),
-#   1. the GoogleTest suites (release build with gcc, warnings as errors),
-#   2. the same suites built with clang, AddressSanitizer and UndefinedBehaviorSanitizer,
-#   3. every libFuzzer target of that build for a bounded time (KESTRAVUNA_FUZZ_SECONDS, default 60).
+#   1. the GoogleTest suites and the window tests (release build with gcc, warnings as errors),
+#   2. the release package: its menu entry and metadata validate, it installs on this machine,
+#      and the installed window program protects and restores a folder on a virtual display
+#      (pictures of every window in build/package/pictures),
+#   3. the same suites built with clang, AddressSanitizer and UndefinedBehaviorSanitizer,
+#   4. every libFuzzer target of that build for a bounded time (KESTRAVUNA_FUZZ_SECONDS, default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,6 +26,18 @@ echo "== release build and tests"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVUNA_WERROR=ON -DKESTRAVUNA_TESTS=ON -DKESTRAVUNA_FAULT_INJECTION=ON
 cmake --build build/release -j "$jobs"
 ctest --test-dir build/release --output-on-failure -j "$jobs"
+
+echo "== release package, installed and run"
+# Built apart from the test build: a release never carries the file layer's failure hook.
+cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRAVUNA_WERROR=ON \
+  -DKESTRAVUNA_TESTS=OFF -DKESTRAVUNA_FAULT_INJECTION=OFF
+cmake --build build/package -j "$jobs"
+(cd build/package && rm -f ./*.deb && cpack)
+desktop-file-validate app/desktop/org.example.Kestravuna.desktop
+appstreamcli validate --no-net app/desktop/org.example.Kestravuna.metainfo.xml
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ./build/package/kestravuna_*.deb
+bash scripts/window-smoke.sh /usr/bin/kestravuna build/package/pictures
+DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq kestravuna
 
 echo "== sanitizer build (ASan + UBSan) and tests"
 CC=clang CXX=clang++ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
