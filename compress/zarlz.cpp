@@ -236,7 +236,9 @@ void TZarLZ::ReadExact(std::span<std::uint8_t> buffer) {
 }
 
 void TZarLZ::WriteExact(std::span<const std::uint8_t> data) {
-  CheckWrite(state_->destination->Write(data), static_cast<std::int64_t>(data.size()));
+  const std::int64_t written = state_->destination->Write(data);
+  if (outputObserver_ && written == static_cast<std::int64_t>(data.size())) outputObserver_(data);
+  CheckWrite(written, static_cast<std::int64_t>(data.size()));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -29,6 +29,7 @@ class TZarLZ {
  public:
   using StatusSink = std::function<void(std::string_view caption)>;
   using EventPump = std::function<void()>;
+  using OutputObserver = std::function<void(std::span<const std::uint8_t> written)>;
 
   TZarLZ();
   ~TZarLZ();
@@ -54,6 +55,9 @@ class TZarLZ {
   void SetStatusSink(StatusSink sink) { statusSink_ = std::move(sink); }
   // Called between chunks so that a window stays responsive during a long run.
   void SetEventPump(EventPump pump) { eventPump_ = std::move(pump); }
+  // Told of every piece of output once it has been written to the destination, in order, so
+  // that another thread may read the destination as far as it has been written.
+  void SetOutputObserver(OutputObserver observer) { outputObserver_ = std::move(observer); }
   const std::string& Caption() const noexcept { return caption_; }
 
   // Returns the container bytes written, header included.
@@ -100,6 +104,7 @@ class TZarLZ {
 
   StatusSink statusSink_;
   EventPump eventPump_;
+  OutputObserver outputObserver_;
   std::string caption_;
   std::unique_ptr<WorkingState> state_;  // present only while an operation runs
 };

@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
+#include <mutex>
+#include <optional>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "archive/archive_error.h"
@@ -58,22 +63,96 @@ class ComparingStream final : public ByteStream {
   bool differs_ = false;
 };
 
-// Lends two streams to the component for one run and takes them back on every path, so it
-// never keeps pointers to streams that are gone.
-class StreamLoan {
+// How far one thread has written a file, for another that reads it behind the writer.
+class WriteProgress {
  public:
-  StreamLoan(TZarLZ& pack, ByteStream& input, ByteStream& output) : pack_(pack) {
-    pack_.UseStream = true;
-    pack_.InputStream = &input;
-    pack_.OutputStream = &output;
+  void Advance(std::size_t bytes) {
+    {
+      const std::lock_guard lock(mutex_);
+      written_ += static_cast<std::int64_t>(bytes);
+    }
+    changed_.notify_one();
   }
-  ~StreamLoan() {
-    pack_.UseStream = false;
-    pack_.InputStream = nullptr;
-    pack_.OutputStream = nullptr;
+  void Finish() {
+    {
+      const std::lock_guard lock(mutex_);
+      finished_ = true;
+    }
+    changed_.notify_one();
   }
-  StreamLoan(const StreamLoan&) = delete;
-  StreamLoan& operator=(const StreamLoan&) = delete;
+  // Waits until more than `position` bytes are written or the writer has finished, and
+  // returns how many are written.
+  std::int64_t WaitBeyond(std::int64_t position) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return written_ > position || finished_; });
+    return written_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::int64_t written_ = 0;
+  bool finished_ = false;
+};
+
+// The container as far as the compressor has written it: a read waits for the writer and
+// ends where the writer has finished. The file is opened at the first read, once it exists.
+class FollowingStream final : public ByteStream {
+ public:
+  FollowingStream(std::filesystem::path file, WriteProgress& progress)
+      : path_(std::move(file)), progress_(progress) {}
+
+  std::int64_t Read(std::span<std::uint8_t> data) override {
+    const std::int64_t written = progress_.WaitBeyond(position_);
+    if (written <= position_) return 0;
+    if (!file_) file_.emplace(platform::File::OpenRead(path_));
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::int64_t>(written - position_, static_cast<std::int64_t>(data.size())));
+    const std::size_t got = file_->Read(data.first(wanted));
+    position_ += static_cast<std::int64_t>(got);
+    return static_cast<std::int64_t>(got);
+  }
+  std::int64_t Write(std::span<const std::uint8_t>) override { return -1; }
+  // The decoder only asks where it stands.
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
+    return offset == 0 && origin == SeekOrigin::Current ? position_ : -1;
+  }
+  std::int64_t Size() override { return position_; }
+
+ private:
+  std::filesystem::path path_;
+  WriteProgress& progress_;
+  std::optional<platform::File> file_;
+  std::int64_t position_ = 0;
+};
+
+// Whether `container`, read behind its writer, decodes to exactly the bytes of `archive`.
+bool DecodesToArchive(const std::filesystem::path& container, WriteProgress& progress,
+                      const std::filesystem::path& archive) {
+  FollowingStream source(container, progress);
+  ComparingStream comparison(archive);
+  TZarLZ decoder;  // its own instance: the caller's is compressing meanwhile
+  decoder.UseStream = true;
+  decoder.InputStream = &source;
+  decoder.OutputStream = &comparison;
+  try {
+    decoder.Decompress();
+  } catch (const ELzrw1Exception&) {
+    return false;  // a write refused by the comparison and a container the decoder cannot read
+  }
+  return comparison.MatchedAll();
+}
+
+// Takes the observer back from the component on every path.
+class ObserverLoan {
+ public:
+  ObserverLoan(TZarLZ& pack, WriteProgress& progress) : pack_(pack) {
+    pack_.SetOutputObserver(
+        [&progress](std::span<const std::uint8_t> written) { progress.Advance(written.size()); });
+  }
+  ~ObserverLoan() { pack_.SetOutputObserver({}); }
+  ObserverLoan(const ObserverLoan&) = delete;
+  ObserverLoan& operator=(const ObserverLoan&) = delete;
 
  private:
   TZarLZ& pack_;
@@ -135,20 +214,30 @@ bool IsMissingOrOwnFile(const std::filesystem::path& file) {
   return false;  // a link, folder or FIFO is never the program's own
 }
 
-void VerifyContainer(TZarLZ& pack, const std::filesystem::path& container,
-                     const std::filesystem::path& archive) {
-  FileStream source(container, FileStream::Mode::Read);
-  if (!source.IsOpen()) throw EProtectError(ProtectFault::VerifyFailed);
-  ComparingStream comparison(archive);
-  pack.Visible = false;
-  try {
-    StreamLoan loan(pack, source, comparison);
-    pack.Decompress();
-  } catch (const ELzrw1Exception&) {
-    // A write refused by the comparison and a container the decoder cannot read alike.
-    throw EProtectError(ProtectFault::VerifyFailed);
+void CompressAndVerify(TZarLZ& pack, const std::filesystem::path& archive,
+                       const std::filesystem::path& container) {
+  WriteProgress progress;
+  bool verified = false;
+  std::exception_ptr readError;
+  {
+    // Decoding is several times faster than encoding, so the check ends with the compressor
+    // at no cost in time; the thread is joined before this block is left, on every path.
+    std::jthread verifier([&] {
+      try {
+        verified = DecodesToArchive(container, progress, archive);
+      } catch (...) {
+        readError = std::current_exception();
+      }
+    });
+    const struct FinishOnExit {
+      WriteProgress& progress;
+      ~FinishOnExit() { progress.Finish(); }
+    } finish{progress};
+    const ObserverLoan loan(pack, progress);
+    pack.Compress();
   }
-  if (!comparison.MatchedAll()) throw EProtectError(ProtectFault::VerifyFailed);
+  if (readError) std::rethrow_exception(readError);
+  if (!verified) throw EProtectError(ProtectFault::VerifyFailed);
 }
 
 bool FolderHoldsArchive(const std::filesystem::path& folder, const std::filesystem::path& archive) {

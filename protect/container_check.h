@@ -20,11 +20,14 @@ bool BeginsLikeArchive(const std::filesystem::path& file);
 // asking; a link, folder or FIFO under the name never is.
 bool IsMissingOrOwnFile(const std::filesystem::path& file);
 
-// Decodes `container` with `pack` and compares the result byte for byte with `archive`,
-// without writing a copy anywhere. Raises EProtectError (VerifyFailed) on any difference,
-// including a container the decoder refuses; platform::EInOutError when a file cannot be read.
-void VerifyContainer(TZarLZ& pack, const std::filesystem::path& container,
-                     const std::filesystem::path& archive);
+// Runs pack.Compress() (file mode, set up by the caller: `archive` into `container`) and
+// meanwhile, on a second thread, decodes the container as far as it has reached the file and
+// compares the result byte for byte with `archive`, without writing a copy anywhere. Raises
+// the compressor's error when compressing fails; EProtectError (VerifyFailed) on any
+// difference, including a container the decoder refuses; platform::EInOutError when a file
+// cannot be read.
+void CompressAndVerify(TZarLZ& pack, const std::filesystem::path& archive,
+                       const std::filesystem::path& container);
 
 // Whether every byte of a file that `archive` holds is in `folder` as archived, so that
 // removing the archive loses nothing: each file lies there with exactly the archived

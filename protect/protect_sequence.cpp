@@ -107,8 +107,7 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   pack.InputFile = container.string();
   pack.OutputFile = compressed.string();
   pack.CompressMode = containerMode;
-  pack.Compress();
-  VerifyContainer(pack, compressed, container);
+  CompressAndVerify(pack, container, compressed);
   platform::File::OpenRead(compressed).Sync();
 
   WritePasswordRecord(record, *storedPassword);
