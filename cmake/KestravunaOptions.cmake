@@ -13,6 +13,12 @@ if(KESTRAVUNA_SANITIZE)
   add_link_options(${_sanitizers})
 endif()
 
+if(KESTRAVUNA_THREAD_SANITIZE)
+  set(_thread_sanitizer -fsanitize=thread -fno-omit-frame-pointer)
+  add_compile_options(${_thread_sanitizer})
+  add_link_options(${_thread_sanitizer})
+endif()
+
 if(KESTRAVUNA_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     message(FATAL_ERROR "KESTRAVUNA_FUZZ needs clang (configure with CXX=clang++)")

@@ -236,9 +236,8 @@ void TZarLZ::ReadExact(std::span<std::uint8_t> buffer) {
 }
 
 void TZarLZ::WriteExact(std::span<const std::uint8_t> data) {
-  const std::int64_t written = state_->destination->Write(data);
-  if (outputObserver_ && written == static_cast<std::int64_t>(data.size())) outputObserver_(data);
-  CheckWrite(written, static_cast<std::int64_t>(data.size()));
+  CheckWrite(state_->destination->Write(data), static_cast<std::int64_t>(data.size()));
+  if (outputObserver_) outputObserver_(data);
 }
 
 // ---------------------------------------------------------------------------------------------

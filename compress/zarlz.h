@@ -55,8 +55,9 @@ class TZarLZ {
   void SetStatusSink(StatusSink sink) { statusSink_ = std::move(sink); }
   // Called between chunks so that a window stays responsive during a long run.
   void SetEventPump(EventPump pump) { eventPump_ = std::move(pump); }
-  // Told of every piece of output once it has been written to the destination, in order, so
-  // that another thread may read the destination as far as it has been written.
+  // Told of every piece of output once it has been written to the destination (and the event
+  // pump has run), in order, so that another thread may read the destination as far as it has
+  // been written.
   void SetOutputObserver(OutputObserver observer) { outputObserver_ = std::move(observer); }
   const std::string& Caption() const noexcept { return caption_; }
 

@@ -6,7 +6,10 @@
 #      and the installed window program protects and restores a folder on a virtual display
 #      (pictures of every window in build/package/pictures),
 #   3. the same suites built with clang, AddressSanitizer and UndefinedBehaviorSanitizer,
-#   4. every libFuzzer target of that build for a bounded time (KESTRAVUNA_FUZZ_SECONDS, default 60).
+#   4. the same suites built with clang and ThreadSanitizer (protect checks its container on a
+#      second thread),
+#   5. every libFuzzer target of the ASan build for a bounded time (KESTRAVUNA_FUZZ_SECONDS,
+#      default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -45,6 +48,14 @@ CC=clang CXX=clang++ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Re
 cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
+
+echo "== ThreadSanitizer build and tests"
+# The window tests stay out: Qt's libraries are not built for ThreadSanitizer.
+CC=clang CXX=clang++ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKESTRAVUNA_WERROR=ON -DKESTRAVUNA_THREAD_SANITIZE=ON -DKESTRAVUNA_FAULT_INJECTION=ON \
+  -DKESTRAVUNA_APP=OFF
+cmake --build build/tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan --output-on-failure -j "$jobs"
 
 echo "== fuzz targets, ${fuzz_seconds}s each"
 passed=0 failed=0

@@ -283,11 +283,12 @@ TEST_F(ProtectorTest, AContainerThatDoesNotGiveBackTheArchiveStopsProtectBeforeA
   const Files before = Snapshot(folder.path());
   bool corrupted = false;
   view.onPump = [&] {
-    // Damage the new container once the compressor has written it, as a faulty disk would.
+    // Damage the piece the compressor has just written, as a faulty write path would: the
+    // check, which reads the file behind the compressor, has not read it yet.
     const fs::path compressed = folder / "CHIFF.TMP";
     if (corrupted || !fs::exists(compressed) || fs::file_size(compressed) < 1000) return;
     corrupted = true;
-    FlipByte(compressed, fs::file_size(compressed) / 2);
+    FlipByte(compressed, fs::file_size(compressed) - 500);
   };
 
   try {

@@ -175,6 +175,34 @@ TEST_F(InterruptionTest, RestoreKilledAtEveryFileChangeLosesNothing) {
   EXPECT_GT(changes, 20);
 }
 
+// Protect compresses on one thread while a second decodes the container behind it. Killed at
+// file changes that fall between the compressor's writes, with the container growing and the
+// check following it, the run still loses nothing.
+TEST_F(InterruptionTest, ProtectKilledWhileBothThreadsWorkLosesNothing) {
+  const fs::path start = Fresh("start");
+  // About 1.5 MB of container: dozens of writes while the check runs.
+  WriteFile(start / "gross.bin",
+            testing::TextOf(testing::RandomBytes(1'000'000, 9)) + std::string(1'000'000, 'w'));
+  original = Snapshot(start);
+  constexpr std::uintmax_t kWellUnderWay = 256 * 1024;
+  int pointsWhileCompressing = 0;
+  for (long at = 1; at < kMaxFaultPoints && pointsWhileCompressing < 4; ++at) {
+    const fs::path folder = CopyOf(start);
+    const CliOutcome outcome = Run("protect", folder, Fault::Kill, at);
+    ASSERT_TRUE(outcome.killed) << "protect finished before its container grew:\n"
+                                << outcome.output;
+    std::error_code missing;
+    const std::uintmax_t written = fs::file_size(folder / "CHIFF.TMP", missing);
+    if (missing || written < kWellUnderWay) continue;
+    ++pointsWhileCompressing;
+    RecoverAndCheck(folder, "protect killed at file change " + std::to_string(at) + " with " +
+                                std::to_string(written) + " bytes of container written");
+    if (HasFatalFailure()) return;
+    at += 7;  // a few points spread over the compression suffice
+  }
+  EXPECT_EQ(pointsWhileCompressing, 4);
+}
+
 TEST_F(InterruptionTest, ProtectAndRestoreWithAFailingFileChangeLoseNothing) {
   const fs::path plain = Fresh("start");
   const long protectChanges = CountFileChanges("protect", plain);
