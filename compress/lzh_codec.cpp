@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <utility>
 
 namespace kestravuna::lzh_detail {
 
@@ -115,6 +116,111 @@ void HuffmanModel::Rebuild() {
     parent_[k] = static_cast<NodeIndex>(i);
     if (k < kNodeCount) parent_[k + 1] = static_cast<NodeIndex>(i);
   }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Coder thread
+
+CoderThread::CoderThread() : thread_([this] { Run(); }) { block_.reserve(kItemsPerBlock); }
+
+CoderThread::~CoderThread() {
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+CoderThread::Bytes CoderThread::Exchange() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] {
+    return items_.size() < kBlocksInFlight || !coded_.empty() || coderError_ != nullptr;
+  });
+  if (coderError_) std::rethrow_exception(coderError_);
+  if (items_.size() < kBlocksInFlight) {
+    items_.push_back(std::move(block_));
+    block_ = Block();
+    block_.reserve(kItemsPerBlock);
+  }
+  Bytes ready;
+  if (!coded_.empty()) {
+    ready = std::move(coded_.front());
+    coded_.pop_front();
+  }
+  lock.unlock();
+  changed_.notify_all();
+  return ready;
+}
+
+void CoderThread::CloseInput() {
+  {
+    const std::lock_guard lock(mutex_);
+    inputClosed_ = true;
+  }
+  changed_.notify_all();
+}
+
+CoderThread::Bytes CoderThread::TakeToTheEnd(bool& done) {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return !coded_.empty() || coderDone_ || coderError_ != nullptr; });
+  if (coderError_) std::rethrow_exception(coderError_);
+  Bytes ready;
+  if (!coded_.empty()) {
+    ready = std::move(coded_.front());
+    coded_.pop_front();
+  }
+  done = coderDone_ && coded_.empty();
+  lock.unlock();
+  changed_.notify_all();
+  return ready;
+}
+
+void CoderThread::Deliver(Bytes bytes) {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return coded_.size() < kBlocksInFlight || stopping_; });
+  coded_.push_back(std::move(bytes));
+  lock.unlock();
+  changed_.notify_all();
+}
+
+void CoderThread::Run() {
+  try {
+    Bytes out;
+    auto append = [&out](std::uint8_t byte) { out.push_back(byte); };
+    BitWriter<decltype(append)> bits(append);
+    for (;;) {
+      Block block;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !items_.empty() || inputClosed_ || stopping_; });
+        if (stopping_ || items_.empty()) break;
+        block = std::move(items_.front());
+        items_.pop_front();
+      }
+      changed_.notify_all();
+      for (const CodeItem& item : block) {
+        const auto code = model_.CodeOf(item.symbol);
+        bits.Put(code.bits, code.length);
+        model_.Update(item.symbol);
+        if (item.symbol < 256) continue;
+        // The upper 6 bits of the position through the fixed prefix code, the lower 6 plain.
+        const auto upper = static_cast<std::size_t>(item.position >> 6);
+        const auto prefix = static_cast<std::uint32_t>(kPositionTables.code[upper]);
+        const int prefixLength = kPositionTables.length[upper];
+        bits.Put((prefix >> (8 - prefixLength)) << 6 | (item.position & 63u), prefixLength + 6);
+      }
+      Deliver(std::exchange(out, Bytes()));
+    }
+    bits.Flush();
+    Deliver(std::move(out));
+    const std::lock_guard lock(mutex_);
+    coderDone_ = true;
+  } catch (...) {
+    const std::lock_guard lock(mutex_);
+    coderError_ = std::current_exception();
+  }
+  changed_.notify_all();
 }
 
 // ---------------------------------------------------------------------------------------------

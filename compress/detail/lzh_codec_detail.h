@@ -7,9 +7,15 @@
 
 #include <array>
 #include <cassert>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <thread>
+#include <vector>
 
 #include "compress/lzh_codec.h"
 
@@ -242,6 +248,82 @@ class BitWriter {
 };
 
 // -------------------------------------------------------------------------------------------
+// The encoder's second thread. The match finder (on the calling thread, which also serves the
+// callbacks) hands its items over in blocks; this thread codes them with the adaptive Huffman
+// model and hands back the code bytes, which the calling thread writes. The model sees the
+// items in the same order as on one thread, so the stream is the same to the bit. Both ways
+// are bounded, so memory stays small whatever the input.
+
+struct CodeItem {
+  std::uint16_t symbol;    // a byte, or kFirstLengthSymbol + match length
+  std::uint16_t position;  // for a match: distance back minus one
+};
+
+class CoderThread {
+ public:
+  CoderThread();
+  // Stops the thread if the encoder did not finish (an exception from a callback).
+  ~CoderThread();
+  CoderThread(const CoderThread&) = delete;
+  CoderThread& operator=(const CoderThread&) = delete;
+
+  // Adds an item; a full block goes to the thread, and code bytes that are ready meanwhile
+  // are written.
+  template <class WriteByte>
+  void Add(CodeItem item, WriteByte& writeByte) {
+    block_.push_back(item);
+    if (block_.size() == kItemsPerBlock) Send(writeByte);
+  }
+
+  // Codes the last items and writes every code byte, the last partial byte included.
+  template <class WriteByte>
+  void Finish(WriteByte& writeByte) {
+    if (!block_.empty()) Send(writeByte);
+    CloseInput();
+    for (bool done = false; !done;) Write(TakeToTheEnd(done), writeByte);
+  }
+
+ private:
+  using Block = std::vector<CodeItem>;
+  using Bytes = std::vector<std::uint8_t>;
+  // Large enough that handing over costs little next to coding; two blocks in flight each way.
+  static constexpr std::size_t kItemsPerBlock = 16 * 1024;
+  static constexpr std::size_t kBlocksInFlight = 2;
+
+  template <class WriteByte>
+  void Send(WriteByte& writeByte) {
+    while (!block_.empty()) Write(Exchange(), writeByte);
+  }
+  template <class WriteByte>
+  static void Write(const Bytes& bytes, WriteByte& writeByte) {
+    for (const std::uint8_t byte : bytes) writeByte(byte);
+  }
+
+  // Waits until block_ can be queued or code bytes are ready; queues block_ (leaving it empty)
+  // if it can and returns the bytes that were ready.
+  Bytes Exchange();
+  // No more items will come.
+  void CloseInput();
+  // Waits for code bytes and returns them; `done` once the thread has delivered its last.
+  Bytes TakeToTheEnd(bool& done);
+  // The thread: codes blocks until the input is closed and empty, or the encoder stops.
+  void Run();
+  void Deliver(Bytes bytes);
+
+  HuffmanModel model_;
+  Block block_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Block> items_;
+  std::deque<Bytes> coded_;
+  bool inputClosed_ = false;
+  bool coderDone_ = false;
+  bool stopping_ = false;
+  std::exception_ptr coderError_;
+  std::thread thread_;  // last: starts once everything above is ready
+};
+
+// -------------------------------------------------------------------------------------------
 // Bit reader. Holds up to 64 bits left-aligned and refills one callback byte at a time; past
 // the end of the input it supplies zero bits for ever.
 
@@ -282,11 +364,12 @@ class BitReader {
 };
 
 // The working storage of one run, one object per direction on the heap (about 35 KB for the
-// encoder), released by RAII. Releasing cannot fail, so the codec's error for a failed release
+// encoder, and the coder thread's blocks in flight), released by RAII. Releasing cannot fail, so
+// the codec's error for a failed release
 // ("Fehler beim Reservieren von Speicher.") never occurs.
 struct EncoderStorage {
-  HuffmanModel model;
   MatchFinder finder;
+  CoderThread coder;
 };
 
 struct DecoderStorage {
@@ -312,16 +395,9 @@ template <class ReadByte, class WriteByte>
 void LzhEncode(std::int32_t& bytesRead, ReadByte&& readByte, WriteByte&& writeByte) {
   using namespace lzh_detail;
   const auto storage = Allocate<EncoderStorage>();
-  HuffmanModel& model = storage->model;
   MatchFinder& finder = storage->finder;
+  CoderThread& coder = storage->coder;
   auto& ring = finder.ring;
-  BitWriter<WriteByte> bits(writeByte);
-
-  const auto putSymbol = [&](int symbol) {
-    const auto code = model.CodeOf(symbol);
-    bits.Put(code.bits, code.length);
-    model.Update(symbol);
-  };
 
   int s = 0;  // oldest position, overwritten by the next input byte
   int r = kStartPosition;
@@ -339,13 +415,11 @@ void LzhEncode(std::int32_t& bytesRead, ReadByte&& readByte, WriteByte&& writeBy
     if (finder.matchLength > len) finder.matchLength = len;
     if (finder.matchLength <= kThreshold) {
       finder.matchLength = 1;
-      putSymbol(ring[static_cast<std::size_t>(r)]);
+      coder.Add({ring[static_cast<std::size_t>(r)], 0}, writeByte);
     } else {
-      putSymbol(kFirstLengthSymbol + finder.matchLength);
-      const auto upper = static_cast<std::size_t>(finder.matchPosition >> 6);
-      const auto prefix = static_cast<std::uint32_t>(kPositionTables.code[upper]);
-      const int prefixLength = kPositionTables.length[upper];
-      bits.Put((prefix >> (8 - prefixLength)) << 6 | (finder.matchPosition & 63), prefixLength + 6);
+      coder.Add({static_cast<std::uint16_t>(kFirstLengthSymbol + finder.matchLength),
+                 static_cast<std::uint16_t>(finder.matchPosition)},
+                writeByte);
     }
     const int last = finder.matchLength;
     int i = 0;
@@ -369,7 +443,7 @@ void LzhEncode(std::int32_t& bytesRead, ReadByte&& readByte, WriteByte&& writeBy
     }
   } while (len > 0);
 
-  bits.Flush();
+  coder.Finish(writeByte);
   bytesRead = inputCount;
 }
 
