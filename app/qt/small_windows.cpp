@@ -70,41 +70,34 @@ void TWait::ShowModeless() {
   raise();
 }
 
-TPasswort::TPasswort(TForm1& form)
-    : DesignedWindow(kSetPasswordDialog), form_(form), pw_(ControlOf<QLineEdit>(*this, "Pw")) {
-  pw_.clear();
+PasswordDialog::PasswordDialog(const WindowDesign& design, const char* fieldName, TForm1& form)
+    : DesignedWindow(design), form_(form), field_(ControlOf<QLineEdit>(*this, fieldName)) {
   auto& ok = ControlOf<QAbstractButton>(*this, "BitBtn1");
   connect(&ok, &QAbstractButton::clicked, this, [this] { BitBtn1Click(); });
-  connect(&pw_, &QLineEdit::returnPressed, &ok, &QAbstractButton::click);
+  connect(&field_, &QLineEdit::returnPressed, &ok, &QAbstractButton::click);
 }
 
-void TPasswort::ShowModeless() {
+void PasswordDialog::ShowModeless() {
   ShowInFront(*this);
-  pw_.setFocus();
+  field_.setFocus();
+}
+
+TPasswort::TPasswort(TForm1& form) : PasswordDialog(kSetPasswordDialog, "Pw", form) {
+  field_.clear();
 }
 
 void TPasswort::BitBtn1Click() {
-  if (pw_.text().isEmpty()) MessageService::Show(EmptyPasswordBox());
-  const QString password = PasswordOf(pw_);
+  if (field_.text().isEmpty()) MessageService::Show(EmptyPasswordBox());
+  const QString password = PasswordOf(field_);
   hide();
   form_.EncodeFolder(password);
 }
 
-TPasswort2::TPasswort2(TForm1& form)
-    : DesignedWindow(kEnterPasswordDialog), form_(form), pw_(ControlOf<QLineEdit>(*this, "pw")) {
-  auto& ok = ControlOf<QAbstractButton>(*this, "BitBtn1");
-  connect(&ok, &QAbstractButton::clicked, this, [this] { BitBtn1Click(); });
-  connect(&pw_, &QLineEdit::returnPressed, &ok, &QAbstractButton::click);
-}
-
-void TPasswort2::ShowModeless() {
-  ShowInFront(*this);
-  pw_.setFocus();
-}
+TPasswort2::TPasswort2(TForm1& form) : PasswordDialog(kEnterPasswordDialog, "pw", form) {}
 
 void TPasswort2::BitBtn1Click() {
   hide();
-  form_.DecodeFolder(PasswordOf(pw_));
+  form_.DecodeFolder(PasswordOf(field_));
 }
 
 }  // namespace kestravuna::app

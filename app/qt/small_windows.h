@@ -37,28 +37,34 @@ class TWait : public DesignedWindow {
   bool placed_ = false;
 };
 
+// What the two password dialogs share: the field, the OK button that Enter presses, and the
+// form whose run OK starts.
+class PasswordDialog : public DesignedWindow {
+ public:
+  // Shows the dialog (or brings it to the front) with the focus in the field.
+  void ShowModeless();
+  // OK: what the dialog does with the password.
+  virtual void BitBtn1Click() = 0;
+
+ protected:
+  PasswordDialog(const WindowDesign& design, const char* fieldName, TForm1& form);
+
+  TForm1& form_;
+  QLineEdit& field_;
+};
+
 // The set-password dialog before a protect.
-class TPasswort : public DesignedWindow {
+class TPasswort : public PasswordDialog {
  public:
   explicit TPasswort(TForm1& form);
-  void ShowModeless();
-  void BitBtn1Click();
-
- private:
-  TForm1& form_;
-  QLineEdit& pw_;
+  void BitBtn1Click() override;
 };
 
 // The enter-password dialog before a restore.
-class TPasswort2 : public DesignedWindow {
+class TPasswort2 : public PasswordDialog {
  public:
   explicit TPasswort2(TForm1& form);
-  void ShowModeless();
-  void BitBtn1Click();
-
- private:
-  TForm1& form_;
-  QLineEdit& pw_;
+  void BitBtn1Click() override;
 };
 
 }  // namespace kestravuna::app
