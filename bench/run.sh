@@ -272,9 +272,11 @@ if has_commands protect restore; then
   peers=(gzip zstd zip sevenzip)
   declare -A peer_label=([gzip]="tar | gzip -6" [zstd]="tar | zstd -3" [zip]="zip -6"
                          [sevenzip]="7z a -mx=1 (2 threads)")
+  declare -A peer_restore_label=([gzip]="gzip -dc | tar x" [zstd]="zstd -dc | tar x"
+                                 [zip]="unzip" [sevenzip]="7z x")
   declare -A peer_tool=([gzip]=gzip [zstd]=zstd [zip]=zip [sevenzip]=7z)
   declare -A best=()
-  keep_best() { best[$1]=$(( ${best[$1]:-0} == 0 ? $2 : $(min "${best[$1]}" "$2") )); }
+  keep_best() { local old=${best[$1]:-0}; if ((old == 0 || $2 < old)); then best[$1]=$2; fi; }
   for ((i = 0; i < cli_reps; i++)); do
     rm -rf "$work/protected"
     cp -a "$folder" "$work/protected"
@@ -295,11 +297,11 @@ if has_commands protect restore; then
   compare_header
   # The targets are set against tar | gzip; the other rows show where the program stands.
   compare_row "protect DIR" "${best[protect]}" "${peer_label[gzip]}" "${best[gzip-protect]}" 1.5
-  compare_row "restore DIR" "${best[restore]}" "${peer_label[gzip]}" "${best[gzip-restore]}" 2.0
+  compare_row "restore DIR" "${best[restore]}" "${peer_restore_label[gzip]}" "${best[gzip-restore]}" 2.0
   for peer in zstd zip sevenzip; do
     [[ -n "${best[$peer-protect]:-}" ]] || continue
     compare_row "protect DIR" "${best[protect]}" "${peer_label[$peer]}" "${best[$peer-protect]}" 0
-    compare_row "restore DIR" "${best[restore]}" "${peer_label[$peer]}" "${best[$peer-restore]}" 0
+    compare_row "restore DIR" "${best[restore]}" "${peer_restore_label[$peer]}" "${best[$peer-restore]}" 0
   done
 else
   echo "not yet available (kestravuna-cli protect / restore)"
