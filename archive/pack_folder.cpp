@@ -13,6 +13,7 @@
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/folder_listing.h"
+#include "platform/utf8_path.h"
 
 namespace kestravuna {
 
@@ -41,7 +42,7 @@ bool IsPacked(const fs::path& folder, const platform::FolderEntry& entry) {
       entry.name.find(kDataTempName) != std::string::npos) {
     return false;
   }
-  return !platform::IsOwnExecutable(folder / entry.name);
+  return !platform::IsOwnExecutable(folder / platform::PathFromUtf8(entry.name));
 }
 
 namespace {
@@ -125,7 +126,8 @@ void PackFolder(const fs::path& folder, const fs::path& target, const ArchivePro
     runningOffset += file.size;
     record.offset = static_cast<std::int32_t>(runningOffset);  // below 2^31, checked when listing
     ReportFile(progress, "Kodiere ", file.codePageName);
-    const platform::FileAccess access = AppendFileData(folder / file.name, file, data, buffer);
+    const platform::FileAccess access =
+        AppendFileData(folder / platform::PathFromUtf8(file.name), file, data, buffer);
     narrowest = narrowest ? platform::NarrowestAccess(*narrowest, access) : access;
     directory.Write(record.Serialize());
   }

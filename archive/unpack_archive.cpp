@@ -14,6 +14,7 @@
 #include "platform/file_system.h"
 #include "platform/folder_listing.h"
 #include "platform/io_error.h"
+#include "platform/utf8_path.h"
 
 namespace kestravuna {
 
@@ -100,7 +101,7 @@ void RemoveStrayStagingFiles(const fs::path& folder) {
   for (const platform::FolderEntry& entry : platform::ListFolder(folder)) {
     if ((entry.attributes & platform::attr::kDirectory) == 0 &&
         entry.name.starts_with(kStagingPrefix)) {
-      platform::DeleteFile(folder / entry.name);
+      platform::DeleteFile(folder / platform::PathFromUtf8(entry.name));
     }
   }
 }
@@ -191,10 +192,10 @@ std::vector<KeptFile> UnpackArchive(const fs::path& folder, const fs::path& arch
   archiveFile.Seek(DataAreaStart(entries.size()));
   for (const CheckedEntry& checked : entries) {
     ReportFile(progress, "Dekodiere ", checked.codePageName);
-    const fs::path target = folder / checked.entry.name;
+    const fs::path target = folder / platform::PathFromUtf8(checked.entry.name);
     const fs::path staged = StageFile(folder, checked.entry, archiveFile, access, buffer);
     const fs::path placed = PlaceFile(staged, target, buffer);
-    if (placed != target) kept.push_back({checked.entry.name, placed.filename().string()});
+    if (placed != target) kept.push_back({checked.entry.name, platform::Utf8Of(placed.filename())});
     try {
       platform::SetAttributes(placed, checked.entry.attributes);
     } catch (const platform::EInOutError&) {

@@ -16,6 +16,7 @@
 #include "platform/file_system.h"
 #include "platform/folder_listing.h"
 #include "platform/io_error.h"
+#include "platform/utf8_path.h"
 
 namespace kestravuna::cli {
 
@@ -34,13 +35,16 @@ ArchiveProgress StatusOnStandardError() { return {PrintStatus, {}}; }
 
 int RunPack(std::span<const std::string> args) {
   RequireArgumentCount(args, 2);
-  PackFolder(args[0], args[1], StatusOnStandardError());
+  PackFolder(platform::PathFromUtf8(args[0]), platform::PathFromUtf8(args[1]),
+             StatusOnStandardError());
   return kExitSuccess;
 }
 
 int RunUnpack(std::span<const std::string> args) {
   RequireArgumentCount(args, 2);
-  for (const KeptFile& kept : UnpackArchive(args[1], args[0], StatusOnStandardError())) {
+  for (const KeptFile& kept :
+       UnpackArchive(platform::PathFromUtf8(args[1]), platform::PathFromUtf8(args[0]),
+                     StatusOnStandardError())) {
     PrintStatus("Behalten: " + kept.name + "; die Fassung aus dem Archiv heißt " +
                 kept.archivedCopy);
   }
@@ -85,7 +89,7 @@ void PrintDirectory(const fs::path& archive) {
 
 int RunList(std::span<const std::string> args) {
   RequireArgumentCount(args, 1);
-  const fs::path file = args[0];
+  const fs::path file = platform::PathFromUtf8(args[0]);
   if (!IsContainerFile(file)) {
     PrintDirectory(file);
     return kExitSuccess;
@@ -94,8 +98,8 @@ int RunList(std::span<const std::string> args) {
   const TemporaryFile archive(
       platform::File::CreateUnique(platform::PrivateTempDir(), kListTempPrefix).second);
   TZarLZ decompressor;
-  decompressor.InputFile = file.string();
-  decompressor.OutputFile = archive.Path().string();
+  decompressor.InputFile = platform::Utf8Of(file);
+  decompressor.OutputFile = platform::Utf8Of(archive.Path());
   decompressor.Decompress();
   PrintDirectory(archive.Path());
   return kExitSuccess;

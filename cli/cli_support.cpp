@@ -1,9 +1,9 @@
 #include "cli/cli_support.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
+
+#include "cli/console.h"
 
 namespace kestravuna::cli {
 
@@ -31,7 +31,7 @@ void PrintStatus(std::string_view text) {
   std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
 }
 
-ProgressLine::ProgressLine() : enabled_(isatty(STDERR_FILENO) == 1) {}
+ProgressLine::ProgressLine() : enabled_(StandardErrorIsTerminal()) {}
 
 ProgressLine::~ProgressLine() {
   if (shown_) std::fputc('\n', stderr);

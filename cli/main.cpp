@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/cli_support.h"
+#include "cli/console.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ void PrintHelp(const std::vector<Command>& commands) {
 int main(int argc, char** argv) {
   using namespace kestravuna::cli;
   const std::vector<Command> commands = AllCommands();
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
   if (args.empty()) {
     PrintHelp(commands);
     return kExitUsage;

@@ -1,9 +1,5 @@
 // scan, protect and restore: the main window's folder statistics and its two runs, for
 // scripts and tests. Status texts go to standard error as the window would show them.
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -15,8 +11,10 @@
 #include <vector>
 
 #include "cli/cli_support.h"
+#include "cli/console.h"
 #include "platform/file.h"
 #include "platform/io_error.h"
+#include "platform/utf8_path.h"
 #include "protect/folder_protector.h"
 #include "protect/folder_scan.h"
 #include "protect/folder_view.h"
@@ -85,7 +83,7 @@ Arguments ParseArguments(std::span<const std::string> args, Options options) {
     }
     if (options != Options::FolderOnly && args[i] == "--password-file") {
       if (i + 1 == args.size()) throw UsageError("--password-file braucht einen Dateinamen.");
-      parsed.passwordFile = args[++i];
+      parsed.passwordFile = platform::PathFromUtf8(args[++i]);
     } else if (args[i].starts_with("--")) {
       throw UsageError("Unbekannte Option: " + args[i]);
     } else {
@@ -93,7 +91,7 @@ Arguments ParseArguments(std::span<const std::string> args, Options options) {
     }
   }
   if (positional.size() != 1) throw UsageError("Genau ein Ordner wird erwartet.");
-  parsed.folder = positional[0];
+  parsed.folder = platform::PathFromUtf8(positional[0]);
   return parsed;
 }
 
@@ -103,7 +101,7 @@ fs::path ChosenFolder(const fs::path& folder) {
   std::error_code error;
   const fs::path resolved = fs::canonical(folder, error);
   if (error || !fs::is_directory(resolved)) {
-    throw std::runtime_error("Ordner nicht gefunden: " + folder.string());
+    throw std::runtime_error("Ordner nicht gefunden: " + platform::Utf8Of(folder));
   }
   return resolved;
 }
@@ -117,32 +115,8 @@ std::string WithoutLineEnd(std::string line) {
 std::string PromptPassword() {
   std::fputs("Passwort: ", stderr);
   std::fflush(stderr);
-  termios saved{};
-  const bool silenced = tcgetattr(STDIN_FILENO, &saved) == 0;
-  if (silenced) {
-    termios silent = saved;
-    silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
-  }
-  std::string line;
-  std::getline(std::cin, line);
-  if (silenced) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  const std::string line = ReadLineWithoutEcho();
   std::fputc('\n', stderr);
-  return WithoutLineEnd(line);
-}
-
-// The first line read from `fd`. A source that cannot be read (a folder, a link, an I/O error) is
-// an error: taking it for an empty password would protect the folder without one.
-std::string FirstLine(int fd, const std::string& source) {
-  std::string line;
-  char c = 0;
-  for (;;) {
-    const ssize_t count = ::read(fd, &c, 1);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) throw std::runtime_error("Passwort nicht lesbar: " + source);
-    if (count == 0 || c == '\n') break;
-    line += c;
-  }
   return WithoutLineEnd(line);
 }
 
@@ -161,7 +135,7 @@ std::string ReadPassword(const Arguments& arguments) {
       throw std::runtime_error("Passwortdatei nicht lesbar: " + std::string(error.what()));
     }
   }
-  if (isatty(STDIN_FILENO) != 1) return FirstLine(STDIN_FILENO, "Standardeingabe");
+  if (!StandardInputIsTerminal()) return WithoutLineEnd(FirstLineOfStandardInput());
   return PromptPassword();
 }
 

@@ -18,6 +18,7 @@
 #include "platform/byte_order.h"
 #include "platform/file_system.h"
 #include "platform/io_error.h"
+#include "platform/utf8_path.h"
 
 namespace kestravuna {
 namespace {
@@ -50,10 +51,6 @@ constexpr std::string_view kStreamProgress = "Quell-Bytes:  ";
 
 // ---------------------------------------------------------------------------------------------
 // Small helpers
-
-std::filesystem::path PathFromUtf8(std::string_view utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
 
 // The ratio of the completion and advice captions, truncated. An empty source has no ratio;
 // it is shown as 100, "nothing gained".
@@ -246,7 +243,7 @@ void TZarLZ::WriteExact(std::span<const std::uint8_t> data) {
 std::int64_t TZarLZ::SourceSize() const {
   if (UseStream) return InputStream != nullptr ? InputStream->Size() : -1;
   // Opened for reading only: taking the size must not refuse a read-only source.
-  FileStream probe(PathFromUtf8(InputFile), FileStream::Mode::Read);
+  FileStream probe(platform::PathFromUtf8(InputFile), FileStream::Mode::Read);
   return probe.IsOpen() ? probe.Size() : -1;
 }
 
@@ -264,8 +261,8 @@ void TZarLZ::OpenSourceAndDestination() {
     state.destination = OutputStream;
     return;
   }
-  const std::filesystem::path inputPath = PathFromUtf8(InputFile);
-  const std::filesystem::path outputPath = PathFromUtf8(OutputFile);
+  const std::filesystem::path inputPath = platform::PathFromUtf8(InputFile);
+  const std::filesystem::path outputPath = platform::PathFromUtf8(OutputFile);
   state.sourceFile.emplace(inputPath, FileStream::Mode::Read);
   if (!state.sourceFile->IsOpen()) Fail(*this, kSourceNotReady);
   // Creating the destination truncates it; were it the source itself, the source would be
@@ -297,7 +294,7 @@ void TZarLZ::CloseDestination() {
 void TZarLZ::DiscardDestination() noexcept {
   if (UseStream || !state_->destinationCreated) return;
   state_->destinationFile.reset();
-  const std::filesystem::path path = PathFromUtf8(OutputFile);
+  const std::filesystem::path path = platform::PathFromUtf8(OutputFile);
   try {
     if (platform::KindOfEntry(path) == platform::EntryKind::PlainFile) platform::DeleteFile(path);
   } catch (const platform::EInOutError&) {
@@ -516,7 +513,7 @@ TCompressMode TZarLZ::Advise() {
     }
     state.source = InputStream;
   } else {
-    state.sourceFile.emplace(PathFromUtf8(InputFile), FileStream::Mode::Read);
+    state.sourceFile.emplace(platform::PathFromUtf8(InputFile), FileStream::Mode::Read);
     if (!state.sourceFile->IsOpen()) Fail(*this, kAdviseSourceNotReady);
     state.source = &*state.sourceFile;
   }

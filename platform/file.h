@@ -69,13 +69,18 @@ class File {
   void ShareAccessOf(const FileAccess& source);
   void Sync();   // flushes the file's data to the disk (fsync)
   void Close();  // checked close; the handle is then no longer open
-  bool IsOpen() const noexcept { return fd_ >= 0; }
+  bool IsOpen() const noexcept { return handle_ != kClosed; }
 
  private:
-  File(int fd, bool writable) noexcept : fd_(fd), writable_(writable) {}
+  // The system's handle: a file descriptor on POSIX, a HANDLE on Windows. Both systems use
+  // -1 for "none" (INVALID_HANDLE_VALUE on Windows).
+  using NativeHandle = std::intptr_t;
+  static constexpr NativeHandle kClosed = -1;
+
+  File(NativeHandle handle, bool writable) noexcept : handle_(handle), writable_(writable) {}
   void RequireOpen() const;  // error 103 on a closed handle
 
-  int fd_ = -1;
+  NativeHandle handle_ = kClosed;
   bool writable_ = false;  // opened for writing: closing it counts as a change of the file
 };
 

@@ -3,6 +3,7 @@
 // window, shell or script, is refused instead of taking the first run's files for leftovers.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 
@@ -21,8 +22,12 @@ class FolderLock {
   ~FolderLock();
 
  private:
-  explicit FolderLock(int fd) noexcept : fd_(fd) {}
-  int fd_ = -1;
+  // A descriptor of the folder on POSIX, a mutex HANDLE on Windows; -1 for none.
+  using NativeHandle = std::intptr_t;
+  static constexpr NativeHandle kNone = -1;
+
+  explicit FolderLock(NativeHandle handle) noexcept : handle_(handle) {}
+  NativeHandle handle_ = kNone;
 };
 
 }  // namespace kestravuna::platform

@@ -1,4 +1,5 @@
 #include "platform/io_error.h"
+#include "platform/utf8_path.h"
 
 #include <string>
 
@@ -29,7 +30,7 @@ EInOutError::EInOutError(int errorNumber)
     : std::runtime_error(IoErrorText(errorNumber)), errorNumber_(errorNumber) {}
 
 EInOutError::EInOutError(int errorNumber, const std::filesystem::path& path)
-    : std::runtime_error(IoErrorText(errorNumber) + ": " + path.string()),
+    : std::runtime_error(IoErrorText(errorNumber) + ": " + Utf8Of(path)),
       errorNumber_(errorNumber) {}
 
 std::string ErrorBoxText(std::string_view message) {

@@ -37,6 +37,7 @@ class EInOutError : public std::runtime_error {
   int errorNumber_;
 };
 
+#ifndef _WIN32
 // Maps an errno value onto the program's error numbers (ENOENT -> 2, EACCES -> 5,
 // ENOSPC -> 101, ...); numbers without a counterpart are passed through, except those
 // that the program uses with another meaning (EIO is 5), which become 1117, the device
@@ -46,6 +47,7 @@ int IoErrorNumberFromErrno(int errnoValue);
 // Raises EInOutError for the current errno, naming `path` where one is given.
 [[noreturn]] void ThrowIoErrorFromErrno();
 [[noreturn]] void ThrowIoErrorFromErrno(const std::filesystem::path& path);
+#endif
 
 // The text of the general error box: the message, with "." appended when its last
 // character has a code above that of ".". Works on UTF-8 and on the 8-bit code page alike,

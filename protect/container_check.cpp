@@ -18,6 +18,7 @@
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/io_error.h"
+#include "platform/utf8_path.h"
 #include "protect/password_record.h"
 #include "protect/protect_error.h"
 
@@ -251,7 +252,8 @@ bool FolderHoldsArchive(const std::filesystem::path& folder, const std::filesyst
       const auto available = static_cast<std::uint32_t>(
           std::clamp<std::int64_t>(archiveSize - position, 0, entry.size));
       position += entry.size;
-      return HoldsArchivedBytes(in, folder / entry.name, entry.size, available);
+      return HoldsArchivedBytes(in, folder / platform::PathFromUtf8(entry.name), entry.size,
+                                available);
     });
   } catch (const platform::EInOutError& error) {
     // Cut short within its header or directory, the archive holds no byte of any file.

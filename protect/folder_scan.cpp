@@ -5,6 +5,7 @@
 
 #include "platform/folder_listing.h"
 #include "platform/io_error.h"
+#include "platform/utf8_path.h"
 
 namespace kestravuna {
 
@@ -90,7 +91,7 @@ void FolderScan::ScanLevel(const std::filesystem::path& folder, std::uint64_t wa
     if (!IsVisibleFolder(entry.attributes)) continue;
     ++statistics_.subFolderCount;
     view_.ShowStatistic(Statistic::SubFolders, std::to_string(statistics_.subFolderCount));
-    ScanLevel(folder / entry.name, walk);
+    ScanLevel(folder / platform::PathFromUtf8(entry.name), walk);
     if (walk != walk_) return;
   }
 

@@ -26,6 +26,7 @@
 #include "platform/folder_listing.h"
 #include "platform/folder_lock.h"
 #include "platform/io_error.h"
+#include "platform/utf8_path.h"
 #include "protect/container_check.h"
 #include "protect/detail/run_support.h"
 #include "protect/folder_protector.h"
@@ -93,7 +94,8 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   const std::vector<platform::FolderEntry> listedForPacking = platform::ListFolder(folder);
   for (const platform::FolderEntry& entry : listedForPacking) {
     if (IsDeletable(entry) && IsPacked(folder, entry)) {
-      RefuseUndeletable(folder / entry.name, ProtectFault::FileNotDeletable);
+      RefuseUndeletable(folder / platform::PathFromUtf8(entry.name),
+                        ProtectFault::FileNotDeletable);
     }
   }
   DeleteIfPresent(compressed);
@@ -104,8 +106,8 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   view_.ShowStatus("Prüfung...");
   pack.Visible = false;
   pack.UseStream = false;
-  pack.InputFile = container.string();
-  pack.OutputFile = compressed.string();
+  pack.InputFile = platform::Utf8Of(container);
+  pack.OutputFile = platform::Utf8Of(compressed);
   pack.CompressMode = containerMode;
   CompressAndVerify(pack, container, compressed);
   platform::File::OpenRead(compressed).Sync();
@@ -143,7 +145,7 @@ void FolderProtector::DeletePlainFiles(const std::filesystem::path& folder,
     // Files the packer leaves out (its temporary names, the program itself) are not in the
     // archive, so a restore could not bring them back.
     if (IsDeletable(entry) && Archived(archived, entry.name)) {
-      const std::filesystem::path file = folder / entry.name;
+      const std::filesystem::path file = folder / platform::PathFromUtf8(entry.name);
       try {
         platform::SetAttributes(file, platform::attr::kArchive);  // drops a read-only mark
       } catch (const platform::EInOutError&) {

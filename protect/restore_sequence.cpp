@@ -19,6 +19,7 @@
 #include "platform/code_page.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "platform/utf8_path.h"
 #include "protect/container_check.h"
 #include "protect/detail/run_support.h"
 #include "protect/folder_protector.h"
@@ -48,7 +49,7 @@ void DeleteRunFiles(const std::filesystem::path& folder) {
 void SyncRecreatedFiles(const std::filesystem::path& folder, const std::filesystem::path& archive,
                         const std::vector<KeptFile>& kept) {
   for (const ArchiveEntry& entry : ReadArchiveDirectory(archive)) {
-    platform::File::OpenRead(folder / entry.name).Sync();
+    platform::File::OpenRead(folder / platform::PathFromUtf8(entry.name)).Sync();
   }
   for (const KeptFile& file : kept) platform::File::OpenRead(folder / file.archivedCopy).Sync();
   platform::SyncDirectory(folder);
@@ -113,8 +114,8 @@ void FolderProtector::DecodeFolder(std::string_view password) {
     archive = folder / kCompressorOutputName;
     pack.Visible = false;
     pack.UseStream = false;
-    pack.InputFile = container.string();
-    pack.OutputFile = archive.string();
+    pack.InputFile = platform::Utf8Of(container);
+    pack.OutputFile = platform::Utf8Of(archive);
     pack.CompressMode = TCompressMode::Good;
     pack.Decompress();
   }

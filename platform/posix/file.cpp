@@ -22,11 +22,12 @@ namespace {
 // that took a listed file's place must not hang; it has no effect on regular files.
 constexpr int kCommonFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
 
-constexpr int kNegativeSeek = 131;  // ERROR_NEGATIVE_SEEK of Windows, "I/O-Fehler 131"
+constexpr int kNegativeSeek = 131;
+
+int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }  // ERROR_NEGATIVE_SEEK of Windows, "I/O-Fehler 131"
 
 constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
 constexpr mode_t kReadWriteBits = 0666;
-constexpr mode_t kGroupBits = S_IRWXG;
 
 // Opens `path` and insists on a regular file: directories, FIFOs and devices are refused
 // as Windows refuses to open a directory as a file.
@@ -117,36 +118,28 @@ File File::CreateAnonymous(const std::filesystem::path& folder) {
   return file;
 }
 
-FileAccess NarrowestAccess(const FileAccess& a, const FileAccess& b) noexcept {
-  FileAccess narrowest{a.mode & b.mode, a.group};
-  if (a.group != b.group) {
-    narrowest.mode &= ~std::uint32_t{kGroupBits};
-  }
-  return narrowest;
-}
-
 File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), writable_(std::exchange(other.writable_, false)) {}
+    : handle_(std::exchange(other.handle_, kClosed)), writable_(std::exchange(other.writable_, false)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) {
-      ::close(fd_);
+    if (handle_ != kClosed) {
+      ::close(Descriptor(handle_));
     }
-    fd_ = std::exchange(other.fd_, -1);
+    handle_ = std::exchange(other.handle_, kClosed);
     writable_ = std::exchange(other.writable_, false);
   }
   return *this;
 }
 
 File::~File() {
-  if (fd_ >= 0) {
-    ::close(fd_);  // unchecked: an exception is already on its way, or Close was skipped
+  if (handle_ != kClosed) {
+    ::close(Descriptor(handle_));  // unchecked: an exception is already on its way, or Close was skipped
   }
 }
 
 void File::RequireOpen() const {
-  if (fd_ < 0) {
+  if (handle_ == kClosed) {
     throw EInOutError(io_error::kFileNotOpen);
   }
 }
@@ -156,7 +149,7 @@ std::size_t File::Read(std::span<std::uint8_t> buffer) {
   // Fills the buffer unless the end comes first, so a short count always means the end.
   std::size_t total = 0;
   while (total < buffer.size()) {
-    const ssize_t count = ::read(fd_, buffer.data() + total, buffer.size() - total);
+    const ssize_t count = ::read(Descriptor(handle_), buffer.data() + total, buffer.size() - total);
     if (count < 0) {
       if (errno == EINTR) {
         continue;
@@ -182,7 +175,7 @@ void File::Write(std::span<const std::uint8_t> data) {
   BeforeMutatingFileOperation();
   std::size_t total = 0;
   while (total < data.size()) {
-    const ssize_t count = ::write(fd_, data.data() + total, data.size() - total);
+    const ssize_t count = ::write(Descriptor(handle_), data.data() + total, data.size() - total);
     if (count < 0) {
       if (errno == EINTR) {
         continue;
@@ -202,21 +195,21 @@ void File::Seek(std::int64_t position) {
     // lseek would say EINVAL, which reads as "invalid file name"; Windows has its own code.
     throw EInOutError(kNegativeSeek);
   }
-  if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) {
+  if (::lseek(Descriptor(handle_), static_cast<off_t>(position), SEEK_SET) < 0) {
     ThrowIoErrorFromErrno();
   }
 }
 
 void File::SeekToEnd() {
   RequireOpen();
-  if (::lseek(fd_, 0, SEEK_END) < 0) {
+  if (::lseek(Descriptor(handle_), 0, SEEK_END) < 0) {
     ThrowIoErrorFromErrno();
   }
 }
 
 std::int64_t File::Position() const {
   RequireOpen();
-  const off_t position = ::lseek(fd_, 0, SEEK_CUR);
+  const off_t position = ::lseek(Descriptor(handle_), 0, SEEK_CUR);
   if (position < 0) {
     ThrowIoErrorFromErrno();
   }
@@ -226,7 +219,7 @@ std::int64_t File::Position() const {
 std::int64_t File::Size() const {
   RequireOpen();
   struct stat status {};
-  if (::fstat(fd_, &status) != 0) {
+  if (::fstat(Descriptor(handle_), &status) != 0) {
     ThrowIoErrorFromErrno();
   }
   return status.st_size;
@@ -235,7 +228,7 @@ std::int64_t File::Size() const {
 FileAccess File::Access() const {
   RequireOpen();
   struct stat status {};
-  if (::fstat(fd_, &status) != 0) {
+  if (::fstat(Descriptor(handle_), &status) != 0) {
     ThrowIoErrorFromErrno();
   }
   return {static_cast<std::uint32_t>(status.st_mode & 07777),
@@ -247,7 +240,7 @@ void File::ShareAccessOf(const FileAccess& source) {
   BeforeMutatingFileOperation();
   const FileAccess shared =
       NarrowestAccess({source.mode, source.group}, {kReadWriteBits, own.group});
-  if (::fchmod(fd_, static_cast<mode_t>(shared.mode | kOwnerOnly)) != 0) {
+  if (::fchmod(Descriptor(handle_), static_cast<mode_t>(shared.mode | kOwnerOnly)) != 0) {
     ThrowIoErrorFromErrno();
   }
 }
@@ -255,7 +248,7 @@ void File::ShareAccessOf(const FileAccess& source) {
 void File::Sync() {
   RequireOpen();
   BeforeMutatingFileOperation();
-  if (::fsync(fd_) != 0) {
+  if (::fsync(Descriptor(handle_)) != 0) {
     ThrowIoErrorFromErrno();
   }
 }
@@ -267,7 +260,7 @@ void File::Close() {
   }
   // The descriptor is gone after close() even when it fails (Linux never reopens it on
   // EINTR), so it must not be closed a second time by the destructor.
-  const int fd = std::exchange(fd_, -1);
+  const int fd = Descriptor(std::exchange(handle_, kClosed));
   writable_ = false;
   if (::close(fd) != 0) {
     ThrowIoErrorFromErrno();

@@ -33,21 +33,22 @@ std::optional<FolderLock> FolderLock::TryLock(const std::filesystem::path& folde
   throw EInOutError(IoErrorNumberFromErrno(error), folder);
 }
 
-FolderLock::FolderLock(FolderLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+FolderLock::FolderLock(FolderLock&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNone)) {}
 
 FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) {
-      ::close(fd_);
+    if (handle_ != kNone) {
+      ::close(static_cast<int>(handle_));
     }
-    fd_ = std::exchange(other.fd_, -1);
+    handle_ = std::exchange(other.handle_, kNone);
   }
   return *this;
 }
 
 FolderLock::~FolderLock() {
-  if (fd_ >= 0) {
-    ::close(fd_);  // closing the last descriptor releases the lock
+  if (handle_ != kNone) {
+    ::close(static_cast<int>(handle_));  // closing the last descriptor releases the lock
   }
 }
 

@@ -9,6 +9,7 @@
 #include "archive/archive_progress.h"
 #include "platform/file_system.h"
 #include "platform/folder_lock.h"
+#include "platform/utf8_path.h"
 #include "protect/container_check.h"
 #include "protect/folder_protector.h"
 #include "protect/protect_error.h"
@@ -62,14 +63,14 @@ inline platform::FolderLock LockFolder(const std::filesystem::path& folder) {
 // the run before anything is written.
 inline void RefuseForeignFile(const std::filesystem::path& file) {
   if (!IsMissingOrOwnFile(file)) {
-    throw EProtectError(ProtectFault::ForeignFile, file.filename().string());
+    throw EProtectError(ProtectFault::ForeignFile, platform::Utf8Of(file.filename()));
   }
 }
 
 // A run that would stop at a file it may not delete (someone else's file in a shared folder,
 // a read-only folder) is refused before it writes anything, naming the file.
 inline void RefuseUndeletable(const std::filesystem::path& file, ProtectFault fault) {
-  if (!platform::CanDeleteFile(file)) throw EProtectError(fault, file.filename().string());
+  if (!platform::CanDeleteFile(file)) throw EProtectError(fault, platform::Utf8Of(file.filename()));
 }
 
 // What the packer and unpacker report goes to the status line.

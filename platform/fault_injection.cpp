@@ -1,17 +1,33 @@
 #include "platform/detail/fault_injection.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <unistd.h>
+#endif
 
-#include <cerrno>
 #include <cstdlib>
-#include <string>
 
 #include "platform/io_error.h"
 
 namespace kestravuna::platform {
 
 namespace {
+
+// What a failed operation reports: the device error, as a failing disk gives it (EIO).
+constexpr int kDeviceError = 1117;
+
+// Ends the process at once, as a power cut would: no handler, no clean-up, no flush.
+[[noreturn]] void KillThisProcess() {
+#ifdef _WIN32
+  constexpr UINT kKilledExitCode = 137;  // what the tests take for a kill
+  TerminateProcess(GetCurrentProcess(), kKilledExitCode);
+#else
+  kill(getpid(), SIGKILL);
+#endif
+  std::abort();  // not reached
+}
 
 // 0 when the variable is unset or holds no positive number: no fault.
 long PositiveNumberFromEnvironment(const char* name) {
@@ -43,12 +59,8 @@ void BeforeMutatingFileOperation() {
     return;
   }
   ++plan.count;
-  if (plan.count == plan.killAt) {
-    kill(getpid(), SIGKILL);
-  }
-  if (plan.count == plan.failAt) {
-    throw EInOutError(IoErrorNumberFromErrno(EIO));
-  }
+  if (plan.count == plan.killAt) KillThisProcess();
+  if (plan.count == plan.failAt) throw EInOutError(kDeviceError);
 }
 
 void ResetFileOperationFaults() { Plan() = FaultPlan{}; }

@@ -1,0 +1,22 @@
+// What kestravuna-cli needs from the console, which differs between POSIX and Windows.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace kestravuna::cli {
+
+// The command-line arguments after the program's name, in UTF-8.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+// Whether standard input or standard error is a terminal (a console on Windows).
+bool StandardInputIsTerminal();
+bool StandardErrorIsTerminal();
+// One line typed at the terminal without echo, as the enter-password dialog masks it.
+std::string ReadLineWithoutEcho();
+// The first line of standard input, without its line end. A source that cannot be read (a
+// folder, an I/O error) raises std::runtime_error naming it: taking it for an empty password
+// would protect the folder without one.
+std::string FirstLineOfStandardInput();
+
+}  // namespace kestravuna::cli

@@ -1,0 +1,46 @@
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <iostream>
+#include <stdexcept>
+
+#include "cli/console.h"
+
+namespace kestravuna::cli {
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);  // Linux passes the bytes as given
+}
+
+bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+std::string ReadLineWithoutEcho() {
+  termios saved{};
+  const bool silenced = tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (silenced) {
+    termios silent = saved;
+    silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+  }
+  std::string line;
+  std::getline(std::cin, line);
+  if (silenced) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  return line;
+}
+
+std::string FirstLineOfStandardInput() {
+  std::string line;
+  char c = 0;
+  for (;;) {
+    const ssize_t count = ::read(STDIN_FILENO, &c, 1);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) throw std::runtime_error("Passwort nicht lesbar: Standardeingabe");
+    if (count == 0 || c == '\n') break;
+    line += c;
+  }
+  return line;
+}
+
+}  // namespace kestravuna::cli

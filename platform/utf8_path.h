@@ -1,0 +1,22 @@
+// The program's texts and file names are UTF-8 (the file formats convert them to the code page
+// at their boundary). A path made from a narrow string takes it in the system's narrow
+// encoding, which on Windows is the ANSI code page, not UTF-8; these two convert explicitly and
+// keep every byte as it is on Linux.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace kestravuna::platform {
+
+inline std::filesystem::path PathFromUtf8(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+inline std::string Utf8Of(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+}  // namespace kestravuna::platform

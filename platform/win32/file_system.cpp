@@ -1,0 +1,116 @@
+#include "platform/file_system.h"
+
+#include <vector>
+
+#include "platform/detail/fault_injection.h"
+#include "platform/io_error.h"
+#include "platform/win32/win32_support.h"
+
+namespace kestravuna::platform {
+
+namespace {
+
+struct FileIdentity {
+  DWORD volume;
+  DWORD indexHigh;
+  DWORD indexLow;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the file under `path` itself (a link is not followed), if there is one.
+bool IdentityOf(const std::filesystem::path& path, FileIdentity& identity) {
+  const HANDLE handle = CreateFileW(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION information{};
+  const bool known = GetFileInformationByHandle(handle, &information);
+  CloseHandle(handle);
+  identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh,
+              information.nFileIndexLow};
+  return known;
+}
+
+}  // namespace
+
+void DeleteFile(const std::filesystem::path& path) {
+  BeforeMutatingFileOperation();
+  // Windows refuses to delete a read-only file; the program deletes only files it may, and
+  // a read-only one among them loses the attribute first.
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+      !IsReparsePoint(attributes)) {
+    SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  if (!DeleteFileW(path.c_str())) ThrowIoErrorFromWindows(path);
+}
+
+void RenameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  BeforeMutatingFileOperation();
+  // Without MOVEFILE_REPLACE_EXISTING the rename fails when `to` exists.
+  if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = GetLastError();
+    SetLastError(error);
+    ThrowIoErrorFromWindows(error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? to
+                                                                                        : from);
+  }
+}
+
+bool FileExists(const std::filesystem::path& path) {
+  return KindOfEntry(path) == EntryKind::PlainFile;
+}
+
+EntryKind KindOfEntry(const std::filesystem::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? EntryKind::Missing
+                                                                          : EntryKind::Other;
+  }
+  const bool plain = (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
+                                    FILE_ATTRIBUTE_DEVICE)) == 0;
+  return plain ? EntryKind::PlainFile : EntryKind::Other;
+}
+
+bool CanDeleteFile(const std::filesystem::path& path) {
+  // Whether the access list allows it shows only when it is tried: opening the file for
+  // deletion asks exactly that, without deleting it.
+  const HANDLE handle =
+      CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(handle);
+  return true;
+}
+
+void SyncDirectory(const std::filesystem::path&) {
+  // NTFS journals names: renames and deletions are durable once the call returns.
+}
+
+std::filesystem::path WorkingDirectory() { return std::filesystem::current_path(); }
+
+void SetWorkingDirectory(const std::filesystem::path& folder) {
+  if (!SetCurrentDirectoryW(folder.c_str())) ThrowIoErrorFromWindows(folder);
+}
+
+std::filesystem::path OwnExecutable() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) ThrowIoErrorFromWindows();
+    if (length < buffer.size()) return std::filesystem::path(buffer.data(), buffer.data() + length);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool IsOwnExecutable(const std::filesystem::path& path) {
+  static const std::filesystem::path own = OwnExecutable();
+  FileIdentity ownIdentity{};
+  FileIdentity candidate{};
+  return IdentityOf(own, ownIdentity) && IdentityOf(path, candidate) && ownIdentity == candidate;
+}
+
+std::filesystem::path FirstDiskRoot() { return L"C:\\"; }
+
+}  // namespace kestravuna::platform

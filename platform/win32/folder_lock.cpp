@@ -1,0 +1,90 @@
+// The folder lock as a named mutex of the folder's identity (volume and file index), which
+// every process of the session sees; the system releases it when the holder ends, also when
+// it is killed.
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "platform/folder_lock.h"
+#include "platform/io_error.h"
+#include "platform/win32/win32_support.h"
+
+namespace kestravuna::platform {
+
+namespace {
+
+std::wstring MutexNameOf(const std::filesystem::path& folder) {
+  const HANDLE handle = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) ThrowIoErrorFromWindows(folder);
+  BY_HANDLE_FILE_INFORMATION information{};
+  const bool known = GetFileInformationByHandle(handle, &information);
+  const DWORD error = GetLastError();
+  CloseHandle(handle);
+  if (!known) {
+    SetLastError(error);
+    ThrowIoErrorFromWindows(folder);
+  }
+  return L"Local\\Kestravuna-" + std::to_wstring(information.dwVolumeSerialNumber) + L"-" +
+         std::to_wstring(information.nFileIndexHigh) + L"-" +
+         std::to_wstring(information.nFileIndexLow);
+}
+
+HANDLE HandleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// A mutex belongs to a thread and may be taken again by it; the folders this process holds
+// are kept here, so that a second lock of one folder is refused within the process as well.
+std::mutex heldMutex;
+std::map<std::intptr_t, std::wstring>& Held() {
+  static std::map<std::intptr_t, std::wstring> held;
+  return held;
+}
+
+void Release(std::intptr_t handle) {
+  {
+    const std::lock_guard lock(heldMutex);
+    Held().erase(handle);
+  }
+  ReleaseMutex(HandleOf(handle));
+  CloseHandle(HandleOf(handle));
+}
+
+}  // namespace
+
+std::optional<FolderLock> FolderLock::TryLock(const std::filesystem::path& folder) {
+  const std::wstring name = MutexNameOf(folder);
+  const std::lock_guard lock(heldMutex);
+  for (const auto& [handle, heldName] : Held()) {
+    if (heldName == name) return std::nullopt;
+  }
+  const HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+  if (mutex == nullptr) ThrowIoErrorFromWindows(folder);
+  // WAIT_ABANDONED: the last holder ended without letting go; the lock is ours now.
+  const DWORD result = WaitForSingleObject(mutex, 0);
+  if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED) {
+    CloseHandle(mutex);
+    return std::nullopt;
+  }
+  const auto handle = reinterpret_cast<std::intptr_t>(mutex);
+  Held().emplace(handle, name);
+  return FolderLock(handle);
+}
+
+FolderLock::FolderLock(FolderLock&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNone)) {}
+
+FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != kNone) Release(handle_);
+    handle_ = std::exchange(other.handle_, kNone);
+  }
+  return *this;
+}
+
+FolderLock::~FolderLock() {
+  if (handle_ != kNone) Release(handle_);
+}
+
+}  // namespace kestravuna::platform
