@@ -5,10 +5,13 @@
 #   2. the release package: its menu entry and metadata validate, it installs on this machine,
 #      and the installed window program protects and restores a folder on a virtual display
 #      (pictures of every window in build/package/pictures),
-#   3. the same suites built with clang, AddressSanitizer and UndefinedBehaviorSanitizer,
-#   4. the same suites built with clang and ThreadSanitizer (protect checks its container on a
-#      second thread),
-#   5. every libFuzzer target of the ASan build for a bounded time (KESTRAVUNA_FUZZ_SECONDS,
+#   3. the Windows build (MinGW-w64) of the core and kestravuna-cli, its tests under Wine, the
+#      statically linked kestravuna-cli.exe, and folders protected on one platform restored on
+#      the other (scripts/windows-test.sh),
+#   4. the same suites built with clang, AddressSanitizer and UndefinedBehaviorSanitizer,
+#   5. the same suites built with clang and ThreadSanitizer (protect checks its container and
+#      the encoder codes on a second thread),
+#   6. every libFuzzer target of the ASan build for a bounded time (KESTRAVUNA_FUZZ_SECONDS,
 #      default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,6 +44,9 @@ appstreamcli validate --no-net app/desktop/org.example.Kestravuna.metainfo.xml
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ./build/package/kestravuna_*.deb
 bash scripts/window-smoke.sh /usr/bin/kestravuna build/package/pictures
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq kestravuna
+
+echo "== Windows build, its tests under Wine, and the round trip between the platforms"
+bash scripts/windows-test.sh build/release/cli/kestravuna-cli
 
 echo "== sanitizer build (ASan + UBSan) and tests"
 CC=clang CXX=clang++ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

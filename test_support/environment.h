@@ -22,11 +22,15 @@ class ScopedEnvironment {
 
  private:
   void Apply(const std::optional<std::string>& value) {
+#ifdef _WIN32
+    _putenv_s(name_, value ? value->c_str() : "");  // an empty value removes the variable
+#else
     if (value) {
       ::setenv(name_, value->c_str(), 1);
     } else {
       ::unsetenv(name_);
     }
+#endif
   }
   const char* name_;
   std::optional<std::string> old_;

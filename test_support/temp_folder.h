@@ -2,11 +2,10 @@
 // when the test ends, and small helpers to fill and read files.
 #pragma once
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -19,9 +18,12 @@ namespace kestravuna::testing {
 class TempFolder {
  public:
   explicit TempFolder(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
-    std::string pattern = (base / "kestravuna-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const std::filesystem::path candidate = base / ("kestravuna-" + std::to_string(random()));
+      if (std::filesystem::create_directory(candidate)) path_ = candidate;
+    }
+    if (path_.empty()) throw std::runtime_error("no temporary folder");
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -34,7 +36,10 @@ class TempFolder {
   TempFolder& operator=(const TempFolder&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+  // `name` is UTF-8, as the program's names are (on Windows a narrow path is not).
+  std::filesystem::path operator/(std::string_view name) const {
+    return path_ / std::u8string(name.begin(), name.end());
+  }
 
  private:
   std::filesystem::path path_;
@@ -65,7 +70,8 @@ inline std::map<std::string, std::string> Snapshot(const std::filesystem::path& 
   std::map<std::string, std::string> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
     if (entry.is_regular_file()) {
-      files[std::filesystem::relative(entry.path(), folder).string()] = ReadFile(entry.path());
+      const std::u8string name = std::filesystem::relative(entry.path(), folder).u8string();
+      files[std::string(name.begin(), name.end())] = ReadFile(entry.path());
     }
   }
   return files;

@@ -22,9 +22,9 @@ namespace {
 // that took a listed file's place must not hang; it has no effect on regular files.
 constexpr int kCommonFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
 
-constexpr int kNegativeSeek = 131;
+constexpr int kNegativeSeek = 131;  // ERROR_NEGATIVE_SEEK of Windows, "I/O-Fehler 131"
 
-int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }  // ERROR_NEGATIVE_SEEK of Windows, "I/O-Fehler 131"
+int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
 constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
 constexpr mode_t kReadWriteBits = 0666;
@@ -119,7 +119,8 @@ File File::CreateAnonymous(const std::filesystem::path& folder) {
 }
 
 File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)), writable_(std::exchange(other.writable_, false)) {}
+    : handle_(std::exchange(other.handle_, kClosed)),
+      writable_(std::exchange(other.writable_, false)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -134,7 +135,8 @@ File& File::operator=(File&& other) noexcept {
 
 File::~File() {
   if (handle_ != kClosed) {
-    ::close(Descriptor(handle_));  // unchecked: an exception is already on its way, or Close was skipped
+    ::close(Descriptor(
+        handle_));  // unchecked: an exception is already on its way, or Close was skipped
   }
 }
 

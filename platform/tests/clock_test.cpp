@@ -38,6 +38,7 @@ TEST(ClockTest, UtcTimeOfDayIsTheSystemTimeWithMilliseconds) {
   EXPECT_LT(time.millisecond, 1000);
 }
 
+#ifndef _WIN32  // TZ sets the zone on POSIX; Windows takes it from its own settings
 TEST(ClockTest, LocalTimeTextShowsTheLocalTime) {
   std::string text;
   TimeOfDay utc;
@@ -55,6 +56,7 @@ TEST(ClockTest, LocalTimeTextShowsTheLocalTime) {
   const long difference = (expected - shown + 24 * 3600) % (24 * 3600);
   EXPECT_LE(difference, 1) << text;
 }
+#endif
 
 }  // namespace
 }  // namespace kestravuna::platform

@@ -2,8 +2,10 @@
 // mode, beside the shared scratch folder, file and environment helpers.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,14 +16,18 @@
 
 #include "platform/io_error.h"
 #include "test_support/environment.h"
+#ifndef _WIN32
 #include "test_support/ordinary_user.h"
+#endif
 #include "test_support/temp_folder.h"
 
 namespace kestravuna::platform::testing {
 
+#ifndef _WIN32
 using kestravuna::testing::ModeOf;
-using kestravuna::testing::ReadFile;
 using kestravuna::testing::RunningAsRoot;
+#endif
+using kestravuna::testing::ReadFile;
 using kestravuna::testing::ScopedEnvironment;
 using kestravuna::testing::TempFolder;
 using kestravuna::testing::WriteFile;

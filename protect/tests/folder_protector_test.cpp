@@ -13,6 +13,7 @@
 #include "platform/file_system.h"
 #include "platform/folder_listing.h"
 #include "platform/io_error.h"
+#include "platform/utf8_path.h"
 #include "protect/container_check.h"
 #include "protect/password_record.h"
 #include "protect/protect_error.h"
@@ -90,7 +91,7 @@ TEST_F(ProtectorTest, ProtectKeepsHiddenFilesAndSubfoldersAndRestoreBringsEveryt
 
   std::vector<std::string> left;
   for (const auto& entry : fs::directory_iterator(folder.path())) {
-    left.push_back(entry.path().filename());
+    left.push_back(entry.path().filename().string());
   }
   std::ranges::sort(left);
   EXPECT_EQ(left, (std::vector<std::string>{".versteckt", "CHIFF.CRD", "CHIFF.CRY", "unter"}));
@@ -568,7 +569,7 @@ TEST_F(ProtectorTest, TheFirstDisksRootIsRefused) {
   EXPECT_EQ(view.boxes[0].owner, BoxOwner::Application);
   EXPECT_FALSE(view.actions[Action::Protect]);
   EXPECT_FALSE(view.actions[Action::Restore]);
-  EXPECT_EQ(view.labels[Shown::Folder], "/");
+  EXPECT_EQ(view.labels[Shown::Folder], platform::Utf8Of(platform::FirstDiskRoot()));
   EXPECT_EQ(view.labels[Shown::Files], "7");  // not scanned
   EXPECT_TRUE(protector.Scan().cancelScan());
 

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The Windows build: cross-builds the core libraries, kestravuna-cli and their tests for 64-bit
+# Windows with MinGW-w64, runs the tests under Wine in a throw-away prefix with one Wine server
+# for the whole run, builds the release kestravuna-cli.exe (linked statically) and checks that
+# a folder protected on one platform restores on the other, both ways.
+# Usage: scripts/windows-test.sh LINUX_CLI
+set -euo pipefail
+cd "$(dirname "$0")/.."
+linux_cli=$(realpath "$1")
+jobs=$(nproc)
+bash scripts/install-deps.sh windows
+
+export WINEPREFIX=$PWD/build/windows/wine-prefix WINEDEBUG=-all LANG=C.UTF-8
+export WINEDLLOVERRIDES="mscoree,mshtml="  # no .NET or browser engine to install
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+rm -rf "$WINEPREFIX"
+mkdir -p "$WINEPREFIX"
+# One server for every test: otherwise each program starts its own, seconds apiece.
+"$wineserver" -p
+trap '"$wineserver" -k 2>/dev/null || true' EXIT
+# Makes the prefix and starts Wine's background services now, away from any pipe: started by
+# the first test program, they would hold its output pipe open until the server ends.
+"$wine" wineboot --init </dev/null >/dev/null 2>&1
+
+windows_build() {  # build folder, then cache settings
+  local folder=$1; shift
+  cmake -S . -B "$folder" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DKESTRAVUNA_WERROR=ON -DKESTRAVUNA_APP=OFF "$@"
+  cmake --build "$folder" -j "$jobs"
+}
+
+echo "-- tests"
+windows_build build/windows/tests -DKESTRAVUNA_TESTS=ON -DKESTRAVUNA_FAULT_INJECTION=ON
+# Not yet ported to Windows: these build their fixtures with symbolic links (Wine has none),
+# POSIX modes or dot-hidden names, or UTF-8 names through narrow paths.
+not_yet_ported=(
+  ZarLZFileErrors.DestinationThatIsTheSourceIsRefusedAndTheSourceKept
+  UnpackArchiveTest.RoundTripOfAFolder
+  UnpackArchiveTest.NeverOverwritesWhatDiffersFromTheArchivedCopy
+  PackFolderTest.WhichEntriesArePacked
+  PackFolderTest.FlagsFollowTheAttributes
+  PackFolderTest.StatusBeforeEachFileAfterPumpingEvents
+  PackFolderTest.ReplacesTheTargetAndRemovesItsTemporaryFiles
+  PackFolderTest.SkipsTheRunningProgram
+  PackFolderTest.RefusesWhatTheArchiveCannotHold
+  ProtectorTest.ProtectKeepsHiddenFilesAndSubfoldersAndRestoreBringsEverythingBack
+  ProtectorTest.FailuresBeforeTheDeletionLeaveEveryFile
+)
+exclude=$(IFS='|'; echo "^(${not_yet_ported[*]})\$")
+ctest --test-dir build/windows/tests --output-on-failure -j "$jobs" -E "$exclude"
+
+echo "-- release kestravuna-cli.exe"
+windows_build build/windows/release -DKESTRAVUNA_TESTS=OFF -DKESTRAVUNA_FAULT_INJECTION=OFF
+exe=build/windows/release/cli/kestravuna-cli.exe
+# Linked statically: only DLLs of the system itself.
+dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name/ { print tolower($3) }' | sort -u)
+for dll in $dlls; do
+  case "$dll" in
+    kernel32.dll | msvcrt.dll | shell32.dll | user32.dll | advapi32.dll | ws2_32.dll) ;;
+    *) echo "kestravuna-cli.exe needs $dll beside it" >&2; exit 1 ;;
+  esac
+done
+echo "$exe imports only: $(echo $dlls)"
+
+echo "-- protected on one platform, restored on the other"
+bash scripts/windows-round-trip.sh "$linux_cli" "$exe"
