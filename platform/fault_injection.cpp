@@ -15,9 +15,6 @@ namespace kestravuna::platform {
 
 namespace {
 
-// What a failed operation reports: the device error, as a failing disk gives it (EIO).
-constexpr int kDeviceError = 1117;
-
 // Ends the process at once, as a power cut would: no handler, no clean-up, no flush.
 [[noreturn]] void KillThisProcess() {
 #ifdef _WIN32
@@ -60,7 +57,7 @@ void BeforeMutatingFileOperation() {
   }
   ++plan.count;
   if (plan.count == plan.killAt) KillThisProcess();
-  if (plan.count == plan.failAt) throw EInOutError(kDeviceError);
+  if (plan.count == plan.failAt) throw EInOutError(io_error::kDeviceError);  // as a failing disk
 }
 
 void ResetFileOperationFaults() { Plan() = FaultPlan{}; }

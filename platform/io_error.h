@@ -20,6 +20,16 @@ inline constexpr int kReadBeyondEnd = 100;  // a fixed-size record read past the
 inline constexpr int kDiskFull = 101;       // a write stored fewer bytes than it was given
 inline constexpr int kFileNotOpen = 103;
 inline constexpr int kInvalidNumber = 106;
+// ERROR_IO_DEVICE of Windows ("I/O-Fehler 1117"): a failing device, and what a system error
+// becomes whose number the program uses with a meaning of its own.
+inline constexpr int kDeviceError = 1117;
+
+// Whether the file layer raises `number` itself (100 and above), so that a system error of the
+// same number passed through would show a wrong text.
+constexpr bool IsFileLayerNumber(int number) {
+  return number == kReadBeyondEnd || number == kDiskFull || number == kFileNotOpen ||
+         number == kInvalidNumber;
+}
 }  // namespace io_error
 
 // German text of an error number: "Datei nicht gefunden", ..., "I/O-Fehler %d".

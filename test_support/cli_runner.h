@@ -2,11 +2,6 @@
 // operation fault armed through the platform's test hook.
 #pragma once
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -14,7 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "test_support/ordinary_user.h"
 #include "test_support/temp_folder.h"
 
 namespace kestravuna::testing {
@@ -22,12 +16,27 @@ namespace kestravuna::testing {
 enum class Fault { None, Kill, Fail };
 
 struct CliOutcome {
-  bool killed = false;  // ended by SIGKILL
+  bool killed = false;  // ended by the kill hook (or SIGKILL)
   int exitCode = -1;    // when not killed
   std::string out;      // standard output
   std::string err;      // standard error
   std::string output;   // both, for messages and searches that do not care which
 };
+
+}  // namespace kestravuna::testing
+
+#ifdef _WIN32
+#include "test_support/cli_runner_win32.h"
+#else
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "test_support/ordinary_user.h"
+
+namespace kestravuna::testing {
 
 // The build folder may be closed to other users (a checkout under /root): the ordinary user
 // runs a copy of the program beside the test's cache folder, which the test keeps open to it.
@@ -113,3 +122,5 @@ inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesy
 }
 
 }  // namespace kestravuna::testing
+
+#endif  // _WIN32

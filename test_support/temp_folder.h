@@ -25,12 +25,21 @@ class TempFolder {
     }
     if (path_.empty()) throw std::runtime_error("no temporary folder");
   }
-  ~TempFolder() {
+  ~TempFolder() { RemoveEverything(path_); }
+
+  // Removes `path` with everything below it, read-only files and folders included (Windows
+  // deletes no read-only file; POSIX needs write access to a folder to empty it).
+  static void RemoveEverything(const std::filesystem::path& path) {
     std::error_code ignored;
-    // Read-only files and folders are removable by their owner once the folder is writable.
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(path_, ignored);
+    for (auto entry = std::filesystem::recursive_directory_iterator(path, ignored);
+         entry != std::filesystem::recursive_directory_iterator(); entry.increment(ignored)) {
+      if (entry->is_symlink(ignored)) continue;
+      std::filesystem::permissions(entry->path(), std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::add, ignored);
+    }
+    std::filesystem::remove_all(path, ignored);
   }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;

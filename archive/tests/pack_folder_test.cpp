@@ -88,8 +88,8 @@ TEST_F(PackFolderTest, WhichEntriesArePacked) {
 }
 
 TEST_F(PackFolderTest, FlagsFollowTheAttributes) {
-  WriteFile(folder_ / "schreibgeschützt", "r");
-  MakeReadOnly(folder_ / "schreibgeschützt");
+  WriteFile(folder_ / u8"schreibgeschützt", "r");
+  MakeReadOnly(folder_ / u8"schreibgeschützt");
   WriteFile(folder_ / ".versteckt", "h");
   WriteFile(folder_ / "normal", "n");
   Pack();
@@ -108,7 +108,7 @@ TEST_F(PackFolderTest, FlagsFollowTheAttributes) {
 
 TEST_F(PackFolderTest, StatusBeforeEachFileAfterPumpingEvents) {
   WriteFile(folder_ / "brief.txt", "x");
-  WriteFile(folder_ / "Grüße.txt", "y");
+  WriteFile(folder_ / u8"Grüße.txt", "y");
   WriteFile(folder_ / std::string(250, 'n'), "z");
   Pack();
   const std::map<std::string, std::string> statusByStoredName = {
@@ -132,7 +132,7 @@ TEST_F(PackFolderTest, StatusBeforeEachFileAfterPumpingEvents) {
 TEST_F(PackFolderTest, ReplacesTheTargetAndRemovesItsTemporaryFiles) {
   WriteBytes(archive_, RandomBytes(100000, 1));
   const Bytes content = RandomBytes(3 * (1 << 20) + 17, 2);  // several copy buffers
-  WriteBytes(folder_ / "groß.bin", content);
+  WriteBytes(folder_ / u8"groß.bin", content);
   Pack();
   const Bytes archive = ReadBytes(archive_);
   ASSERT_EQ(archive.size(), 2 * kArchiveRecordSize + content.size());
@@ -181,7 +181,7 @@ TEST_F(PackFolderTest, RefusesWhatTheArchiveCannotHold) {
        },
        "Die Dateien des Ordners sind zusammen zu groß für das Archiv (2 GiB oder mehr)."},
       {"a name outside the code page",
-       [](const fs::path& folder) { WriteFile(folder / "日本.txt", "x"); },
+       [](const fs::path& folder) { WriteFile(folder / u8"日本.txt", "x"); },
        "Der Dateiname lässt sich nicht im Archiv speichern: 日本.txt"},
   };
   for (const Case& c : cases) {

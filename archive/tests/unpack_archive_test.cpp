@@ -75,9 +75,9 @@ TEST_F(UnpackArchiveTest, AttributesFromTheFlags) {
 // What the folder holds under an archived name is never overwritten unless it has the archived
 // contents: anything else keeps its name, and the archived copy goes beside it.
 TEST_F(UnpackArchiveTest, NeverOverwritesWhatDiffersFromTheArchivedCopy) {
-  const fs::path outside = root_ / "draußen.txt";
+  const fs::path outside = root_ / u8"draußen.txt";
   WriteFile(outside, "unberührt");
-  WriteBytes(restored_ / "länger", RandomBytes(10000, 7));
+  WriteBytes(restored_ / u8"länger", RandomBytes(10000, 7));
   WriteFile(restored_ / "gleich", "g");
   fs::create_symlink(outside, restored_ / "verweis");
   fs::create_directory(restored_ / "ordner");
@@ -110,7 +110,7 @@ TEST_F(UnpackArchiveTest, NeverOverwritesWhatDiffersFromTheArchivedCopy) {
     EXPECT_EQ(kept[i].archivedCopy, keptFiles[i].archivedCopy);
     EXPECT_EQ(ReadBytes(restored_ / keptFiles[i].archivedCopy), keptFiles[i].copy);
   }
-  EXPECT_EQ(ReadBytes(restored_ / "länger"), RandomBytes(10000, 7));
+  EXPECT_EQ(ReadBytes(restored_ / u8"länger"), RandomBytes(10000, 7));
   EXPECT_EQ(ReadBytes(restored_ / "gleich"), Bytes{'g'});
   EXPECT_TRUE(IsReadOnly(restored_ / "gleich")) << "the archived attributes apply";
   EXPECT_TRUE(fs::is_symlink(restored_ / "verweis"));
@@ -257,7 +257,7 @@ TEST_F(UnpackArchiveTest, DamagedArchivesWriteNothing) {
     EXPECT_TRUE(FolderNames(restored_).empty());
     EXPECT_THROW(ReadArchiveDirectory(archive_), std::runtime_error);
   }
-  EXPECT_FALSE(fs::exists(root_ / "draußen"));
+  EXPECT_FALSE(fs::exists(root_ / u8"draußen"));
 }
 
 TEST_F(UnpackArchiveTest, CountUsesTheLowEightBitsOfBothCountFields) {

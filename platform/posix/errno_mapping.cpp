@@ -8,25 +8,12 @@ namespace kestravuna::platform {
 
 namespace {
 
-// ERROR_IO_DEVICE of Windows, "an I/O device error", shown as "I/O-Fehler 1117".
-constexpr int kDeviceError = 1117;
-
 // Whether the program gives `number` a meaning of its own, so that passing an unrelated
-// errno of the same value through would show a wrong text.
+// errno of the same value through would show a wrong text: the Windows codes 2 to 5 and the
+// file layer's numbers.
 bool HasOwnMeaning(int number) {
-  switch (number) {
-    case io_error::kFileNotFound:
-    case io_error::kInvalidFileName:
-    case io_error::kTooManyOpenFiles:
-    case io_error::kAccessDenied:
-    case io_error::kReadBeyondEnd:
-    case io_error::kDiskFull:
-    case io_error::kFileNotOpen:
-    case io_error::kInvalidNumber:
-      return true;
-    default:
-      return false;
-  }
+  return (number >= io_error::kFileNotFound && number <= io_error::kAccessDenied) ||
+         io_error::IsFileLayerNumber(number);
 }
 
 }  // namespace
@@ -61,7 +48,7 @@ int IoErrorNumberFromErrno(int errnoValue) {
       // EIO is 5 and the network errors lie at 100 and above, where the program's own
       // numbers mean something else ("Dateizugriff verweigert" for a failing disk would
       // send the user looking in the wrong place).
-      return HasOwnMeaning(errnoValue) ? kDeviceError : errnoValue;
+      return HasOwnMeaning(errnoValue) ? io_error::kDeviceError : errnoValue;
   }
 }
 

@@ -76,7 +76,9 @@ class ProtectorTest : public ::testing::Test {
   bool Exists(std::string_view name) const { return fs::exists(folder / name); }
 
   TempFolder cache;
+  // The private folder lies in the cache on Linux, in the local application data on Windows.
   testing::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", cache.path().string()};
+  testing::ScopedEnvironment localAppDataVariable{"LOCALAPPDATA", cache.path().string()};
   testing::ScopedWorkingDirectory workingDirectoryPutBack;  // drive changes move it
   TempFolder folder;
   RecordingView view;
@@ -112,7 +114,7 @@ TEST_F(ProtectorTest, ProtectKeepsHiddenFilesAndSubfoldersAndRestoreBringsEveryt
   EXPECT_TRUE(view.actions[Action::Protect]);
   EXPECT_FALSE(view.actions[Action::Restore]);
   EXPECT_EQ(view.progress, 100);
-  EXPECT_TRUE(fs::is_empty(cache / "kestravuna"));  // no temporary file stays behind
+  EXPECT_TRUE(fs::is_empty(platform::PrivateTempDir()));  // no temporary file stays behind
 }
 
 TEST_F(ProtectorTest, ProtectTellsTheWindowEveryStepInOrder) {

@@ -33,6 +33,9 @@ constexpr long kMaxFaultPoints = 2000;
 // A kill keeps whatever the process handed to the kernel, so a memory-backed file system
 // shows the same states as a disk, without the waits of a few hundred runs' fsync calls.
 fs::path FastTemporaryBase() {
+#ifdef _WIN32
+  return fs::temp_directory_path();
+#endif
   std::error_code error;
   return fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
 }
@@ -46,29 +49,30 @@ class InterruptionTest : public ::testing::Test {
   }
 
   // A dozen files as users have them: empty, tiny, text, noise, more than one 32 KiB
-  // block, umlauts in names, read-only, hidden, and a subfolder.
+  // block, umlauts in names (u8: a narrow path is not UTF-8 on Windows), read-only, hidden,
+  // and a subfolder.
   static void MakeFolder(const fs::path& folder) {
     WriteFile(folder / "leer", "");
     WriteFile(folder / "eins.txt", "1");
     WriteFile(folder / "brief.txt", "Sehr geehrte Damen und Herren,\nanbei die Unterlagen.\n");
     std::string report;
     for (int i = 0; i < 200; ++i) report += "Zeile " + std::to_string(i) + ": Äpfel und Birnen\n";
-    WriteFile(folder / "Bericht über Äpfel.txt", report);
+    WriteFile(folder / u8"Bericht über Äpfel.txt", report);
     WriteFile(folder / "zufall.bin", testing::TextOf(testing::RandomBytes(40'000, 7)));
     WriteFile(folder / "gemischt.bin",
               testing::TextOf(testing::RandomBytes(20'000, 8)) + std::string(30'000, 'g'));
     WriteFile(folder / "daten.dat", std::string(33'000, 'd'));
-    WriteFile(folder / "Grüße.md", "# Grüße\n");
-    WriteFile(folder / "schreibgeschützt.txt", "nur lesen");
-    fs::permissions(folder / "schreibgeschützt.txt", fs::perms::owner_read | fs::perms::group_read);
+    WriteFile(folder / u8"Grüße.md", "# Grüße\n");
+    WriteFile(folder / u8"schreibgeschützt.txt", "nur lesen");
+    fs::permissions(folder / u8"schreibgeschützt.txt",
+                    fs::perms::owner_read | fs::perms::group_read);
     WriteFile(folder / ".versteckt", "versteckt");
     WriteFile(folder / "unter" / "innen.txt", "im Unterordner");
   }
 
   fs::path Fresh(std::string_view name) {
     const fs::path folder = area / name;
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    TempFolder::RemoveEverything(folder);
     fs::copy(area / "original", folder, fs::copy_options::recursive);
     return folder;
   }
@@ -107,7 +111,7 @@ class InterruptionTest : public ::testing::Test {
 
   fs::path CopyOf(const fs::path& start) {
     const fs::path folder = area / "run";
-    fs::remove_all(folder);
+    TempFolder::RemoveEverything(folder);
     fs::copy(start, folder, fs::copy_options::recursive);
     return folder;
   }
