@@ -49,30 +49,33 @@ inline std::string ProgramForOrdinaryUser(const std::filesystem::path& cache) {
   return copy.string();
 }
 
-// Where a run's output goes: one file per process, so that runs at the same time never mix.
-inline std::filesystem::path OutputLog(const std::filesystem::path& cache, pid_t process,
-                                       const char* stream) {
-  return cache / ("cli-" + std::to_string(process) + "-" + stream + ".txt");
-}
+// A started run of kestravuna-cli and where its output goes: files of their own per run, so
+// that runs at the same time never mix.
+struct CliRun {
+  pid_t process = -1;
+  std::filesystem::path outLog;
+  std::filesystem::path errLog;
+};
 
-// Starts kestravuna-cli and returns its process id; Finish waits for it. `cache` becomes
-// XDG_CACHE_HOME, so the temporary archive files stay in the test's area. Standard input is
-// `input`, which is not a terminal. `asOrdinaryUser`: the program runs without root's rights
-// (see ordinary_user.h); the caller gives it what it must own.
-inline pid_t StartCli(const std::vector<std::string>& args, const std::filesystem::path& cache,
-                      Fault fault = Fault::None, long faultAt = 0, std::string_view input = {},
-                      bool asOrdinaryUser = false) {
+// Starts kestravuna-cli; FinishCli waits for it. `cache` becomes XDG_CACHE_HOME, so the
+// temporary archive files stay in the test's area. Standard input is `input`, which is not a
+// terminal. `asOrdinaryUser`: the program runs without root's rights (see ordinary_user.h);
+// the caller gives it what it must own.
+inline CliRun StartCli(const std::vector<std::string>& args, const std::filesystem::path& cache,
+                       Fault fault = Fault::None, long faultAt = 0, std::string_view input = {},
+                       bool asOrdinaryUser = false) {
   std::filesystem::create_directories(cache);
   static int runs = 0;
-  const std::filesystem::path inputFile = cache / ("cli-input-" + std::to_string(++runs) + ".txt");
+  const std::string run = std::to_string(getpid()) + "-" + std::to_string(++runs);
+  const std::filesystem::path inputFile = cache / ("cli-input-" + run + ".txt");
   WriteFile(inputFile, input);
+  CliRun started{-1, cache / ("cli-" + run + "-stdout.txt"),
+                 cache / ("cli-" + run + "-stderr.txt")};
   std::string program = asOrdinaryUser ? ProgramForOrdinaryUser(cache) : KESTRAVUNA_CLI;
-  const pid_t child = fork();
-  if (child == 0) {
-    const std::filesystem::path outLog = OutputLog(cache, getpid(), "stdout");
-    const std::filesystem::path errLog = OutputLog(cache, getpid(), "stderr");
-    const int out = open(outLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = open(errLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  started.process = fork();
+  if (started.process == 0) {
+    const int out = open(started.outLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(started.errLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int in = open(inputFile.c_str(), O_RDONLY);
     if (out < 0 || err < 0 || in < 0) _exit(127);
     if (asOrdinaryUser &&
@@ -98,19 +101,17 @@ inline pid_t StartCli(const std::vector<std::string>& args, const std::filesyste
     execv(program.c_str(), argv.data());
     _exit(127);
   }
-  return child;
+  return started;
 }
 
-inline CliOutcome FinishCli(pid_t child, const std::filesystem::path& cache) {
-  const std::filesystem::path outLog = OutputLog(cache, child, "stdout");
-  const std::filesystem::path errLog = OutputLog(cache, child, "stderr");
+inline CliOutcome FinishCli(const CliRun& run) {
   CliOutcome outcome;
   int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child) return outcome;
+  if (run.process < 0 || waitpid(run.process, &status, 0) != run.process) return outcome;
   outcome.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
   if (WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
-  outcome.out = ReadFile(outLog);
-  outcome.err = ReadFile(errLog);
+  outcome.out = ReadFile(run.outLog);
+  outcome.err = ReadFile(run.errLog);
   outcome.output = outcome.out + outcome.err;
   return outcome;
 }
@@ -118,7 +119,7 @@ inline CliOutcome FinishCli(pid_t child, const std::filesystem::path& cache) {
 inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesystem::path& cache,
                          Fault fault = Fault::None, long faultAt = 0, std::string_view input = {},
                          bool asOrdinaryUser = false) {
-  return FinishCli(StartCli(args, cache, fault, faultAt, input, asOrdinaryUser), cache);
+  return FinishCli(StartCli(args, cache, fault, faultAt, input, asOrdinaryUser));
 }
 
 }  // namespace kestravuna::testing

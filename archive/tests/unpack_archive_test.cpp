@@ -11,6 +11,7 @@
 #include "archive/pack_folder.h"
 #include "archive/tests/archive_fixture.h"
 #include "platform/io_error.h"
+#include "platform/utf8_path.h"
 
 namespace kestravuna::testing {
 namespace {
@@ -38,9 +39,11 @@ TEST_F(UnpackArchiveTest, RoundTripOfAFolder) {
       {"mehrere Puffer", (3 << 20) + 12345, false},  // crosses copy buffers
       {"Grüße €", 3, true},
   };
+  // The names are UTF-8: a narrow path would take them in Windows' ANSI code page.
+  const auto name = [&](std::size_t i) { return platform::PathFromUtf8(cases[i].name); };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
-    WriteBytes(folder_ / cases[i].name, RandomBytes(cases[i].size, static_cast<std::uint32_t>(i)));
-    if (cases[i].readOnly) MakeReadOnly(folder_ / cases[i].name);
+    WriteBytes(folder_ / name(i), RandomBytes(cases[i].size, static_cast<std::uint32_t>(i)));
+    if (cases[i].readOnly) MakeReadOnly(folder_ / name(i));
   }
   PackFolder(folder_, archive_, progress_);
   const Bytes archive = ReadBytes(archive_);
@@ -49,9 +52,9 @@ TEST_F(UnpackArchiveTest, RoundTripOfAFolder) {
   EXPECT_EQ(FolderNames(restored_), FolderNames(folder_));
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE(cases[i].name);
-    EXPECT_EQ(ReadBytes(restored_ / cases[i].name),
+    EXPECT_EQ(ReadBytes(restored_ / name(i)),
               RandomBytes(cases[i].size, static_cast<std::uint32_t>(i)));
-    EXPECT_EQ(IsReadOnly(restored_ / cases[i].name), cases[i].readOnly);
+    EXPECT_EQ(IsReadOnly(restored_ / name(i)), cases[i].readOnly);
   }
   EXPECT_EQ(ReadBytes(archive_), archive);  // left as it was
   EXPECT_TRUE(TempFiles().empty());

@@ -280,6 +280,33 @@ TEST_F(ProtectorTest, TheRecordIsOnDiskBeforeTheFirstFileIsDeleted) {
   EXPECT_TRUE(checked);
 }
 
+#ifdef _WIN32
+// Windows marks files hidden or system by attribute, whatever their names: such files are no
+// plain files and stay where they are; a read-only file comes back read-only.
+TEST_F(ProtectorTest, RealHiddenAndSystemFilesStayAndReadOnlyComesBack) {
+  WriteFile(folder / "brief.txt", "Sehr geehrte Damen und Herren,\n");
+  WriteFile(folder / "versteckt.txt", "versteckt");
+  WriteFile(folder / "system.dat", "system");
+  WriteFile(folder / "fest.txt", "fest");
+  platform::SetAttributes(folder / "versteckt.txt", platform::attr::kHidden);
+  platform::SetAttributes(folder / "system.dat", platform::attr::kSystem);
+  platform::SetAttributes(folder / "fest.txt", platform::attr::kReadOnly);
+
+  protector.EncodeFolder(kPassword);
+  EXPECT_FALSE(Exists("brief.txt"));
+  EXPECT_FALSE(Exists("fest.txt"));
+  EXPECT_EQ(ReadFile(folder / "versteckt.txt"), "versteckt");
+  EXPECT_EQ(ReadFile(folder / "system.dat"), "system");
+
+  protector.DecodeFolder(kPassword);
+  EXPECT_EQ(ReadFile(folder / "brief.txt"), "Sehr geehrte Damen und Herren,\n");
+  EXPECT_EQ(ReadFile(folder / "fest.txt"), "fest");
+  EXPECT_NE(platform::GetAttributes(folder / "fest.txt") & platform::attr::kReadOnly, 0u);
+  EXPECT_NE(platform::GetAttributes(folder / "system.dat") & platform::attr::kSystem, 0u);
+  EXPECT_FALSE(Exists("CHIFF.CRY"));
+}
+#endif
+
 TEST_F(ProtectorTest, AContainerThatDoesNotGiveBackTheArchiveStopsProtectBeforeAnyDeletion) {
   WriteFile(folder / "daten.bin", testing::TextOf(testing::RandomBytes(50'000, 2)));
   WriteFile(folder / "text", std::string(20'000, 't'));

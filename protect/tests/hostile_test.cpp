@@ -1,8 +1,8 @@
 // The ways a hostile situation used to lose or expose a file, tried through kestravuna-cli as a
-// careless user, a second user on the same machine and two processes at once would try them.
+// careless user and a second user on the same machine would try them (two processes at once:
+// concurrency_test.cpp).
 // Permission cases run the program as an ordinary user: root ignores file modes.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,14 +21,12 @@ namespace {
 
 using testing::CliOutcome;
 using testing::Fault;
-using testing::FinishCli;
 using testing::GiveToOrdinaryUser;
 using testing::ModeOf;
 using testing::ReadFile;
 using testing::RunCli;
 using testing::RunningAsRoot;
 using testing::Snapshot;
-using testing::StartCli;
 using testing::TempFolder;
 using testing::WriteFile;
 namespace fs = std::filesystem;
@@ -102,84 +100,6 @@ TEST_F(HostileTest, LinksUnderTheProgramsNamesAreNeverFollowed) {
   EXPECT_EQ(restore.exitCode, 1) << restore.output;
   EXPECT_EQ(ReadFile(area / "opfer.txt"), "private Daten");
   EXPECT_TRUE(fs::exists(folder / "CHIFF.CRY"));
-}
-
-// Two protects of two folders at the same time share the private temporary folder; each
-// container must hold its own folder's files.
-TEST_F(HostileTest, ProtectsOfTwoFoldersAtOnceKeepTheirOwnFiles) {
-  for (int round = 0; round < 3; ++round) {
-    const std::string suffix = std::to_string(round);
-    const fs::path first = MakeFolder("erster" + suffix, 10 + round, 3'000'000);
-    const fs::path second = MakeFolder("zweiter" + suffix, 20 + round, 3'000'000);
-    const Files firstFiles = Snapshot(first);
-    const Files secondFiles = Snapshot(second);
-    const auto argsFor = [&](const fs::path& folder) {
-      return std::vector<std::string>{"protect", "--password-file", (area / "password").string(),
-                                      folder.string()};
-    };
-    const pid_t a = StartCli(argsFor(first), area / "cache");
-    const pid_t b = StartCli(argsFor(second), area / "cache");
-    ASSERT_EQ(FinishCli(a, area / "cache").exitCode, 0);
-    ASSERT_EQ(FinishCli(b, area / "cache").exitCode, 0);
-    ASSERT_EQ(Run("restore", first).exitCode, 0);
-    ASSERT_EQ(Run("restore", second).exitCode, 0);
-    EXPECT_EQ(Snapshot(first), firstFiles) << "round " << round;
-    EXPECT_EQ(Snapshot(second), secondFiles) << "round " << round;
-  }
-  EXPECT_TRUE(fs::is_empty(area / "cache" / "kestravuna")) << "no temporary file stays";
-}
-
-// While another process holds the folder, protect and restore are refused and change nothing.
-TEST_F(HostileTest, ASecondRunOfTheSameFolderIsRefused) {
-  const fs::path folder = MakeFolder("ordner");
-  int ready[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  const pid_t holder = ::fork();
-  if (holder == 0) {
-    const auto lock = platform::FolderLock::TryLock(folder);
-    (void)!::write(ready[1], lock ? "1" : "0", 1);
-    ::pause();
-    ::_exit(0);
-  }
-  char locked = 0;
-  ASSERT_EQ(::read(ready[0], &locked, 1), 1);
-  ASSERT_EQ(locked, '1');
-  const Files before = Snapshot(folder);
-  for (const char* command : {"protect", "restore"}) {
-    const CliOutcome run = Run(command, folder);
-    EXPECT_EQ(run.exitCode, 1) << command;
-    if (std::string_view(command) == "protect") {
-      EXPECT_NE(run.err.find("wird gerade von einem anderen Kestravuna-Vorgang bearbeitet"),
-                std::string::npos)
-          << run.err;
-    }
-  }
-  EXPECT_EQ(Snapshot(folder), before);
-  ::kill(holder, SIGKILL);
-  ::waitpid(holder, nullptr, 0);
-  ::close(ready[0]);
-  ::close(ready[1]);
-  EXPECT_EQ(Run("protect", folder).exitCode, 0) << "the lock ends with its holder";
-}
-
-// A restore started while a protect of the same folder works: whichever way they meet, no file
-// is lost, and the folder restores completely afterwards.
-TEST_F(HostileTest, ProtectAndRestoreOfOneFolderAtOnceLoseNothing) {
-  for (int round = 0; round < 4; ++round) {
-    const fs::path folder = MakeFolder("ordner" + std::to_string(round), round, 2'000'000);
-    const Files original = Snapshot(folder);
-    const pid_t protect =
-        StartCli({"protect", "--password-file", (area / "password").string(), folder.string()},
-                 area / "cache");
-    ::usleep(static_cast<useconds_t>(round * 20'000));
-    const CliOutcome restore = Run("restore", folder);
-    const CliOutcome protected_ = FinishCli(protect, area / "cache");
-    ASSERT_EQ(protected_.exitCode, 0) << protected_.output;
-    EXPECT_EQ(restore.exitCode, 1) << "the restore came too early or was refused:\n"
-                                   << restore.output;
-    ASSERT_EQ(Run("restore", folder).exitCode, 0);
-    EXPECT_EQ(Snapshot(folder), original) << "round " << round;
-  }
 }
 
 // A plain archive named CHIFF.CRY without a record, made by someone with `pack`, whose files
