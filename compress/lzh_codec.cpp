@@ -143,13 +143,16 @@ CoderThread::Bytes CoderThread::Exchange() {
     block_ = Block();
     block_.reserve(kItemsPerBlock);
   }
-  Bytes ready;
-  if (!coded_.empty()) {
-    ready = std::move(coded_.front());
-    coded_.pop_front();
-  }
+  Bytes ready = TakeCoded();
   lock.unlock();
   changed_.notify_all();
+  return ready;
+}
+
+CoderThread::Bytes CoderThread::TakeCoded() {
+  if (coded_.empty()) return {};
+  Bytes ready = std::move(coded_.front());
+  coded_.pop_front();
   return ready;
 }
 
@@ -165,11 +168,7 @@ CoderThread::Bytes CoderThread::TakeToTheEnd(bool& done) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] { return !coded_.empty() || coderDone_ || coderError_ != nullptr; });
   if (coderError_) std::rethrow_exception(coderError_);
-  Bytes ready;
-  if (!coded_.empty()) {
-    ready = std::move(coded_.front());
-    coded_.pop_front();
-  }
+  Bytes ready = TakeCoded();
   done = coderDone_ && coded_.empty();
   lock.unlock();
   changed_.notify_all();

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
@@ -45,10 +46,6 @@ QFont Bold(QFont font) {
   return font;
 }
 
-QString TextOf(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 void SetTextColours(QWidget& widget, unsigned look) {
   QPalette palette = widget.palette();
   if (look & kRedText) palette.setColor(QPalette::WindowText, Qt::red);
@@ -68,7 +65,7 @@ void SetTextColours(QWidget& widget, unsigned look) {
 }
 
 QWidget* CreateLabel(QWidget* parent, const ControlDesign& control) {
-  auto* label = new QLabel(TextOf(control.text), parent);
+  auto* label = new QLabel(QtText(control.text), parent);
   label->setAlignment((control.look & kCentered ? Qt::AlignHCenter : Qt::AlignLeft) |
                       Qt::AlignVCenter);
   label->setWordWrap(control.look & kWordWrap);
@@ -86,10 +83,10 @@ QWidget* CreatePushButton(QWidget* parent, const ControlDesign& control) {
     // "r" in the symbol font is the close symbol; without that font a multiplication sign.
     button->setFont(closeSymbolFontLoaded ? FontOf({"Marlett"}, kDesignedFontHeight)
                                           : Bold(DesignedFont(kDesignedFontHeight + 2)));
-    button->setText(closeSymbolFontLoaded ? TextOf(control.text) : QString(QChar(0x00D7)));
+    button->setText(closeSymbolFontLoaded ? QtText(control.text) : QString(QChar(0x00D7)));
     button->setFocusPolicy(Qt::NoFocus);
   } else {
-    button->setText(TextOf(control.text));
+    button->setText(QtText(control.text));
   }
   if (control.picture != Picture::None) button->setIcon(ButtonIcon(control.picture));
   button->setDefault(control.look & kDefaultButton);
@@ -98,7 +95,7 @@ QWidget* CreatePushButton(QWidget* parent, const ControlDesign& control) {
 
 QWidget* CreateFlatButton(QWidget* parent, const ControlDesign& control) {
   auto* button = new QToolButton(parent);
-  button->setText(TextOf(control.text));
+  button->setText(QtText(control.text));
   button->setIcon(ButtonIcon(control.picture));
   button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   button->setAutoRaise(true);
@@ -124,7 +121,7 @@ QWidget* CreateControl(QWidget* parent, const ControlDesign& control) {
       return bevel;
     }
     case ControlKind::Panel:
-      return new EdgeWidget(parent, control.look, TextOf(control.text));
+      return new EdgeWidget(parent, control.look, QtText(control.text));
     case ControlKind::FlatButton:
       return CreateFlatButton(parent, control);
     case ControlKind::PushButton:
@@ -155,7 +152,7 @@ QWidget* CreateControl(QWidget* parent, const ControlDesign& control) {
       return CreatePicture(parent, control);
     case ControlKind::Link: {
       auto* link = new TLink(parent);
-      link->setText(TextOf(control.text));
+      link->setText(QtText(control.text));
       return link;
     }
   }
@@ -188,6 +185,10 @@ void LoadDesignedFonts() {
       QFontDatabase::addApplicationFont(QString(kWineFonts) + "marlett.ttf") >= 0;
 }
 
+QString QtText(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 void FitWidth(QWidget& label) {
   label.resize(std::max(label.width(), label.sizeHint().width()), label.height());
 }
@@ -198,8 +199,8 @@ QFont DesignedFont(int pixelHeight) {
 
 DesignedWindow::DesignedWindow(const WindowDesign& design) {
   QWidget& window = *this;
-  window.setObjectName(TextOf(design.name));
-  window.setWindowTitle(TextOf(design.caption));
+  window.setObjectName(QtText(design.name));
+  window.setWindowTitle(QtText(design.caption));
   window.setWindowFlags(FlagsOf(design));
   window.setFixedSize(design.clientWidth, design.clientHeight);
   window.setFont(DesignedFont(kDesignedFontHeight));
@@ -207,11 +208,11 @@ DesignedWindow::DesignedWindow(const WindowDesign& design) {
   for (const ControlDesign& control : design.controls) {
     QWidget* parent = &window;
     if (!control.parent.empty()) {
-      parent = window.findChild<QWidget*>(TextOf(control.parent));
+      parent = window.findChild<QWidget*>(QtText(control.parent));
       Q_ASSERT(parent != nullptr);  // the tables list every panel before its children
     }
     QWidget* widget = CreateControl(parent, control);
-    widget->setObjectName(TextOf(control.name));
+    widget->setObjectName(QtText(control.name));
     widget->setGeometry(control.place.left, control.place.top, control.place.width,
                         control.place.height);
     if (control.look & kBold) widget->setFont(Bold(widget->font()));
@@ -219,6 +220,17 @@ DesignedWindow::DesignedWindow(const WindowDesign& design) {
     if (control.look & kHandPointer) widget->setCursor(Qt::PointingHandCursor);
     SetTextColours(*widget, control.look);
   }
+}
+
+void DesignedWindow::CentreOnScreen() {
+  const QRect screen = this->screen()->availableGeometry();
+  move(screen.center() - QPoint(width() / 2, height() / 2));
+}
+
+void DesignedWindow::ShowInFront() {
+  show();
+  raise();
+  activateWindow();
 }
 
 EdgeWidget::EdgeWidget(QWidget* parent, unsigned look, const QString& caption)

@@ -16,6 +16,9 @@ namespace kestravuna::app {
 // Registers the designed fonts ("MS Sans Serif", the symbol font "Marlett") where the system
 // has them; Qt picks a close match for a family it does not know.
 void LoadDesignedFonts();
+// A UTF-8 text of the tables or the core as Qt's string.
+QString QtText(std::string_view text);
+
 // "MS Sans Serif" at `pixelHeight`, or the closest font the system has.
 QFont DesignedFont(int pixelHeight);
 // A label that is not of fixed size takes the width its text needs (never less than designed).
@@ -26,6 +29,10 @@ void FitWidth(QWidget& label);
 class DesignedWindow : public QWidget {
  public:
   explicit DesignedWindow(const WindowDesign& design);
+
+  void CentreOnScreen();
+  // Shows the window above the others and gives it the focus.
+  void ShowInFront();
 };
 
 // The control named `name` of a built window; the tables guarantee that it is there.

@@ -15,26 +15,6 @@
 
 namespace kestravuna::app {
 
-namespace {
-
-QString TextOf(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-const char* StatisticLabel(Statistic figure) {
-  switch (figure) {
-    case Statistic::SubFolders:
-      return "anzSubFolder";
-    case Statistic::Files:
-      return "anzFiles";
-    case Statistic::Size:
-      return "anzSize";
-  }
-  return "";
-}
-
-}  // namespace
-
 TForm1::TForm1()
     : DesignedWindow(kMainWindow),
       aktiv_(ControlOf<QLabel>(*this, "aktiv")),
@@ -44,6 +24,8 @@ TForm1::TForm1()
       decode_(ControlOf<QAbstractButton>(*this, "decode")),
       folders_(ControlOf<FolderTree>(*this, "Folders")),
       drives_(ControlOf<DriveList>(*this, "Drives")),
+      statistics_{&ControlOf<QLabel>(*this, "anzSubFolder"), &ControlOf<QLabel>(*this, "anzFiles"),
+                  &ControlOf<QLabel>(*this, "anzSize")},
       protector_(*this) {
   const auto onClick = [this](const char* button, auto handler) {
     connect(&ControlOf<QAbstractButton>(*this, button), &QAbstractButton::clicked, this,
@@ -108,15 +90,15 @@ void TForm1::FoldersChange(const std::filesystem::path& folder) {
   });
 }
 
-void TForm1::ShowStatus(std::string_view text) { aktiv_.setText(TextOf(text)); }
+void TForm1::ShowStatus(std::string_view text) { aktiv_.setText(QtText(text)); }
 
 void TForm1::ShowFolder(const std::filesystem::path& folder) {
   aktOrdner_.setText(QString::fromLocal8Bit(folder.native()));
 }
 
 void TForm1::ShowStatistic(Statistic figure, std::string_view text) {
-  auto& label = ControlOf<QLabel>(*this, StatisticLabel(figure));
-  label.setText(TextOf(text));
+  QLabel& label = *statistics_[static_cast<std::size_t>(figure)];
+  label.setText(QtText(text));
   FitWidth(label);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QPoint>
+#include <array>
 #include <filesystem>
 
 #include "app/qt/designed_widgets.h"
@@ -73,6 +74,8 @@ class TForm1 : public DesignedWindow, public FolderView {
   QAbstractButton& decode_;
   FolderTree& folders_;
   DriveList& drives_;
+  // The figures' labels, in the order of Statistic: written for every file a scan counts.
+  std::array<QLabel*, 3> statistics_;
   TAboutBox* aboutBox_ = nullptr;
   TWait* wait_ = nullptr;
   TPasswort* setPassword_ = nullptr;

@@ -3,7 +3,6 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QLineEdit>
-#include <QScreen>
 #include <QThread>
 #include <QTime>
 
@@ -17,17 +16,6 @@ namespace kestravuna::app {
 namespace {
 
 constexpr unsigned long kSplashPumpPauseMs = 10;
-
-void CentreOnScreen(QWidget& window) {
-  const QRect screen = window.screen()->availableGeometry();
-  window.move(screen.center() - QPoint(window.width() / 2, window.height() / 2));
-}
-
-void ShowInFront(QWidget& window) {
-  window.show();
-  window.raise();
-  window.activateWindow();
-}
 
 // The password as the dialogs pass it on: an empty field stands for the fixed text.
 QString PasswordOf(const QLineEdit& field) {
@@ -57,14 +45,14 @@ TAboutBox::TAboutBox() : DesignedWindow(kAboutBox) {
 }
 
 void TAboutBox::ShowModeless() {
-  if (!isVisible()) CentreOnScreen(*this);
-  ShowInFront(*this);
+  if (!isVisible()) CentreOnScreen();
+  ShowInFront();
 }
 
 TWait::TWait() : DesignedWindow(kWaitWindow) {}
 
 void TWait::ShowModeless() {
-  if (!placed_) CentreOnScreen(*this);
+  if (!placed_) CentreOnScreen();
   placed_ = true;
   show();
   raise();
@@ -78,7 +66,7 @@ PasswordDialog::PasswordDialog(const WindowDesign& design, const char* fieldName
 }
 
 void PasswordDialog::ShowModeless() {
-  ShowInFront(*this);
+  ShowInFront();
   field_.setFocus();
 }
 

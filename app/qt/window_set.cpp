@@ -2,35 +2,29 @@
 
 #include <QEvent>
 #include <QGuiApplication>
-#include <QScreen>
+#include <algorithm>
 
 namespace kestravuna::app {
 
 WindowSet::WindowSet() : passwort(form1), passwort2(form1) {
   form1.Attach(aboutBox, wait, passwort, passwort2);
-  for (QWidget* window : {static_cast<QWidget*>(&aboutBox), static_cast<QWidget*>(&wait),
-                          static_cast<QWidget*>(&passwort), static_cast<QWidget*>(&passwort2)}) {
-    window->installEventFilter(this);
-  }
+  for (QWidget* window : HiddenByTheirOwners()) window->installEventFilter(this);
   connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
           [this](QWindow* now) { FocusMoved(now); });
 }
 
 void WindowSet::Start() {
   splash.ShowAndWait();
-  const QRect screen = form1.screen()->availableGeometry();
-  form1.move(screen.center() - QPoint(form1.width() / 2, form1.height() / 2));
-  form1.show();
-  form1.raise();
-  form1.activateWindow();
+  form1.CentreOnScreen();
+  form1.ShowInFront();
 }
 
 bool WindowSet::eventFilter(QObject* watched, QEvent* event) {
   // Hiding a dialog, the about box or the wait window gives the focus back to the main window,
   // whose activation handling runs at once, before the code that hid the window goes on (a
-  // password dialog's OK rescans before its run starts). The splash window is hidden by that
-  // handling itself.
-  if (event->type() == QEvent::Hide && watched != &splash && form1.isVisible()) {
+  // password dialog's OK rescans before its run starts). The splash window is not watched: that
+  // handling hides it itself.
+  if (event->type() == QEvent::Hide && form1.isVisible()) {
     form1.activateWindow();
     lastFocus_ = form1.windowHandle();  // the focus change that follows is this one
     form1.FormActivate();
@@ -38,15 +32,16 @@ bool WindowSet::eventFilter(QObject* watched, QEvent* event) {
   return QObject::eventFilter(watched, event);
 }
 
-bool WindowSet::IsSecondaryWindow(const QWindow* window) const {
+std::array<QWidget*, 4> WindowSet::HiddenByTheirOwners() {
+  return {&aboutBox, &wait, &passwort, &passwort2};
+}
+
+bool WindowSet::IsSecondaryWindow(const QWindow* window) {
   if (window == nullptr) return false;
-  for (const QWidget* widget :
-       {static_cast<const QWidget*>(&splash), static_cast<const QWidget*>(&aboutBox),
-        static_cast<const QWidget*>(&wait), static_cast<const QWidget*>(&passwort),
-        static_cast<const QWidget*>(&passwort2)}) {
-    if (widget->windowHandle() == window) return true;
-  }
-  return false;
+  if (splash.windowHandle() == window) return true;
+  return std::ranges::any_of(HiddenByTheirOwners(), [window](QWidget* widget) {
+    return widget->windowHandle() == window;
+  });
 }
 
 // The main window's activation handling runs when the focus comes to it from another window

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QWindow>
+#include <array>
 
 #include "app/qt/main_window.h"
 #include "app/qt/small_windows.h"
@@ -35,7 +36,9 @@ class WindowSet : public QObject {
 
  private:
   void FocusMoved(QWindow* now);
-  bool IsSecondaryWindow(const QWindow* window) const;
+  // The windows other than the splash window, which their owners show and hide.
+  std::array<QWidget*, 4> HiddenByTheirOwners();
+  bool IsSecondaryWindow(const QWindow* window);
 
   QPointer<QWindow> lastFocus_;
   bool activatedOnce_ = false;

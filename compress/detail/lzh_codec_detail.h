@@ -302,6 +302,8 @@ class CoderThread {
   // Waits until block_ can be queued or code bytes are ready; queues block_ (leaving it empty)
   // if it can and returns the bytes that were ready.
   Bytes Exchange();
+  // The oldest code bytes ready, or none; the caller holds the lock.
+  Bytes TakeCoded();
   // No more items will come.
   void CloseInput();
   // Waits for code bytes and returns them; `done` once the thread has delivered its last.
