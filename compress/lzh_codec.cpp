@@ -29,6 +29,12 @@ HuffmanModel::HuffmanModel() {
   // Stops the search for a node to swap with.
   std::fill(count_.begin() + kNodeCount, count_.end(), std::uint16_t{0xFFFF});
   parent_[kRoot] = 0;
+  for (std::size_t i = 0; i < kNodeCount; ++i) RefreshGrandchildren(i);
+}
+
+void HuffmanModel::RefreshGrandchildren(std::size_t node) {
+  const std::size_t first = child_[node];
+  if (first < kNodeCount) grandchildren_[node] = {child_[first], child_[first + 1]};
 }
 
 void HuffmanModel::Update(int symbol) {
@@ -82,6 +88,11 @@ void HuffmanModel::CountUpFrom(std::size_t c) {
       parent_[j] = static_cast<NodeIndex>(c);
       if (j < kNodeCount) parent_[j + 1] = static_cast<NodeIndex>(c);
       child_[c] = static_cast<NodeIndex>(j);
+      // c and l keep their parents (neither is the other's ancestor) and swapped children.
+      RefreshGrandchildren(c);
+      RefreshGrandchildren(l);
+      RefreshGrandchildren(parent_[c]);
+      RefreshGrandchildren(parent_[l]);
       c = l;
     }
     c = parent_[c];
@@ -116,6 +127,7 @@ void HuffmanModel::Rebuild() {
     parent_[k] = static_cast<NodeIndex>(i);
     if (k < kNodeCount) parent_[k + 1] = static_cast<NodeIndex>(i);
   }
+  for (std::size_t i = 0; i < kNodeCount; ++i) RefreshGrandchildren(i);
 }
 
 // ---------------------------------------------------------------------------------------------

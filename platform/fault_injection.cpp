@@ -7,6 +7,7 @@
 #include <unistd.h>
 #endif
 
+#include <atomic>
 #include <cstdlib>
 
 #include "platform/io_error.h"
@@ -38,9 +39,16 @@ long PositiveNumberFromEnvironment(const char* name) {
 }
 
 struct FaultPlan {
-  long killAt = PositiveNumberFromEnvironment("KESTRAVUNA_KILL_AFTER_FILE_OPS");
-  long failAt = PositiveNumberFromEnvironment("KESTRAVUNA_FAIL_AFTER_FILE_OPS");
-  long count = 0;
+  long killAt = 0;
+  long failAt = 0;
+  std::atomic<long> count = 0;  // files are flushed from several threads at once
+
+  FaultPlan() { Reset(); }
+  void Reset() {
+    killAt = PositiveNumberFromEnvironment("KESTRAVUNA_KILL_AFTER_FILE_OPS");
+    failAt = PositiveNumberFromEnvironment("KESTRAVUNA_FAIL_AFTER_FILE_OPS");
+    count = 0;
+  }
 };
 
 FaultPlan& Plan() {
@@ -55,11 +63,11 @@ void BeforeMutatingFileOperation() {
   if (plan.killAt == 0 && plan.failAt == 0) {
     return;
   }
-  ++plan.count;
-  if (plan.count == plan.killAt) KillThisProcess();
-  if (plan.count == plan.failAt) throw EInOutError(io_error::kDeviceError);  // as a failing disk
+  const long count = ++plan.count;
+  if (count == plan.killAt) KillThisProcess();
+  if (count == plan.failAt) throw EInOutError(io_error::kDeviceError);  // as a failing disk
 }
 
-void ResetFileOperationFaults() { Plan() = FaultPlan{}; }
+void ResetFileOperationFaults() { Plan().Reset(); }
 
 }  // namespace kestravuna::platform

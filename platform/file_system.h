@@ -24,6 +24,9 @@ EntryKind KindOfEntry(const std::filesystem::path& path);
 // file or the folder. Lets a run refuse before it writes anything instead of stopping halfway.
 bool CanDeleteFile(const std::filesystem::path& path);
 void SyncDirectory(const std::filesystem::path& folder);  // makes renames and deletions durable
+// Flushes the data of every file to the disk, several at once; the first failure is thrown
+// once every flush has ended.
+void SyncFiles(const std::vector<std::filesystem::path>& files);
 
 std::filesystem::path WorkingDirectory();
 void SetWorkingDirectory(const std::filesystem::path& folder);  // EInOutError on failure

@@ -48,10 +48,12 @@ void DeleteRunFiles(const std::filesystem::path& folder) {
 
 void SyncRecreatedFiles(const std::filesystem::path& folder, const std::filesystem::path& archive,
                         const std::vector<KeptFile>& kept) {
+  std::vector<std::filesystem::path> files;
   for (const ArchiveEntry& entry : ReadArchiveDirectory(archive)) {
-    platform::File::OpenRead(folder / platform::PathFromUtf8(entry.name)).Sync();
+    files.push_back(folder / platform::PathFromUtf8(entry.name));
   }
-  for (const KeptFile& file : kept) platform::File::OpenRead(folder / file.archivedCopy).Sync();
+  for (const KeptFile& file : kept) files.push_back(folder / file.archivedCopy);
+  platform::SyncFiles(files);
   platform::SyncDirectory(folder);
 }
 

@@ -86,23 +86,28 @@ class HuffmanModel {
   }
 
   // Walks from the root along `bits`, read from the most significant bit down, to a leaf, and
-  // records the nodes it passes for UpdateAlong.
+  // records the nodes it passes for UpdateAlong. Two levels a step: the next node comes from
+  // one load of the grandchildren table, so the chain of dependent loads is half the code.
   struct Decoded {
     int symbol;
     int length;
   };
   Decoded Decode(std::uint64_t bits, Path& path) const {
-    std::size_t node = child_[kRoot];
+    std::size_t node = kRoot;  // an internal node: the walk chooses between its children
     int length = 0;
-    while (node < kNodeCount) {
+    for (;;) {
       assert(length < kMaxCodeLength);
-      node += bits >> 63;
-      path[static_cast<std::size_t>(length)] = static_cast<NodeIndex>(node);
-      node = child_[node];
-      bits <<= 1;
-      ++length;
+      const std::size_t bit = bits >> 63;
+      path[static_cast<std::size_t>(length)] = static_cast<NodeIndex>(child_[node] + bit);
+      const std::size_t below = grandchildren_[node][bit];
+      if (below >= kNodeCount) return {static_cast<int>(below) - kNodeCount, length + 1};
+      assert(length + 1 < kMaxCodeLength);
+      node = below + (bits >> 62 & 1);
+      path[static_cast<std::size_t>(length + 1)] = static_cast<NodeIndex>(node);
+      bits <<= 2;
+      length += 2;
+      if (child_[node] >= kNodeCount) return {child_[node] - kNodeCount, length};
     }
-    return {static_cast<int>(node) - kNodeCount, length};
   }
 
   // Counts one occurrence of `symbol` and restores the order of the nodes.
@@ -115,6 +120,8 @@ class HuffmanModel {
  private:
   void Rebuild();
   void CountUpFrom(std::size_t node);
+  // Sets the grandchildren entries of `node` from child_ (nothing for a leaf).
+  void RefreshGrandchildren(std::size_t node);
 
   // Entries from 627 on: 0xFFFF sentinels, enough for a scan step of kScanStep past node 626.
   static constexpr int kScanStep = 8;
@@ -123,6 +130,9 @@ class HuffmanModel {
   std::array<NodeIndex, kNodeCount + kSymbolCount> parent_;
   // Internal node: its first child (the second follows); leaf: 627 + its symbol.
   std::array<NodeIndex, kNodeCount> child_;
+  // Internal node: child_ of each of its two children, kept in step with child_ by every
+  // change, so that the decoder's walk goes two levels with one dependent load.
+  std::array<std::array<NodeIndex, 2>, kNodeCount> grandchildren_{};
 };
 
 // -------------------------------------------------------------------------------------------
