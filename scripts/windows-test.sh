@@ -41,7 +41,14 @@ needs_symbolic_links=(
   ProtectorTest.FailuresBeforeTheDeletionLeaveEveryFile
 )
 exclude=$(IFS='|'; echo "^(${needs_symbolic_links[*]})\$")
-ctest --test-dir build/windows/tests --output-on-failure -j "$jobs" -E "$exclude"
+# Wine now and then fails to start a program: it ends at once, printing nothing (seen in one
+# CI run, after 0.01 s, on a test that passed everywhere else; not reproduced in 400 runs
+# here). The tests that failed run once more, one at a time: the stage passes only if they
+# pass then, and the log names them either way.
+if ! ctest --test-dir build/windows/tests --output-on-failure -j "$jobs" -E "$exclude"; then
+  echo "-- under Wine: the failed tests once more, one at a time"
+  ctest --test-dir build/windows/tests --output-on-failure --rerun-failed
+fi
 
 echo "-- release kestravuna-cli.exe"
 windows_build build/windows/release -DKESTRAVUNA_TESTS=OFF -DKESTRAVUNA_FAULT_INJECTION=OFF
