@@ -88,11 +88,11 @@ void HuffmanModel::CountUpFrom(std::size_t c) {
       parent_[j] = static_cast<NodeIndex>(c);
       if (j < kNodeCount) parent_[j + 1] = static_cast<NodeIndex>(c);
       child_[c] = static_cast<NodeIndex>(j);
-      // c and l keep their parents (neither is the other's ancestor) and swapped children.
-      RefreshGrandchildren(c);
-      RefreshGrandchildren(l);
-      RefreshGrandchildren(parent_[c]);
-      RefreshGrandchildren(parent_[l]);
+      // c and l swapped their children, so they swap their grandchildren too; their parents
+      // (which stay: neither is the other's ancestor) see the new children of c and l.
+      std::swap(grandchildren_[c], grandchildren_[l]);
+      grandchildren_[parent_[c]][c & 1] = static_cast<NodeIndex>(j);
+      grandchildren_[parent_[l]][l & 1] = static_cast<NodeIndex>(i);
       c = l;
     }
     c = parent_[c];
