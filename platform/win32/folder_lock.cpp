@@ -1,5 +1,6 @@
-// The folder lock as a named mutex of the folder's identity (volume and file index), which
-// every process of the session sees; the system releases it when the holder ends, also when
+// The folder lock as a named mutex of the folder's identity (volume and file index) in the
+// global namespace, which every process of every session sees, so a second user logged on at
+// the same time is refused as well; the system releases it when the holder ends, also when
 // it is killed.
 #include <map>
 #include <mutex>
@@ -27,7 +28,7 @@ std::wstring MutexNameOf(const std::filesystem::path& folder) {
     SetLastError(error);
     ThrowIoErrorFromWindows(folder);
   }
-  return L"Local\\Kestravuna-" + std::to_wstring(information.dwVolumeSerialNumber) + L"-" +
+  return L"Global\\Kestravuna-" + std::to_wstring(information.dwVolumeSerialNumber) + L"-" +
          std::to_wstring(information.nFileIndexHigh) + L"-" +
          std::to_wstring(information.nFileIndexLow);
 }
@@ -60,6 +61,8 @@ std::optional<FolderLock> FolderLock::TryLock(const std::filesystem::path& folde
     if (heldName == name) return std::nullopt;
   }
   const HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+  // Another user's mutex is closed to this one; it exists only while its run holds it.
+  if (mutex == nullptr && GetLastError() == ERROR_ACCESS_DENIED) return std::nullopt;
   if (mutex == nullptr) ThrowIoErrorFromWindows(folder);
   // WAIT_ABANDONED: the last holder ended without letting go; the lock is ours now.
   const DWORD result = WaitForSingleObject(mutex, 0);
