@@ -24,8 +24,8 @@ EntryKind KindOfEntry(const std::filesystem::path& path);
 // file or the folder. Lets a run refuse before it writes anything instead of stopping halfway.
 bool CanDeleteFile(const std::filesystem::path& path);
 void SyncDirectory(const std::filesystem::path& folder);  // makes renames and deletions durable
-// Flushes the data of every file to the disk, several at once; the first failure is thrown
-// once every flush has ended.
+// Flushes the data of every file to the disk, several at once. After a failure the other
+// threads stop once their current file is flushed, and then the first failure is thrown.
 void SyncFiles(const std::vector<std::filesystem::path>& files);
 
 std::filesystem::path WorkingDirectory();

@@ -87,7 +87,8 @@ class HuffmanModel {
 
   // Walks from the root along `bits`, read from the most significant bit down, to a leaf, and
   // records the nodes it passes for UpdateAlong. Two levels a step: the next node comes from
-  // one load of the grandchildren table, so the chain of dependent loads is half the code.
+  // one load of the grandchildren table, so the chain of dependent loads is half as long as the
+  // code.
   struct Decoded {
     int symbol;
     int length;
