@@ -29,12 +29,14 @@ HuffmanModel::HuffmanModel() {
   // Stops the search for a node to swap with.
   std::fill(count_.begin() + kNodeCount, count_.end(), std::uint16_t{0xFFFF});
   parent_[kRoot] = 0;
-  for (std::size_t i = 0; i < kNodeCount; ++i) RefreshGrandchildren(i);
+  RefreshGrandchildren();
 }
 
-void HuffmanModel::RefreshGrandchildren(std::size_t node) {
-  const std::size_t first = child_[node];
-  if (first < kNodeCount) grandchildren_[node] = {child_[first], child_[first + 1]};
+void HuffmanModel::RefreshGrandchildren() {
+  for (std::size_t node = 0; node < kNodeCount; ++node) {
+    const std::size_t first = child_[node];
+    if (first < kNodeCount) grandchildren_[node] = {child_[first], child_[first + 1]};
+  }
 }
 
 void HuffmanModel::Update(int symbol) {
@@ -127,7 +129,7 @@ void HuffmanModel::Rebuild() {
     parent_[k] = static_cast<NodeIndex>(i);
     if (k < kNodeCount) parent_[k + 1] = static_cast<NodeIndex>(i);
   }
-  for (std::size_t i = 0; i < kNodeCount; ++i) RefreshGrandchildren(i);
+  RefreshGrandchildren();
 }
 
 // ---------------------------------------------------------------------------------------------

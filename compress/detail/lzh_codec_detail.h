@@ -121,8 +121,8 @@ class HuffmanModel {
  private:
   void Rebuild();
   void CountUpFrom(std::size_t node);
-  // Sets the grandchildren entries of `node` from child_ (nothing for a leaf).
-  void RefreshGrandchildren(std::size_t node);
+  // Sets the grandchildren entries of every internal node from child_, after the tree is built.
+  void RefreshGrandchildren();
 
   // Entries from 627 on: 0xFFFF sentinels, enough for a scan step of kScanStep past node 626.
   static constexpr int kScanStep = 8;
