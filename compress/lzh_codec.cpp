@@ -133,107 +133,80 @@ void HuffmanModel::Rebuild() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Coder thread
+// The Huffman threads
 
-CoderThread::CoderThread() : thread_([this] { Run(); }) { block_.reserve(kItemsPerBlock); }
-
-CoderThread::~CoderThread() {
-  {
-    const std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  thread_.join();
-}
-
-CoderThread::Bytes CoderThread::Exchange() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] {
-    return items_.size() < kBlocksInFlight || !coded_.empty() || coderError_ != nullptr;
-  });
-  if (coderError_) std::rethrow_exception(coderError_);
-  if (items_.size() < kBlocksInFlight) {
-    items_.push_back(std::move(block_));
-    block_ = Block();
-    block_.reserve(kItemsPerBlock);
-  }
-  Bytes ready = TakeCoded();
-  lock.unlock();
-  changed_.notify_all();
-  return ready;
-}
-
-CoderThread::Bytes CoderThread::TakeCoded() {
-  if (coded_.empty()) return {};
-  Bytes ready = std::move(coded_.front());
-  coded_.pop_front();
-  return ready;
-}
-
-void CoderThread::CloseInput() {
-  {
-    const std::lock_guard lock(mutex_);
-    inputClosed_ = true;
-  }
-  changed_.notify_all();
-}
-
-CoderThread::Bytes CoderThread::TakeToTheEnd(bool& done) {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return !coded_.empty() || coderDone_ || coderError_ != nullptr; });
-  if (coderError_) std::rethrow_exception(coderError_);
-  Bytes ready = TakeCoded();
-  done = coderDone_ && coded_.empty();
-  lock.unlock();
-  changed_.notify_all();
-  return ready;
-}
-
-void CoderThread::Deliver(Bytes bytes) {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return coded_.size() < kBlocksInFlight || stopping_; });
-  coded_.push_back(std::move(bytes));
-  lock.unlock();
-  changed_.notify_all();
-}
-
-void CoderThread::Run() {
-  try {
-    Bytes out;
-    auto append = [&out](std::uint8_t byte) { out.push_back(byte); };
-    BitWriter<decltype(append)> bits(append);
-    for (;;) {
-      Block block;
-      {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return !items_.empty() || inputClosed_ || stopping_; });
-        if (stopping_ || items_.empty()) break;
-        block = std::move(items_.front());
-        items_.pop_front();
-      }
-      changed_.notify_all();
-      for (const CodeItem& item : block) {
-        const auto code = model_.CodeOf(item.symbol);
-        bits.Put(code.bits, code.length);
-        model_.Update(item.symbol);
-        if (item.symbol < 256) continue;
-        // The upper 6 bits of the position through the fixed prefix code, the lower 6 plain.
-        const auto upper = static_cast<std::size_t>(item.position >> 6);
-        const auto prefix = static_cast<std::uint32_t>(kPositionTables.code[upper]);
-        const int prefixLength = kPositionTables.length[upper];
-        bits.Put((prefix >> (8 - prefixLength)) << 6 | (item.position & 63u), prefixLength + 6);
-      }
-      Deliver(std::exchange(out, Bytes()));
+void CoderThread::Code(Worker& worker) {
+  Worker::OutBlock out;
+  auto append = [&out](std::uint8_t byte) { out.push_back(byte); };
+  BitWriter<decltype(append)> bits(append);
+  for (Worker::InBlock block; worker.TakeInput(block);) {
+    for (const CodeItem& item : block) {
+      const auto code = model_.CodeOf(item.symbol);
+      bits.Put(code.bits, code.length);
+      model_.Update(item.symbol);
+      if (item.symbol < 256) continue;
+      // The upper 6 bits of the position through the fixed prefix code, the lower 6 plain.
+      const auto upper = static_cast<std::size_t>(item.position >> 6);
+      const auto prefix = static_cast<std::uint32_t>(kPositionTables.code[upper]);
+      const int prefixLength = kPositionTables.length[upper];
+      bits.Put((prefix >> (8 - prefixLength)) << 6 | (item.position & 63u), prefixLength + 6);
     }
-    bits.Flush();
-    Deliver(std::move(out));
-    const std::lock_guard lock(mutex_);
-    coderDone_ = true;
-  } catch (...) {
-    const std::lock_guard lock(mutex_);
-    coderError_ = std::current_exception();
+    if (!worker.Deliver(std::exchange(out, Worker::OutBlock()))) return;
   }
-  changed_.notify_all();
+  bits.Flush();
+  worker.Deliver(std::move(out));
+}
+
+void DecoderThread::Decode(Worker& worker) {
+  Worker::InBlock input;
+  std::size_t next = 0;
+  std::int64_t readsPastEnd = 0;
+  Worker::OutBlock items;
+  items.reserve(kItemsPerBlock);
+  // Hands over the items so far; false when the caller has gone.
+  const auto deliver = [&] {
+    if (!worker.Deliver(std::exchange(items, Worker::OutBlock()))) return false;
+    items.reserve(kItemsPerBlock);
+    return true;
+  };
+  auto readByte = [&](std::uint8_t& byte) {
+    if (next == input.size()) {
+      next = 0;
+      if (!worker.TakeInput(input)) {
+        input.clear();
+        // The caller's own failed read stands for the first byte past the end.
+        if (++readsPastEnd > 1) items.push_back({kPastEndItem, 0});
+        return false;
+      }
+    }
+    byte = input[next++];
+    return true;
+  };
+  BitReader<decltype(readByte)> bits(readByte);
+  HuffmanModel::Path path;
+
+  for (std::int64_t written = 0; written < size_;) {  // wide: a last match may run past 2^31
+    bits.Refill();
+    const auto [symbol, length] = model_.Decode(bits.Peek(), path);
+    bits.Skip(length);
+    model_.UpdateAlong(path, length, symbol);
+    if (symbol < 256) {
+      items.push_back({static_cast<std::uint16_t>(symbol), 0});
+      ++written;
+    } else {
+      const std::uint64_t peek = bits.Peek();
+      const auto first8 = static_cast<std::size_t>(peek >> 56);
+      const int upper = kPositionTables.upper[first8];
+      const int codeLength = kPositionTables.lengthOf[first8] + 6;
+      const int position = upper << 6 | static_cast<int>((peek >> (64 - codeLength)) & 63);
+      bits.Skip(codeLength);
+      items.push_back({static_cast<std::uint16_t>(symbol), static_cast<std::uint16_t>(position)});
+      written += symbol - kFirstLengthSymbol;
+    }
+    if (items.size() >= kItemsPerBlock && !deliver()) return;
+  }
+  usedBits_ = bits.Used();
+  deliver();
 }
 
 // ---------------------------------------------------------------------------------------------

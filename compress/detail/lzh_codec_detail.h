@@ -15,6 +15,7 @@
 #include <mutex>
 #include <new>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "compress/lzh_codec.h"
@@ -259,84 +260,6 @@ class BitWriter {
 };
 
 // -------------------------------------------------------------------------------------------
-// The encoder's second thread. The match finder (on the calling thread, which also serves the
-// callbacks) hands its items over in blocks; this thread codes them with the adaptive Huffman
-// model and hands back the code bytes, which the calling thread writes. The model sees the
-// items in the same order as on one thread, so the stream is the same to the bit. Both ways
-// are bounded, so memory stays small whatever the input.
-
-struct CodeItem {
-  std::uint16_t symbol;    // a byte, or kFirstLengthSymbol + match length
-  std::uint16_t position;  // for a match: distance back minus one
-};
-
-class CoderThread {
- public:
-  CoderThread();
-  // Stops the thread if the encoder did not finish (an exception from a callback).
-  ~CoderThread();
-  CoderThread(const CoderThread&) = delete;
-  CoderThread& operator=(const CoderThread&) = delete;
-
-  // Adds an item; a full block goes to the thread, and code bytes that are ready meanwhile
-  // are written.
-  template <class WriteByte>
-  void Add(CodeItem item, WriteByte& writeByte) {
-    block_.push_back(item);
-    if (block_.size() == kItemsPerBlock) Send(writeByte);
-  }
-
-  // Codes the last items and writes every code byte, the last partial byte included.
-  template <class WriteByte>
-  void Finish(WriteByte& writeByte) {
-    if (!block_.empty()) Send(writeByte);
-    CloseInput();
-    for (bool done = false; !done;) Write(TakeToTheEnd(done), writeByte);
-  }
-
- private:
-  using Block = std::vector<CodeItem>;
-  using Bytes = std::vector<std::uint8_t>;
-  // Large enough that handing over costs little next to coding; two blocks in flight each way.
-  static constexpr std::size_t kItemsPerBlock = 16 * 1024;
-  static constexpr std::size_t kBlocksInFlight = 2;
-
-  template <class WriteByte>
-  void Send(WriteByte& writeByte) {
-    while (!block_.empty()) Write(Exchange(), writeByte);
-  }
-  template <class WriteByte>
-  static void Write(const Bytes& bytes, WriteByte& writeByte) {
-    for (const std::uint8_t byte : bytes) writeByte(byte);
-  }
-
-  // Waits until block_ can be queued or code bytes are ready; queues block_ (leaving it empty)
-  // if it can and returns the bytes that were ready.
-  Bytes Exchange();
-  // The oldest code bytes ready, or none; the caller holds the lock.
-  Bytes TakeCoded();
-  // No more items will come.
-  void CloseInput();
-  // Waits for code bytes and returns them; `done` once the thread has delivered its last.
-  Bytes TakeToTheEnd(bool& done);
-  // The thread: codes blocks until the input is closed and empty, or the encoder stops.
-  void Run();
-  void Deliver(Bytes bytes);
-
-  HuffmanModel model_;
-  Block block_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<Block> items_;
-  std::deque<Bytes> coded_;
-  bool inputClosed_ = false;
-  bool coderDone_ = false;
-  bool stopping_ = false;
-  std::exception_ptr coderError_;
-  std::thread thread_;  // last: starts once everything above is ready
-};
-
-// -------------------------------------------------------------------------------------------
 // Bit reader. Holds up to 64 bits left-aligned and refills one callback byte at a time; past
 // the end of the input it supplies zero bits for ever.
 
@@ -376,24 +299,218 @@ class BitReader {
   std::uint64_t fetched_ = 0;
 };
 
+// -------------------------------------------------------------------------------------------
+// A second thread for the Huffman half of either direction. The calling thread, which alone
+// serves the callbacks, hands it blocks of In and takes back blocks of Out; at most
+// kBlocksInFlight blocks wait each way, so memory stays small whatever the input.
+
+template <class In, class Out>
+class BlockWorker {
+ public:
+  using InBlock = std::vector<In>;
+  using OutBlock = std::vector<Out>;
+
+  // Runs work(*this) on the thread; work takes its input with TakeInput and hands over its
+  // output with Deliver, and returns when it is done or Deliver says the caller has gone.
+  template <class Work>
+  explicit BlockWorker(Work work) : thread_([this, work]() mutable { Run(work); }) {}
+  // Stops the thread if the caller leaves early (an exception from a callback).
+  ~BlockWorker() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  BlockWorker(const BlockWorker&) = delete;
+  BlockWorker& operator=(const BlockWorker&) = delete;
+
+  // The calling thread's side. Waits until `block` (if given) can be queued, output is ready or
+  // the work has ended; queues the block if it can, leaving it empty, and returns the oldest
+  // output ready (perhaps none). `done` once the work has ended and every block was taken. An
+  // exception from the work is rethrown here.
+  OutBlock Exchange(InBlock* block, bool& done) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] {
+      return (block != nullptr && input_.size() < kBlocksInFlight) || !output_.empty() || workDone_;
+    });
+    if (workError_) std::rethrow_exception(workError_);
+    if (block != nullptr && input_.size() < kBlocksInFlight) {
+      input_.push_back(std::exchange(*block, InBlock()));
+    }
+    OutBlock ready;
+    if (!output_.empty()) {
+      ready = std::move(output_.front());
+      output_.pop_front();
+    }
+    done = workDone_ && output_.empty();
+    lock.unlock();
+    changed_.notify_all();
+    return ready;
+  }
+  // No more input will come.
+  void CloseInput() {
+    {
+      const std::lock_guard lock(mutex_);
+      inputClosed_ = true;
+    }
+    changed_.notify_all();
+  }
+
+  // The work's side. Takes the next input block; false once the input is closed and every
+  // block taken, or the caller has gone.
+  bool TakeInput(InBlock& block) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return !input_.empty() || inputClosed_ || stopping_; });
+    if (stopping_ || input_.empty()) return false;
+    block = std::move(input_.front());
+    input_.pop_front();
+    lock.unlock();
+    changed_.notify_all();
+    return true;
+  }
+  // Queues an output block; false when the caller has gone and the work should end.
+  bool Deliver(OutBlock block) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return output_.size() < kBlocksInFlight || stopping_; });
+    if (stopping_) return false;
+    output_.push_back(std::move(block));
+    lock.unlock();
+    changed_.notify_all();
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kBlocksInFlight = 2;
+
+  template <class Work>
+  void Run(Work& work) {
+    try {
+      work(*this);
+    } catch (...) {
+      const std::lock_guard lock(mutex_);
+      workError_ = std::current_exception();
+    }
+    {
+      const std::lock_guard lock(mutex_);
+      workDone_ = true;
+    }
+    changed_.notify_all();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<InBlock> input_;
+  std::deque<OutBlock> output_;
+  bool inputClosed_ = false;
+  bool workDone_ = false;
+  bool stopping_ = false;
+  std::exception_ptr workError_;
+  std::thread thread_;  // last: starts once everything above is ready
+};
+
+// An item of the LZ stream: a literal byte, or a match of kFirstLengthSymbol + its length at
+// its position. Both directions hand items between the calling thread and the Huffman thread.
+struct CodeItem {
+  std::uint16_t symbol;    // a byte, or kFirstLengthSymbol + match length
+  std::uint16_t position;  // for a match: distance back minus one
+};
+// Blocks large enough that handing them over costs little next to coding them.
+inline constexpr std::size_t kItemsPerBlock = 16 * 1024;
+inline constexpr std::size_t kBytesPerBlock = 8 * 1024;
+
+// The encoder's Huffman thread: the match finder (on the calling thread) hands over its items
+// in blocks; this thread codes them with the adaptive model and hands back the code bytes,
+// which the calling thread writes. The model sees the items in the same order as on one
+// thread, so the stream is the same to the bit.
+class CoderThread {
+ public:
+  CoderThread() { block_.reserve(kItemsPerBlock); }
+
+  // Adds an item; a full block goes to the thread, and code bytes ready meanwhile are written.
+  template <class WriteByte>
+  void Add(CodeItem item, WriteByte& writeByte) {
+    block_.push_back(item);
+    if (block_.size() == kItemsPerBlock) {
+      bool done = false;
+      while (!block_.empty()) Write(worker_.Exchange(&block_, done), writeByte);
+      block_.reserve(kItemsPerBlock);
+    }
+  }
+
+  // Codes the last items and writes every code byte, the last partial byte included.
+  template <class WriteByte>
+  void Finish(WriteByte& writeByte) {
+    bool done = false;
+    while (!block_.empty()) Write(worker_.Exchange(&block_, done), writeByte);
+    worker_.CloseInput();
+    while (!done) Write(worker_.Exchange(nullptr, done), writeByte);
+  }
+
+ private:
+  using Worker = BlockWorker<CodeItem, std::uint8_t>;
+
+  template <class WriteByte>
+  static void Write(const Worker::OutBlock& bytes, WriteByte& writeByte) {
+    for (const std::uint8_t byte : bytes) writeByte(byte);
+  }
+  // The thread's work: codes blocks until the input is closed and empty.
+  void Code(Worker& worker);
+
+  HuffmanModel model_;
+  Worker::InBlock block_;
+  Worker worker_{[this](Worker& worker) { Code(worker); }};  // last: its thread uses the above
+};
+
+// The decoder's Huffman thread: the calling thread hands over the input in blocks; this thread
+// reads the code bits, decodes and counts each symbol with the adaptive model and reads the
+// position codes, and hands back items, which the calling thread turns into bytes. It stops
+// once the items cover `size` bytes.
+//
+// Past the end of the input it goes on with zero bytes, as the single-threaded decoder does.
+// The calling thread learnt of the end from one read that failed; for every further byte this
+// thread takes past the end it sends kPastEndItem, so that the caller asks readByte once more
+// for each, and readByte sees every read past the end that the decode makes.
+class DecoderThread {
+ public:
+  using Worker = BlockWorker<std::uint8_t, CodeItem>;
+  static constexpr std::uint16_t kPastEndItem = 0xFFFF;
+
+  explicit DecoderThread(std::int64_t size) : size_(size) {}
+
+  Worker& worker() { return worker_; }
+  // Code bits the decode used; read once Exchange has said done.
+  std::uint64_t UsedBits() const { return usedBits_; }
+
+ private:
+  // The thread's work.
+  void Decode(Worker& worker);
+
+  const std::int64_t size_;
+  HuffmanModel model_;
+  std::uint64_t usedBits_ = 0;
+  Worker worker_{[this](Worker& worker) { Decode(worker); }};  // last: its thread uses the above
+};
+
 // The working storage of one run, one object per direction on the heap (about 35 KB for the
-// encoder, and the coder thread's blocks in flight), released by RAII. Releasing cannot fail, so
-// the codec's error for a failed release
-// ("Fehler beim Reservieren von Speicher.") never occurs.
+// encoder, and the blocks in flight), released by RAII. Releasing cannot fail, so the codec's
+// error for a failed release ("Fehler beim Reservieren von Speicher.") never occurs.
 struct EncoderStorage {
   MatchFinder finder;
   CoderThread coder;
 };
 
 struct DecoderStorage {
-  HuffmanModel model;
+  explicit DecoderStorage(std::int64_t size) : thread(size) {}
   std::array<std::uint8_t, kRingSize> ring{};  // unreached positions read as 0
+  DecoderThread thread;
 };
 
-template <class Storage>
-std::unique_ptr<Storage> Allocate() {
+template <class Storage, class... Arguments>
+std::unique_ptr<Storage> Allocate(Arguments... arguments) {
   try {
-    return std::make_unique<Storage>();
+    return std::make_unique<Storage>(arguments...);
   } catch (const std::bad_alloc&) {
     throw ElzhException("Es steht nicht genügend Speicher zur Verfügung.");
   }
@@ -466,47 +583,52 @@ void LzhEncode(std::int32_t& bytesRead, ReadByte&& readByte, WriteByte&& writeBy
 template <class ReadByte, class WriteByte>
 std::uint64_t LzhDecode(std::int32_t size, ReadByte&& readByte, WriteByte&& writeByte) {
   using namespace lzh_detail;
-  const auto storage = Allocate<DecoderStorage>();
-  HuffmanModel& model = storage->model;
+  if (size <= 0) return 0;  // nothing to decode: not a byte is read
+  const auto storage = Allocate<DecoderStorage>(std::int64_t{size});
   auto& ring = storage->ring;
   for (std::size_t i = 0; i < kStartPosition; ++i) ring[i] = kInitialFill;
-  BitReader<ReadByte> bits(readByte);
-  HuffmanModel::Path path;
+  DecoderThread::Worker& worker = storage->thread.worker();
 
-  const auto emit = [&writeByte, &ring](int r, std::uint8_t byte) {
-    writeByte(byte);
-    ring[static_cast<std::size_t>(r)] = byte;
-  };
-
+  DecoderThread::Worker::InBlock input;
+  input.reserve(kBytesPerBlock);
+  bool inputOpen = true;     // no read has failed yet
+  bool inputClosed = false;  // the thread knows that every block has come
   int r = kStartPosition;
-  std::int64_t written = 0;  // wide: a last match may run past the largest 32-bit size
-  while (written < size) {
-    bits.Refill();
-    const auto [symbol, length] = model.Decode(bits.Peek(), path);
-    bits.Skip(length);
-    model.UpdateAlong(path, length, symbol);
-    if (symbol < 256) {
-      emit(r, static_cast<std::uint8_t>(symbol));
-      r = (r + 1) & kRingMask;
-      ++written;
-      continue;
+  for (bool done = false; !done;) {
+    // The input is read a block ahead of the decode, up to the first read that fails.
+    while (inputOpen && input.size() < kBytesPerBlock) {
+      std::uint8_t byte = 0;
+      inputOpen = readByte(byte);
+      if (inputOpen) input.push_back(byte);
     }
-    const std::uint64_t next = bits.Peek();
-    const auto first8 = static_cast<std::size_t>(next >> 56);
-    const int upper = kPositionTables.upper[first8];
-    const int codeLength = kPositionTables.lengthOf[first8] + 6;
-    const int position = upper << 6 | static_cast<int>((next >> (64 - codeLength)) & 63);
-    bits.Skip(codeLength);
+    if (!inputOpen && input.empty() && !inputClosed) {
+      worker.CloseInput();
+      inputClosed = true;
+    }
+    const auto items = worker.Exchange(input.empty() ? nullptr : &input, done);
+    if (input.capacity() == 0) input.reserve(kBytesPerBlock);
 
-    const int count = symbol - kFirstLengthSymbol;
-    const int from = r - position - 1;
-    for (int k = 0; k < count; ++k) {
-      emit(r, ring[(from + k) & kRingMask]);
-      r = (r + 1) & kRingMask;
+    for (const CodeItem& item : items) {
+      if (item.symbol < 256) {
+        writeByte(static_cast<std::uint8_t>(item.symbol));
+        ring[static_cast<std::size_t>(r)] = static_cast<std::uint8_t>(item.symbol);
+        r = (r + 1) & kRingMask;
+      } else if (item.symbol == DecoderThread::kPastEndItem) {
+        std::uint8_t unused = 0;
+        readByte(unused);
+      } else {
+        const int count = item.symbol - kFirstLengthSymbol;
+        const int from = r - item.position - 1;
+        for (int k = 0; k < count; ++k) {
+          const std::uint8_t byte = ring[static_cast<std::size_t>((from + k) & kRingMask)];
+          writeByte(byte);
+          ring[static_cast<std::size_t>(r)] = byte;
+          r = (r + 1) & kRingMask;
+        }
+      }
     }
-    written += count;
   }
-  return bits.Used();
+  return storage->thread.UsedBits();
 }
 
 }  // namespace kestravuna

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <span>
 #include <string>
@@ -469,20 +470,33 @@ TEST(LzhEncode, ExceptionFromCallbackPassesThroughAndLeavesCountUnset) {
   EXPECT_EQ(bytesRead, -7);
 }
 
-TEST(LzhDecode, ExceptionFromWriteCallbackPassesThrough) {
-  const Bytes stream = Encode(MixedInput(5000, 12)).stream;
-  std::size_t next = 0;
-  std::size_t written = 0;
-  const auto read = [&](std::uint8_t& byte) {
-    if (next == stream.size()) return false;
-    byte = stream[next++];
-    return true;
+// The decoder's second thread is stopped and the exception reaches the caller unchanged,
+// whichever callback throws and whether the thread is then waiting for input or for room.
+TEST(LzhDecode, ExceptionFromEitherCallbackPassesThrough) {
+  const Bytes stream = Encode(MixedInput(200000, 12)).stream;
+  struct Case {
+    std::size_t failingRead;   // the read that throws, or none
+    std::size_t failingWrite;  // the write that throws, or none
   };
-  const auto write = [&](std::uint8_t) {
-    if (++written == 2000) throw std::runtime_error("Schreibfehler");
-  };
-  EXPECT_THROW(LzhDecode(5000, read, write), std::runtime_error);
-  EXPECT_EQ(written, 2000u);
+  constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+  for (const Case failure : {Case{kNone, 2000}, Case{kNone, 150000}, Case{3000, kNone},
+                             Case{stream.size() - 1, kNone}}) {
+    SCOPED_TRACE(::testing::Message() << failure.failingRead << " " << failure.failingWrite);
+    std::size_t next = 0;
+    std::size_t written = 0;
+    const auto read = [&](std::uint8_t& byte) {
+      if (next == failure.failingRead) throw std::runtime_error("Lesefehler");
+      if (next == stream.size()) return false;
+      byte = stream[next++];
+      return true;
+    };
+    const auto write = [&](std::uint8_t) {
+      if (++written == failure.failingWrite) throw std::runtime_error("Schreibfehler");
+    };
+    EXPECT_THROW(LzhDecode(200000, read, write), std::runtime_error);
+    if (failure.failingWrite != kNone) EXPECT_EQ(written, failure.failingWrite);
+    if (failure.failingRead != kNone) EXPECT_EQ(next, failure.failingRead);
+  }
 }
 
 }  // namespace
