@@ -4,6 +4,7 @@
 #include <array>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/archive_error.h"
@@ -106,31 +107,6 @@ void RemoveStrayStagingFiles(const fs::path& folder) {
   }
 }
 
-// Writes the archived contents to a new file of its own in the folder, as open to others as
-// the archive is and no further.
-fs::path StageFile(const fs::path& folder, const ArchiveEntry& entry, platform::File& archive,
-                   const platform::FileAccess& access, std::span<std::uint8_t> buffer) {
-  auto [file, staged] = platform::File::CreateUnique(folder, kStagingPrefix);
-  try {
-    for (std::uint32_t remaining = entry.size; remaining > 0;) {
-      const auto chunk = buffer.first(std::min<std::size_t>(remaining, buffer.size()));
-      archive.ReadExact(chunk);
-      file.Write(chunk);
-      remaining -= static_cast<std::uint32_t>(chunk.size());
-    }
-    file.ShareAccessOf(access);
-    file.Close();
-  } catch (...) {
-    try {
-      platform::DeleteFile(staged);
-    } catch (const platform::EInOutError&) {
-      // The next run removes it.
-    }
-    throw;
-  }
-  return staged;
-}
-
 // Puts the staged file under the entry's name. What the folder already holds there is never
 // replaced unless it has the archived contents: a file changed since it was archived keeps its
 // name and the archived copy goes beside it, under a name that says so (or stays there, when an
@@ -179,31 +155,133 @@ std::vector<ArchiveEntry> ReadArchiveDirectory(const fs::path& archive, bool dat
   return entries;
 }
 
-std::vector<KeptFile> UnpackArchive(const fs::path& folder, const fs::path& archive,
-                                    const ArchiveProgress& progress) {
-  platform::File archiveFile = platform::File::OpenRead(archive);
-  const std::vector<RecordBytes> rawDirectory = ReadRawDirectory(archiveFile);
-  const std::vector<CheckedEntry> entries = CheckDirectory(rawDirectory, archiveFile.Size());
-  const platform::FileAccess access = archiveFile.Access();
-  RemoveStrayStagingFiles(folder);
+ArchiveUnpacker::ArchiveUnpacker(fs::path folder, std::int64_t archiveSize,
+                                 const platform::FileAccess& access, ArchiveProgress progress)
+    : folder_(std::move(folder)),
+      archiveSize_(archiveSize),
+      access_(access),
+      progress_(std::move(progress)) {}
 
-  std::vector<KeptFile> kept;
-  std::vector<std::uint8_t> buffer(kCopyBufferSize);
-  archiveFile.Seek(DataAreaStart(entries.size()));
-  for (const CheckedEntry& checked : entries) {
-    ReportFile(progress, "Dekodiere ", checked.codePageName);
-    const fs::path target = folder / platform::PathFromUtf8(checked.entry.name);
-    const fs::path staged = StageFile(folder, checked.entry, archiveFile, access, buffer);
-    const fs::path placed = PlaceFile(staged, target, buffer);
-    if (placed != target) kept.push_back({checked.entry.name, platform::Utf8Of(placed.filename())});
+ArchiveUnpacker::~ArchiveUnpacker() {
+  if (finished_) return;
+  file_.reset();
+  for (const fs::path& staged : staged_) {
+    if (staged.empty()) continue;  // placed
     try {
-      platform::SetAttributes(placed, checked.entry.attributes);
+      platform::DeleteFile(staged);
+    } catch (const platform::EInOutError&) {
+      // The next run removes it.
+    }
+  }
+}
+
+void ArchiveUnpacker::Write(std::span<const std::uint8_t> bytes) {
+  if (!directoryChecked_) TakeDirectory(bytes);
+  if (directoryChecked_) TakeData(bytes);
+}
+
+bool ArchiveUnpacker::GatherDirectory(std::span<const std::uint8_t>& bytes, std::size_t wanted) {
+  const std::size_t taken = std::min(bytes.size(), wanted - rawDirectory_.size());
+  rawDirectory_.insert(rawDirectory_.end(), bytes.begin(),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(taken));
+  bytes = bytes.subspan(taken);
+  return rawDirectory_.size() == wanted;
+}
+
+void ArchiveUnpacker::TakeDirectory(std::span<const std::uint8_t>& bytes) {
+  // The header first: it says how many records follow it.
+  if (rawDirectory_.size() < kArchiveRecordSize && !GatherDirectory(bytes, kArchiveRecordSize)) {
+    return;
+  }
+  const auto header = std::span(rawDirectory_).first<kArchiveRecordSize>();
+  std::vector<RecordBytes> records(1 + ArchiveRecord::Parse(header).DirectoryCount());
+  if (!GatherDirectory(bytes, records.size() * kArchiveRecordSize)) return;
+
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    std::copy_n(rawDirectory_.begin() + static_cast<std::ptrdiff_t>(i * kArchiveRecordSize),
+                kArchiveRecordSize, records[i].begin());
+  }
+  for (CheckedEntry& checked : CheckDirectory(records, archiveSize_)) {
+    entries_.push_back(std::move(checked.entry));
+    codePageNames_.push_back(std::move(checked.codePageName));
+  }
+  rawDirectory_ = {};
+  directoryChecked_ = true;
+  RemoveStrayStagingFiles(folder_);
+  StartFile();
+}
+
+void ArchiveUnpacker::TakeData(std::span<const std::uint8_t>& bytes) {
+  while (file_ && !bytes.empty()) {
+    const auto chunk = bytes.first(std::min<std::size_t>(remaining_, bytes.size()));
+    file_->Write(chunk);
+    remaining_ -= static_cast<std::uint32_t>(chunk.size());
+    bytes = bytes.subspan(chunk.size());
+    if (remaining_ == 0) {
+      CloseFile();
+      ++current_;
+      StartFile();
+    }
+  }
+  // What follows the last file is not part of any file.
+}
+
+void ArchiveUnpacker::StartFile() {
+  for (; current_ < entries_.size(); ++current_) {
+    ReportFile(progress_, "Dekodiere ", codePageNames_[current_]);
+    auto [file, staged] = platform::File::CreateUnique(folder_, kStagingPrefix);
+    staged_.push_back(std::move(staged));
+    file_.emplace(std::move(file));
+    remaining_ = entries_[current_].size;
+    if (remaining_ > 0) return;
+    CloseFile();  // an empty file is complete at once
+  }
+}
+
+void ArchiveUnpacker::CloseFile() {
+  file_->ShareAccessOf(access_);
+  // The caller flushes every file before it deletes what the archive came from; started now,
+  // most of that work is done by then.
+  file_->StartFlush();
+  file_->Close();
+  file_.reset();
+}
+
+UnpackedFiles ArchiveUnpacker::Finish() {
+  if (!directoryChecked_ || current_ < entries_.size()) {
+    throw platform::EInOutError(platform::io_error::kReadBeyondEnd);
+  }
+  UnpackedFiles placed;
+  std::vector<std::uint8_t> buffer(kCopyBufferSize);
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const ArchiveEntry& entry = entries_[i];
+    const fs::path target = folder_ / platform::PathFromUtf8(entry.name);
+    const fs::path where = PlaceFile(staged_[i], target, buffer);
+    staged_[i].clear();  // no longer ours to remove
+    if (where != target) placed.kept.push_back({entry.name, platform::Utf8Of(where.filename())});
+    try {
+      platform::SetAttributes(where, entry.attributes);
     } catch (const platform::EInOutError&) {
       // The contents are what matters; a file left without its attributes is still restored.
     }
+    placed.files.push_back(where);
+  }
+  finished_ = true;
+  return placed;
+}
+
+UnpackedFiles UnpackArchive(const fs::path& folder, const fs::path& archive,
+                            const ArchiveProgress& progress) {
+  platform::File archiveFile = platform::File::OpenRead(archive);
+  ArchiveUnpacker unpacker(folder, archiveFile.Size(), archiveFile.Access(), progress);
+  std::vector<std::uint8_t> buffer(kCopyBufferSize);
+  for (;;) {
+    const std::size_t count = archiveFile.Read(buffer);
+    if (count == 0) break;
+    unpacker.Write(std::span(buffer).first(count));
   }
   archiveFile.Close();
-  return kept;
+  return unpacker.Finish();
 }
 
 }  // namespace kestravuna

@@ -3,11 +3,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "archive/archive_progress.h"
+#include "platform/file.h"
 
 namespace kestravuna {
 
@@ -33,14 +36,66 @@ struct KeptFile {
   std::string archivedCopy;  // the name the archived copy got beside it, UTF-8
 };
 
-// Recreates every file of `archive` in `folder` and sets its attributes. Each file is written
-// under a temporary name first and is opened to others no further than the archive is. A file
-// already in the folder under an archived name is never overwritten: it stays when it has the
-// archived contents; otherwise (changed since it was archived, or not a plain file) the
-// archived copy is put beside it as "name (archiviert)" and the pair is returned. The whole
-// directory is checked before the first file is written.
-std::vector<KeptFile> UnpackArchive(const std::filesystem::path& folder,
-                                    const std::filesystem::path& archive,
-                                    const ArchiveProgress& progress);
+// Where the files of an archive went.
+struct UnpackedFiles {
+  std::vector<std::filesystem::path> files;  // every archived file, under the name it got
+  std::vector<KeptFile> kept;
+};
+
+// Recreates every file of an archive that arrives in pieces, as a decompressor writes it, so
+// that a restore needs no decompressed copy on disk. The whole directory is checked before the
+// first file is written. Each file is written under a temporary name of its own while its bytes
+// arrive, opened to others no further than `access`; no file takes a name in the folder before
+// Finish, which the caller calls only once the source of the archive has proved sound. An
+// unpacker destroyed without a finished Finish removes every file it has not placed.
+class ArchiveUnpacker {
+ public:
+  // `archiveSize`: every byte the archive will have; data beyond the last file is ignored.
+  ArchiveUnpacker(std::filesystem::path folder, std::int64_t archiveSize,
+                  const platform::FileAccess& access, ArchiveProgress progress);
+  ~ArchiveUnpacker();
+  ArchiveUnpacker(const ArchiveUnpacker&) = delete;
+  ArchiveUnpacker& operator=(const ArchiveUnpacker&) = delete;
+
+  // The next bytes of the archive. Raises EArchiveError for a damaged directory and
+  // platform::EInOutError when a file cannot be written.
+  void Write(std::span<const std::uint8_t> bytes);
+
+  // Once the whole archive has arrived: gives each file its name and attributes. A file already
+  // in the folder under an archived name is never overwritten: it stays when it has the archived
+  // contents; otherwise (changed since it was archived, or not a plain file) the archived copy
+  // is put beside it as "name (archiviert)" and the pair is listed as kept. An archive that
+  // ended early raises platform::EInOutError "Lesen nach Dateiende (EOF)".
+  UnpackedFiles Finish();
+
+ private:
+  // Each takes what it needs from the front of `bytes`.
+  void TakeDirectory(std::span<const std::uint8_t>& bytes);
+  // Adds bytes to the raw directory up to `wanted` in all; true once it holds that many.
+  bool GatherDirectory(std::span<const std::uint8_t>& bytes, std::size_t wanted);
+  void TakeData(std::span<const std::uint8_t>& bytes);
+  // Begins the file whose bytes come next; empty files on the way are written whole.
+  void StartFile();
+  // Completes the file being written.
+  void CloseFile();
+
+  std::filesystem::path folder_;
+  std::int64_t archiveSize_;
+  platform::FileAccess access_;
+  ArchiveProgress progress_;
+  std::vector<std::uint8_t> rawDirectory_;  // the header and records as they come
+  bool directoryChecked_ = false;           // once all have come
+  std::vector<ArchiveEntry> entries_;
+  std::vector<std::string> codePageNames_;     // the entries' names as stored
+  std::size_t current_ = 0;                    // the file whose bytes come next
+  std::uint32_t remaining_ = 0;                // of its bytes
+  std::optional<platform::File> file_;         // its temporary file, while it is written
+  std::vector<std::filesystem::path> staged_;  // the temporary files, one per file begun
+  bool finished_ = false;
+};
+
+// Recreates every file of the archive file `archive` in `folder` (see ArchiveUnpacker).
+UnpackedFiles UnpackArchive(const std::filesystem::path& folder,
+                            const std::filesystem::path& archive, const ArchiveProgress& progress);
 
 }  // namespace kestravuna

@@ -44,7 +44,8 @@ int RunUnpack(std::span<const std::string> args) {
   RequireArgumentCount(args, 2);
   for (const KeptFile& kept :
        UnpackArchive(platform::PathFromUtf8(args[1]), platform::PathFromUtf8(args[0]),
-                     StatusOnStandardError())) {
+                     StatusOnStandardError())
+           .kept) {
     PrintStatus("Behalten: " + kept.name + "; die Fassung aus dem Archiv heißt " +
                 kept.archivedCopy);
   }

@@ -25,6 +25,8 @@ class ElzhException : public std::runtime_error {
 //     (the encoder stops there; the decoder goes on with a zero byte in its place).
 //   void writeByte(std::uint8_t byte);
 // An exception thrown by a callback passes through unchanged; bytesRead is then not set.
+// Each direction does its Huffman coding on a second thread of its own, but the callbacks are
+// only ever called on the calling thread, in the order of the stream.
 
 // Compresses everything `readByte` delivers and sends the code stream through `writeByte`. On
 // return bytesRead holds the number of input bytes consumed.

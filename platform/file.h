@@ -67,7 +67,11 @@ class File {
   // write bits of group and others as in `source` (the group's only where this file has the
   // same group), the owner's read and write always, never execute or special bits.
   void ShareAccessOf(const FileAccess& source);
-  void Sync();   // flushes the file's data to the disk (fsync)
+  void Sync();  // flushes the file's data to the disk (fsync)
+  // Starts writing the file's data to the disk without waiting for it, so that a later Sync
+  // has little left to wait for. Only a hint: where the system offers no such call, and when
+  // the call fails, nothing happens.
+  void StartFlush() noexcept;
   void Close();  // checked close; the handle is then no longer open
   bool IsOpen() const noexcept { return handle_ != kClosed; }
 

@@ -73,6 +73,8 @@ class FolderProtector {
 
   void Rescan();
   bool ChangeDrive(const std::filesystem::path& drive);
+  // Decodes the folder's container into its files (see restore_sequence.cpp).
+  UnpackedFiles DecodeContainer(const std::filesystem::path& folder);
   void FinishRestore(Run& run, const std::filesystem::path& folder,
                      const std::vector<KeptFile>& kept);
 

@@ -1,6 +1,9 @@
 // The restore run. The container and the password record stay until every file has been
 // recreated and has reached the disk, so a restore stopped at any point can be run again.
-// The decompressed archive goes to CHIFF.TMP and is unpacked from there; it is removed last.
+// The container is decoded straight into the unpacker: each file is written under a temporary
+// name as its bytes come, and only once the whole container has decoded without a fault do
+// the files take their names, so a damaged or cut-off container never touches a file of the
+// folder. (CHIFF.TMP, where earlier versions decompressed the archive, is still removed.)
 // A file the folder holds under an archived name is never overwritten unless it has the
 // archived contents: a file changed since the protect keeps its name and the archived copy
 // goes beside it, which the user is told at the end.
@@ -12,10 +15,15 @@
 // it holds is in the folder as archived, so removing it loses nothing. Otherwise, with a
 // record, it is unpacked directly after the password test; without one it is someone else's
 // archive, and the run is refused.
+#include <array>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "archive/unpack_archive.h"
+#include "compress/byte_stream.h"
+#include "compress/container_format.h"
 #include "platform/code_page.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
@@ -46,14 +54,39 @@ void DeleteRunFiles(const std::filesystem::path& folder) {
   platform::SyncDirectory(folder);
 }
 
-void SyncRecreatedFiles(const std::filesystem::path& folder, const std::filesystem::path& archive,
-                        const std::vector<KeptFile>& kept) {
-  std::vector<std::filesystem::path> files;
-  for (const ArchiveEntry& entry : ReadArchiveDirectory(archive)) {
-    files.push_back(folder / platform::PathFromUtf8(entry.name));
+// The decompressor's output, handed to the unpacker as it comes. Its failures are exceptions,
+// which pass through the decompressor unchanged.
+class UnpackingStream final : public ByteStream {
+ public:
+  explicit UnpackingStream(ArchiveUnpacker& unpacker) : unpacker_(unpacker) {}
+
+  std::int64_t Read(std::span<std::uint8_t>) override { return -1; }
+  std::int64_t Write(std::span<const std::uint8_t> data) override {
+    unpacker_.Write(data);
+    written_ += static_cast<std::int64_t>(data.size());
+    return static_cast<std::int64_t>(data.size());
   }
-  for (const KeptFile& file : kept) files.push_back(folder / file.archivedCopy);
-  platform::SyncFiles(files);
+  // Only where it stands: the end of what was written.
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
+    const std::int64_t target = origin == SeekOrigin::Begin ? offset : written_ + offset;
+    return target == written_ ? written_ : -1;
+  }
+  std::int64_t Size() override { return written_; }
+
+ private:
+  ArchiveUnpacker& unpacker_;
+  std::int64_t written_ = 0;
+};
+
+// The container's size field: the size of the archive it holds.
+std::int64_t ArchiveSizeOf(platform::File& container) {
+  std::array<std::uint8_t, kContainerHeaderSize> header{};
+  container.ReadExact(header);
+  return ContainerSize(std::span(header).last<kContainerFieldSize>());
+}
+
+void SyncRecreatedFiles(const std::filesystem::path& folder, const UnpackedFiles& unpacked) {
+  platform::SyncFiles(unpacked.files);
   platform::SyncDirectory(folder);
 }
 
@@ -111,20 +144,36 @@ void FolderProtector::DecodeFolder(std::string_view password) {
 
   Run run(*this);
   view_.ShowStatus("Dekodierung läuft...");
-  std::filesystem::path archive = container;
-  if (!plainArchive) {
-    archive = folder / kCompressorOutputName;
+  const UnpackedFiles unpacked =
+      plainArchive ? UnpackArchive(folder, container, ProgressFor(view_)) : DecodeContainer(folder);
+  SyncRecreatedFiles(folder, unpacked);
+  DeleteRunFiles(folder);
+  FinishRestore(run, folder, unpacked.kept);
+}
+
+UnpackedFiles FolderProtector::DecodeContainer(const std::filesystem::path& folder) {
+  const std::filesystem::path container = folder / kContainerName;
+  platform::File containerFile = platform::File::OpenRead(container);
+  // The files are opened to others no further than the container is.
+  ArchiveUnpacker unpacker(folder, ArchiveSizeOf(containerFile), containerFile.Access(),
+                           ProgressFor(view_));
+  containerFile.Close();
+  FileStream input(container, FileStream::Mode::Read);
+  UnpackingStream output(unpacker);
+  {
+    // The component keeps no pointer to the streams once the run has ended, however it ends.
+    struct StreamsOfThisRun {
+      TZarLZ& pack;
+      ~StreamsOfThisRun() { pack.InputStream = pack.OutputStream = nullptr; }
+    } streams{pack};
     pack.Visible = false;
-    pack.UseStream = false;
-    pack.InputFile = platform::Utf8Of(container);
-    pack.OutputFile = platform::Utf8Of(archive);
+    pack.UseStream = true;
+    pack.InputStream = &input;
+    pack.OutputStream = &output;
     pack.CompressMode = TCompressMode::Good;
     pack.Decompress();
   }
-  const std::vector<KeptFile> kept = UnpackArchive(folder, archive, ProgressFor(view_));
-  SyncRecreatedFiles(folder, archive, kept);
-  DeleteRunFiles(folder);
-  FinishRestore(run, folder, kept);
+  return unpacker.Finish();
 }
 
 void FolderProtector::FinishRestore(Run& run, const std::filesystem::path& folder,

@@ -1,7 +1,9 @@
-// Byte buffers of the tests: one type, the bytes of a text, and one pseudo-random sequence.
+// Byte buffers of the tests: one type, the bytes of a text, one pseudo-random sequence, and
+// buffers joined.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <random>
 #include <span>
 #include <string>
@@ -25,6 +27,12 @@ inline Bytes RandomBytes(std::size_t size, std::uint32_t seed = 1) {
   Bytes bytes(size);
   for (auto& byte : bytes) byte = static_cast<std::uint8_t>(generator());
   return bytes;
+}
+
+inline Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
 }
 
 }  // namespace kestravuna::testing

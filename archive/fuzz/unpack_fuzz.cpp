@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool unpacked = true;
   std::vector<KeptFile> kept;
   try {
-    kept = UnpackArchive(paths.folder, paths.archive, {});
+    kept = UnpackArchive(paths.folder, paths.archive, {}).kept;
   } catch (const EArchiveError&) {
     unpacked = false;
   } catch (const platform::EInOutError&) {

@@ -60,6 +60,66 @@ TEST_F(UnpackArchiveTest, RoundTripOfAFolder) {
   EXPECT_TRUE(TempFiles().empty());
 }
 
+// An archive arriving in pieces, as a decompressor writes it: wherever the pieces break (in
+// the header, in a record, in a file, between files), the files are the same, and none takes
+// its name before Finish.
+TEST_F(UnpackArchiveTest, PiecesOfAnyLengthGiveTheSameFiles) {
+  const Bytes archive = Concat({BuildArchive({{"leer", {}},
+                                              {"eins", RandomBytes(3000, 1)},
+                                              {"auch leer", {}},
+                                              {"zwei", RandomBytes(70000, 2)},
+                                              {"zuletzt leer", {}}}),
+                                BytesOf("hinter der letzten Datei")});
+  WriteBytes(archive_, archive);
+  const auto access = platform::File::OpenRead(archive_).Access();
+  for (const std::size_t piece :
+       {std::size_t{1}, std::size_t{275}, std::size_t{277}, std::size_t{4096}, archive.size()}) {
+    SCOPED_TRACE(piece);
+    fs::remove_all(restored_);
+    fs::create_directories(restored_);
+    ArchiveUnpacker unpacker(restored_, static_cast<std::int64_t>(archive.size()), access, {});
+    for (std::size_t at = 0; at < archive.size(); at += piece) {
+      unpacker.Write(std::span(archive).subspan(at, std::min(piece, archive.size() - at)));
+    }
+    for (const std::string& name : FolderNames(restored_)) {
+      EXPECT_TRUE(name.starts_with(".CHIFF.NEU-")) << name;
+    }
+
+    const UnpackedFiles unpacked = unpacker.Finish();
+
+    EXPECT_EQ(FolderNames(restored_),
+              (std::vector<std::string>{"auch leer", "eins", "leer", "zuletzt leer", "zwei"}));
+    EXPECT_EQ(ReadBytes(restored_ / "eins"), RandomBytes(3000, 1));
+    EXPECT_EQ(ReadBytes(restored_ / "zwei"), RandomBytes(70000, 2));
+    EXPECT_EQ(unpacked.files.size(), 5u);
+    EXPECT_TRUE(unpacked.kept.empty());
+  }
+}
+
+// An archive that stops before its last file is complete, or an unpacker left without Finish
+// (the decompressor failed), leaves no file behind.
+TEST_F(UnpackArchiveTest, AnUnfinishedUnpackLeavesNothing) {
+  const Bytes archive = BuildArchive({{"eins", RandomBytes(3000, 1)}, {"zwei", {'z'}}});
+  WriteBytes(archive_, archive);
+  const auto access = platform::File::OpenRead(archive_).Access();
+  for (const std::size_t arrived : {std::size_t{100}, archive.size() - 1, archive.size()}) {
+    SCOPED_TRACE(arrived);
+    {
+      ArchiveUnpacker unpacker(restored_, static_cast<std::int64_t>(archive.size()), access, {});
+      unpacker.Write(std::span(archive).first(arrived));
+      if (arrived < archive.size()) {
+        try {
+          unpacker.Finish();
+          ADD_FAILURE() << "finished";
+        } catch (const platform::EInOutError& error) {
+          EXPECT_EQ(std::string(error.what()), "Lesen nach Dateiende (EOF)");
+        }
+      }
+    }
+    EXPECT_TRUE(FolderNames(restored_).empty());
+  }
+}
+
 TEST_F(UnpackArchiveTest, EmptyArchiveRecreatesNothing) {
   Unpack({});
   EXPECT_TRUE(FolderNames(restored_).empty());
@@ -96,7 +156,7 @@ TEST_F(UnpackArchiveTest, NeverOverwritesWhatDiffersFromTheArchivedCopy) {
                                      {"ordner", {'o'}},
                                      {"zweimal", {'z'}},
                                      {"schon", {'s'}}}));
-  const std::vector<KeptFile> kept = UnpackArchive(restored_, archive_, progress_);
+  const std::vector<KeptFile> kept = UnpackArchive(restored_, archive_, progress_).kept;
 
   const struct {
     const char* name;

@@ -21,6 +21,7 @@ namespace kestravuna {
 namespace {
 
 using testing::Bytes;
+using testing::Concat;
 
 Bytes Hex(std::string_view text) {
   Bytes out;
@@ -50,12 +51,6 @@ Bytes Text(std::string_view text) { return Bytes(text.begin(), text.end()); }
 Bytes Repeat(const Bytes& piece, std::size_t times) {
   Bytes out;
   for (std::size_t i = 0; i < times; ++i) out.insert(out.end(), piece.begin(), piece.end());
-  return out;
-}
-
-Bytes Concat(std::initializer_list<Bytes> pieces) {
-  Bytes out;
-  for (const Bytes& piece : pieces) out.insert(out.end(), piece.begin(), piece.end());
   return out;
 }
 

@@ -36,12 +36,6 @@ inline Bytes TextBytes(std::size_t size) {
   return bytes;
 }
 
-inline Bytes Concat(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
-
 // A memory stream that records reads and writes and fails where a test asks it to.
 class ProbeStream final : public ByteStream {
  public:

@@ -255,6 +255,12 @@ void File::Sync() {
   }
 }
 
+void File::StartFlush() noexcept {
+#if defined(__linux__)
+  if (IsOpen()) ::sync_file_range(Descriptor(handle_), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 void File::Close() {
   RequireOpen();
   if (writable_) {

@@ -211,6 +211,9 @@ void File::Sync() {
   if (writable_ && !FlushFileBuffers(HandleOf(handle_))) ThrowIoErrorFromWindows();
 }
 
+// Windows has no call that starts a flush without waiting for it.
+void File::StartFlush() noexcept {}
+
 void File::Close() {
   RequireOpen();
   if (writable_) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -436,13 +437,43 @@ TEST_F(ProtectorTest, RestoreNeverOverwritesSomeoneElsesFileNamedLikeItsOutput) 
   EXPECT_EQ(Snapshot(folder.path()), before);
 }
 
+// The container is decoded straight into the files; one that turns out damaged only at its
+// end must still leave the folder as it was: no file takes its name, none is half-written, and
+// nothing written under a temporary name stays behind.
+TEST_F(ProtectorTest, ADamagedContainerLeavesTheFolderAsItWas) {
+  FillFolder();
+  protector.EncodeFolder(kPassword);
+  const std::string container = ReadFile(folder / "CHIFF.CRY");
+  WriteFile(folder / "brief.txt", "seit dem Schützen neu geschrieben");
+  struct Case {
+    const char* what;
+    std::string container;
+  } cases[] = {
+      {"cut in half", container.substr(0, container.size() / 2)},
+      {"one byte short", container.substr(0, container.size() - 1)},
+      {"size field too large", container.substr(0, 4) + '\xFF' + container.substr(5)},
+  };
+  for (const Case& c : cases) {
+    WriteFile(folder / "CHIFF.CRY", c.container);
+    const Files before = Snapshot(folder.path());
+
+    EXPECT_THROW(protector.DecodeFolder(kPassword), std::runtime_error) << c.what;
+
+    EXPECT_EQ(Snapshot(folder.path()), before) << c.what;
+  }
+}
+
 TEST_F(ProtectorTest, AnInterruptedRestoreCompletesWhenRunAgain) {
   FillFolder();
   const Files before = Snapshot(folder.path());
   protector.EncodeFolder(kPassword);
   struct Interrupted {};
+  // Stopped while the files are written, as the second begins.
+  std::set<std::string> filesBegun;
   view.onPump = [&] {
-    if (view.labels[Shown::Status].starts_with("Dekodiere ") && Exists("brief.txt")) {
+    const std::string& status = view.labels[Shown::Status];
+    if (status.starts_with("Dekodiere ") && filesBegun.insert(status).second &&
+        filesBegun.size() == 2) {
       throw Interrupted{};
     }
   };
