@@ -494,8 +494,12 @@ TEST(LzhDecode, ExceptionFromEitherCallbackPassesThrough) {
       if (++written == failure.failingWrite) throw std::runtime_error("Schreibfehler");
     };
     EXPECT_THROW(LzhDecode(200000, read, write), std::runtime_error);
-    if (failure.failingWrite != kNone) EXPECT_EQ(written, failure.failingWrite);
-    if (failure.failingRead != kNone) EXPECT_EQ(next, failure.failingRead);
+    if (failure.failingWrite != kNone) {
+      EXPECT_EQ(written, failure.failingWrite);
+    }
+    if (failure.failingRead != kNone) {
+      EXPECT_EQ(next, failure.failingRead);
+    }
   }
 }
 
