@@ -118,7 +118,9 @@ void FolderProtector::DecodeFolder(std::string_view password) {
   const std::filesystem::path folder = currentFolder_;
   const platform::FolderLock lock = LockFolder(folder);
   const std::filesystem::path container = folder / kContainerName;
-  // The decompressor writes CHIFF.TMP, and every way out of a restore removes it.
+  // CHIFF.TMP is the compressor's output that a stopped protect (or an earlier version's
+  // restore) leaves, and every way out of a restore removes it: someone else's file under
+  // that name is refused.
   RefuseForeignFile(folder / kCompressorOutputName);
   if (platform::KindOfEntry(container) == platform::EntryKind::Other) {
     throw EProtectError(ProtectFault::ForeignFile, std::string(kContainerName));
