@@ -6,9 +6,12 @@
 // through untouched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "test_support/cli_runner.h"
@@ -179,32 +182,57 @@ TEST_F(InterruptionTest, RestoreKilledAtEveryFileChangeLosesNothing) {
   EXPECT_GT(changes, 20);
 }
 
-// Protect compresses on one thread while a second decodes the container behind it. Killed at
-// file changes that fall between the compressor's writes, with the container growing and the
-// check following it, the run still loses nothing.
-TEST_F(InterruptionTest, ProtectKilledWhileBothThreadsWorkLosesNothing) {
+// Protect compresses on one thread while a second decodes the container behind it; restore
+// decodes the container's code bits on one thread while the other writes the files. Killed at
+// file changes that fall while both threads work, well into the output of the run, neither
+// loses anything.
+TEST_F(InterruptionTest, KilledWhileBothThreadsWorkNothingIsLost) {
   const fs::path start = Fresh("start");
-  // About 1.5 MB of container: dozens of writes while the check runs.
+  // About 1.5 MB of container: dozens of writes while both threads work.
   WriteFile(start / "gross.bin",
             testing::TextOf(testing::RandomBytes(1'000'000, 9)) + std::string(1'000'000, 'w'));
   original = Snapshot(start);
+  const CliOutcome protect = Run("protect", CopyOf(start));
+  ASSERT_EQ(protect.exitCode, 0) << protect.output;
+  const fs::path protectedStart = area / "protected";
+  TempFolder::RemoveEverything(protectedStart);
+  fs::rename(area / "run", protectedStart);
+
+  // The largest file the run has written so far: the container, or a restored file under
+  // its temporary name.
+  const auto written = [](const fs::path& folder, std::string_view prefix) {
+    std::uintmax_t largest = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      if (entry.path().filename().string().starts_with(prefix)) {
+        largest = std::max(largest, entry.file_size());
+      }
+    }
+    return largest;
+  };
+  struct Case {
+    const char* command;
+    fs::path start;
+    const char* output;  // the beginning of the name the run writes to
+  } cases[] = {{"protect", start, "CHIFF.TMP"}, {"restore", protectedStart, ".CHIFF.NEU-"}};
   constexpr std::uintmax_t kWellUnderWay = 256 * 1024;
-  int pointsWhileCompressing = 0;
-  for (long at = 1; at < kMaxFaultPoints && pointsWhileCompressing < 4; ++at) {
-    const fs::path folder = CopyOf(start);
-    const CliOutcome outcome = Run("protect", folder, Fault::Kill, at);
-    ASSERT_TRUE(outcome.killed) << "protect finished before its container grew:\n"
-                                << outcome.output;
-    std::error_code missing;
-    const std::uintmax_t written = fs::file_size(folder / "CHIFF.TMP", missing);
-    if (missing || written < kWellUnderWay) continue;
-    ++pointsWhileCompressing;
-    RecoverAndCheck(folder, "protect killed at file change " + std::to_string(at) + " with " +
-                                std::to_string(written) + " bytes of container written");
-    if (HasFatalFailure()) return;
-    at += 7;  // a few points spread over the compression suffice
+  for (const Case& c : cases) {
+    int pointsWhileBothWork = 0;
+    for (long at = 1; at < kMaxFaultPoints && pointsWhileBothWork < 4; ++at) {
+      const fs::path folder = CopyOf(c.start);
+      const CliOutcome outcome = Run(c.command, folder, Fault::Kill, at);
+      ASSERT_TRUE(outcome.killed) << c.command << " finished before its output grew:\n"
+                                  << outcome.output;
+      const std::uintmax_t size = written(folder, c.output);
+      if (size < kWellUnderWay) continue;
+      ++pointsWhileBothWork;
+      RecoverAndCheck(folder, std::string(c.command) + " killed at file change " +
+                                  std::to_string(at) + " with " + std::to_string(size) +
+                                  " bytes written");
+      if (HasFatalFailure()) return;
+      at += 7;  // a few points spread over the run suffice
+    }
+    EXPECT_EQ(pointsWhileBothWork, 4) << c.command;
   }
-  EXPECT_EQ(pointsWhileCompressing, 4);
 }
 
 TEST_F(InterruptionTest, ProtectAndRestoreWithAFailingFileChangeLoseNothing) {
