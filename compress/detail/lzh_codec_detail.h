@@ -382,7 +382,8 @@ class BlockWorker {
   }
 
  private:
-  static constexpr std::size_t kBlocksInFlight = 2;
+  // Enough that a pause of one thread (a write waiting for the disk) does not stall the other.
+  static constexpr std::size_t kBlocksInFlight = 8;
 
   template <class Work>
   void Run(Work& work) {
