@@ -1,5 +1,5 @@
-// Byte buffers of the tests: one type, the bytes of a text, one pseudo-random sequence, and
-// buffers joined.
+// Byte buffers of the tests: one type, the bytes of a text, one pseudo-random sequence,
+// buffers joined, and a checksum.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +27,13 @@ inline Bytes RandomBytes(std::size_t size, std::uint32_t seed = 1) {
   Bytes bytes(size);
   for (auto& byte : bytes) byte = static_cast<std::uint8_t>(generator());
   return bytes;
+}
+
+// A checksum that pins long outputs in a test (64-bit FNV-1a).
+inline std::uint64_t Fnv1a(std::span<const std::uint8_t> bytes) {
+  std::uint64_t hash = 0xCBF29CE484222325u;
+  for (const std::uint8_t byte : bytes) hash = (hash ^ byte) * 0x100000001B3u;
+  return hash;
 }
 
 inline Bytes Concat(std::initializer_list<Bytes> parts) {

@@ -17,6 +17,7 @@ namespace kestravuna {
 namespace {
 
 using testing::Bytes;
+using testing::Fnv1a;
 using testing::RandomBytes;
 
 Bytes FromText(std::string_view text) { return Bytes(text.begin(), text.end()); }
@@ -377,11 +378,6 @@ TEST(LzhLongCodes, EncoderRoundTripsCodesBeyondSixteenBits) {
 // the known streams above are too short to reach a swap deep in the tree or a rebuild. Long
 // inputs are pinned by a checksum of their streams, taken from an encoder checked against the
 // format.
-std::uint64_t Fnv1a(std::span<const std::uint8_t> bytes) {
-  std::uint64_t hash = 0xCBF29CE484222325u;
-  for (const std::uint8_t byte : bytes) hash = (hash ^ byte) * 0x100000001B3u;
-  return hash;
-}
 
 TEST(LzhEncode, LongInputsGiveThePinnedStreams) {
   const struct {

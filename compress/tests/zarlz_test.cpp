@@ -10,6 +10,9 @@
 
 #include <filesystem>
 #include <functional>
+#include <random>
+#include <string>
+#include <string_view>
 
 #include "compress/tests/zarlz_test_support.h"
 
@@ -20,6 +23,7 @@ using testing::Bytes;
 using testing::BytesOf;
 using testing::Concat;
 using ::testing::ElementsAre;
+using testing::Fnv1a;
 using testing::MessageOf;
 using testing::ProbeStream;
 using testing::RandomBytes;
@@ -166,6 +170,77 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ContainerCase>& testCase) {
       return std::string(testCase.param.name);
     });
+
+// The containers of an archive shaped like a real folder's (a directory of names, then source
+// text, documentation, already compressed files and shared libraries) are pinned by size and
+// checksum in both modes, so no change to the codecs, their threads or the component's chunking
+// can alter a container's bytes unnoticed. The values were taken from a build of
+// before the codecs' threads changed, and the current build gives the same bytes.
+Bytes FolderLikeArchive() {
+  std::mt19937 random(2026);
+  const auto text = [&random](std::size_t size, std::string_view words) {
+    std::string line;
+    Bytes bytes;
+    while (bytes.size() < size) {
+      line = "  ";
+      for (int n = 0; n < 10; ++n) {
+        const std::size_t at = random() % (words.size() - 8);
+        line += words.substr(at, 3 + random() % 6);
+        line += (random() % 7 == 0) ? "(x, y);" : " ";
+      }
+      line += '\n';
+      bytes.insert(bytes.end(), line.begin(), line.end());
+    }
+    bytes.resize(size);
+    return bytes;
+  };
+  // Code of a library: short tables that repeat with small changes, zero padding, strings.
+  const auto library = [&random](std::size_t size) {
+    Bytes bytes;
+    Bytes table(64);
+    while (bytes.size() < size) {
+      for (std::uint8_t& byte : table) {
+        if (random() % 5 == 0) byte = static_cast<std::uint8_t>(random());
+      }
+      bytes.insert(bytes.end(), table.begin(), table.end());
+      if (random() % 9 == 0) bytes.insert(bytes.end(), random() % 300, 0);
+    }
+    bytes.resize(size);
+    return bytes;
+  };
+  Bytes directory;
+  for (int n = 0; n < 40; ++n) {
+    Bytes record(276, 0);
+    const std::string name = "datei-" + std::to_string(n) + ".h";
+    std::copy(name.begin(), name.end(), record.begin() + 1);
+    record[0] = static_cast<std::uint8_t>(name.size());
+    record[272] = static_cast<std::uint8_t>(n * 37);
+    directory.insert(directory.end(), record.begin(), record.end());
+  }
+  return Concat({directory,
+                 text(300000, "static inline const unsigned int struct return typedef void "),
+                 text(100000, "Die Datei enthält Änderungen und Hinweise für Benutzer "),
+                 RandomBytes(150000, 31), library(450000)});
+}
+
+TEST(ZarLZPinned, ContainersOfAFolderLikeArchiveAreByteExact) {
+  const Bytes archive = FolderLikeArchive();
+  const struct {
+    TCompressMode mode;
+    std::size_t size;
+    std::uint64_t hash;
+  } kCases[] = {
+      {TCompressMode::Good, 446589, 0x0770EFE216C7BC5Au},
+      {TCompressMode::Fast, 567058, 0xA90CA7026FD61EFDu},
+  };
+  for (const auto& [mode, size, hash] : kCases) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    const StreamRun compressed = CompressStream(archive, mode);
+    EXPECT_EQ(compressed.output.size(), size);
+    EXPECT_EQ(Fnv1a(compressed.output), hash);
+    EXPECT_EQ(DecompressStream(compressed.output).output, archive);
+  }
+}
 
 // ---------------------------------------------------------------------------------------------
 // Round trips and chunking
