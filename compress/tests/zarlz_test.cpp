@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The containers of an archive shaped like a real folder's (a directory of names, then source
 // text, documentation, already compressed files and shared libraries) are pinned by size and
 // checksum in both modes, so no change to the codecs, their threads or the component's chunking
-// can alter a container's bytes unnoticed. The values were taken from a build of
+// can alter a container's bytes unnoticed. The values were taken from the build
 // before the codecs' threads changed, and the current build gives the same bytes.
 Bytes FolderLikeArchive() {
   std::mt19937 random(2026);
