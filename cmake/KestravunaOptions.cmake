@@ -45,7 +45,7 @@ function(kestravuna_add_tests name)
     target_compile_definitions(${name} PRIVATE KESTRAVUNA_CLI="${cli_path}")
     add_dependencies(${name} kestravuna-cli)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${KESTRAVUNA_TEST_TIMEOUT})
 endfunction()
 
 # kestravuna_add_fuzzer(<name> SOURCES ... LIBS ...)
