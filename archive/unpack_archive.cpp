@@ -163,10 +163,9 @@ ArchiveUnpacker::ArchiveUnpacker(fs::path folder, std::int64_t archiveSize,
       progress_(std::move(progress)) {}
 
 ArchiveUnpacker::~ArchiveUnpacker() {
-  if (finished_) return;
   file_.reset();
   for (const fs::path& staged : staged_) {
-    if (staged.empty()) continue;  // placed
+    if (staged.empty()) continue;  // placed by Finish
     try {
       platform::DeleteFile(staged);
     } catch (const platform::EInOutError&) {
@@ -266,7 +265,6 @@ UnpackedFiles ArchiveUnpacker::Finish() {
     }
     placed.files.push_back(where);
   }
-  finished_ = true;
   return placed;
 }
 

@@ -86,12 +86,12 @@ class ArchiveUnpacker {
   std::vector<std::uint8_t> rawDirectory_;  // the header and records as they come
   bool directoryChecked_ = false;           // once all have come
   std::vector<ArchiveEntry> entries_;
-  std::vector<std::string> codePageNames_;     // the entries' names as stored
-  std::size_t current_ = 0;                    // the file whose bytes come next
-  std::uint32_t remaining_ = 0;                // of its bytes
-  std::optional<platform::File> file_;         // its temporary file, while it is written
-  std::vector<std::filesystem::path> staged_;  // the temporary files, one per file begun
-  bool finished_ = false;
+  std::vector<std::string> codePageNames_;  // the entries' names as stored
+  std::size_t current_ = 0;                 // the file whose bytes come next
+  std::uint32_t remaining_ = 0;             // of its bytes
+  std::optional<platform::File> file_;      // its temporary file, while it is written
+  // The temporary files, one per file begun; emptied where Finish has placed the file.
+  std::vector<std::filesystem::path> staged_;
 };
 
 // Recreates every file of the archive file `archive` in `folder` (see ArchiveUnpacker).

@@ -1,7 +1,7 @@
-// The parts of the LZH codec that do not depend on the callbacks: the adaptive Huffman model
-// and the encoder's search trees. Every decision here shapes the code stream, so each step
-// follows the stream format exactly; speed comes only from doing the same work with wider
-// loads.
+// The parts of the LZH codec that do not depend on the callbacks: the adaptive Huffman model,
+// the work of the two directions' Huffman threads and the encoder's search trees. Every decision
+// here shapes the code stream, so each step follows the stream format exactly; speed comes only
+// from doing the same work with wider loads.
 #include "compress/lzh_codec.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // The LZH codec's inner parts and the definitions of LzhEncode and LzhDecode (declared in
 // compress/lzh_codec.h, which includes this file; nothing else should). Reads top to bottom:
-// format constants, model, match finder, position code, bit writer and reader, encoder, decoder.
-// The parts that do not touch the callbacks (the Huffman model, the search trees) are compiled
-// in compress/lzh_codec.cpp.
+// format constants, model, match finder, position code, bit writer and reader, the Huffman
+// threads, encoder, decoder. The parts that do not touch the callbacks (the Huffman model, the
+// search trees, the work of the Huffman threads) are compiled in compress/lzh_codec.cpp.
 #pragma once
 
 #include <array>
@@ -387,14 +387,15 @@ class BlockWorker {
 
   template <class Work>
   void Run(Work& work) {
+    std::exception_ptr error;
     try {
       work(*this);
     } catch (...) {
-      const std::lock_guard lock(mutex_);
-      workError_ = std::current_exception();
+      error = std::current_exception();
     }
     {
       const std::lock_guard lock(mutex_);
+      workError_ = error;
       workDone_ = true;
     }
     changed_.notify_all();
