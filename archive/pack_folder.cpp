@@ -133,11 +133,17 @@ void PackFolder(const fs::path& folder, const fs::path& target, const ArchivePro
   }
 
   platform::File archive = platform::File::Replace(target);
-  AppendWholeFile(directory, archive, buffer);
-  AppendWholeFile(data, archive, buffer);
-  // Nobody may read the archive who could not read every file in it.
-  if (narrowest) archive.ShareAccessOf(*narrowest);
-  archive.Close();
+  try {
+    AppendWholeFile(directory, archive, buffer);
+    AppendWholeFile(data, archive, buffer);
+    // Nobody may read the archive who could not read every file in it.
+    if (narrowest) archive.ShareAccessOf(*narrowest);
+    archive.Close();
+  } catch (...) {
+    // A full disk, say: the half-written archive is this call's own and goes.
+    platform::DeleteCreatedFile(std::move(archive), target);
+    throw;
+  }
 }
 
 }  // namespace kestravuna

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -22,11 +23,6 @@ namespace kestravuna {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Each file is written under a name of its own first and takes its real name only when it is
-// complete, so a run stopped halfway never leaves a half-written file under a user's name.
-// The next run removes what a stopped one left under this prefix.
-constexpr std::string_view kStagingPrefix = ".CHIFF.NEU-";
 
 // How many copies of one file may stand beside it before the restore gives up on that file.
 constexpr int kMaxArchivedCopies = 99;
@@ -80,9 +76,12 @@ std::vector<CheckedEntry> CheckDirectory(std::span<const RecordBytes> rawDirecto
   return entries;
 }
 
-bool SameContents(const fs::path& a, const fs::path& b, std::span<std::uint8_t> buffer) {
-  platform::File first = platform::File::OpenRead(a);
-  platform::File second = platform::File::OpenRead(b);
+// Whether the folder's file `existing` holds what the staged file does.
+bool SameContents(platform::File& staged, const fs::path& existing,
+                  std::span<std::uint8_t> buffer) {
+  platform::File& first = staged;
+  first.Seek(0);
+  platform::File second = platform::File::OpenRead(existing);
   if (first.Size() != second.Size()) return false;
   const auto half = buffer.size() / 2;
   const auto left = buffer.first(half);
@@ -97,46 +96,60 @@ bool SameContents(const fs::path& a, const fs::path& b, std::span<std::uint8_t> 
   }
 }
 
-// A previous run stopped while writing a file leaves it under the staging prefix.
-void RemoveStrayStagingFiles(const fs::path& folder) {
-  for (const platform::FolderEntry& entry : platform::ListFolder(folder)) {
-    if ((entry.attributes & platform::attr::kDirectory) == 0 &&
-        entry.name.starts_with(kStagingPrefix)) {
-      platform::DeleteFile(folder / platform::PathFromUtf8(entry.name));
+// `name` with `suffix` behind it, its end cut off as far as needed for the whole to fit into
+// the folder (never within a character).
+std::optional<std::string> FittingNameWith(const fs::path& folder, std::string_view name,
+                                           std::string_view suffix) {
+  std::string stem(name);
+  for (;;) {
+    const std::string candidate = stem + std::string(suffix);
+    if (platform::NameFits(folder, candidate)) return candidate;
+    if (stem.empty()) return std::nullopt;
+    // One character off the end: its continuation bytes (10xxxxxx), then its first byte.
+    while ((static_cast<unsigned char>(stem.back()) & 0xC0) == 0x80 && stem.size() > 1) {
+      stem.pop_back();
     }
+    stem.pop_back();
   }
 }
 
-// Puts the staged file under the entry's name. What the folder already holds there is never
-// replaced unless it has the archived contents: a file changed since it was archived keeps its
-// name and the archived copy goes beside it, under a name that says so (or stays there, when an
-// earlier stopped run put it there already). Returns where the file went.
-fs::path PlaceFile(const fs::path& staged, const fs::path& target, std::span<std::uint8_t> buffer) {
-  switch (platform::KindOfEntry(target)) {
-    case platform::EntryKind::Missing:
-      platform::RenameFile(staged, target);
-      return target;
-    case platform::EntryKind::PlainFile:
-      if (SameContents(staged, target, buffer)) {
-        platform::DeleteFile(staged);
-        return target;
-      }
-      break;
-    case platform::EntryKind::Other:
-      break;
+// Where an archived file goes. What the folder already holds under its name is never replaced:
+// it stays when it has the archived contents, and the staged copy is dropped; otherwise (changed
+// since it was archived, not a plain file, or a name the run itself removes at its end) the
+// archived copy goes beside it under a name that says so, shortened where needed to fit, or is
+// dropped when an earlier stopped run put the same copy there already.
+struct Placement {
+  fs::path where;
+  bool dropStaged = false;
+};
+
+Placement PlanPlacement(platform::File& staged, const fs::path& folder, const std::string& name,
+                        bool reserved, std::span<std::uint8_t> buffer) {
+  const fs::path target = folder / platform::PathFromUtf8(name);
+  if (!platform::NameFits(folder, name)) {
+    throw platform::EInOutError(platform::io_error::kInvalidFileName, target);
+  }
+  if (!reserved) {
+    switch (platform::KindOfEntry(target)) {
+      case platform::EntryKind::Missing:
+        return {target};
+      case platform::EntryKind::PlainFile:
+        if (SameContents(staged, target, buffer)) return {target, true};
+        break;
+      case platform::EntryKind::Other:
+        break;
+    }
   }
   for (int copy = 1; copy <= kMaxArchivedCopies; ++copy) {
-    fs::path beside = target;
-    beside +=
+    const std::string suffix =
         copy == 1 ? std::string(" (archiviert)") : " (archiviert " + std::to_string(copy) + ")";
+    const std::optional<std::string> besideName = FittingNameWith(folder, name, suffix);
+    if (!besideName) break;
+    const fs::path beside = folder / platform::PathFromUtf8(*besideName);
     const platform::EntryKind kind = platform::KindOfEntry(beside);
-    if (kind == platform::EntryKind::Missing) {
-      platform::RenameFile(staged, beside);
-      return beside;
-    }
+    if (kind == platform::EntryKind::Missing) return {beside};
     if (kind == platform::EntryKind::PlainFile && SameContents(staged, beside, buffer)) {
-      platform::DeleteFile(staged);
-      return beside;
+      return {beside, true};
     }
   }
   throw platform::EInOutError(platform::io_error::kAccessDenied, target);
@@ -156,23 +169,15 @@ std::vector<ArchiveEntry> ReadArchiveDirectory(const fs::path& archive, bool dat
 }
 
 ArchiveUnpacker::ArchiveUnpacker(fs::path folder, std::int64_t archiveSize,
-                                 const platform::FileAccess& access, ArchiveProgress progress)
+                                 const platform::FileAccess& access, ArchiveProgress progress,
+                                 std::vector<std::string> reservedNames)
     : folder_(std::move(folder)),
       archiveSize_(archiveSize),
       access_(access),
-      progress_(std::move(progress)) {}
+      progress_(std::move(progress)),
+      reservedNames_(std::move(reservedNames)) {}
 
-ArchiveUnpacker::~ArchiveUnpacker() {
-  file_.reset();
-  for (const fs::path& staged : staged_) {
-    if (staged.empty()) continue;  // placed by Finish
-    try {
-      platform::DeleteFile(staged);
-    } catch (const platform::EInOutError&) {
-      // The next run removes it.
-    }
-  }
-}
+ArchiveUnpacker::~ArchiveUnpacker() = default;
 
 void ArchiveUnpacker::Write(std::span<const std::uint8_t> bytes) {
   if (!directoryChecked_) TakeDirectory(bytes);
@@ -206,14 +211,13 @@ void ArchiveUnpacker::TakeDirectory(std::span<const std::uint8_t>& bytes) {
   }
   rawDirectory_ = {};
   directoryChecked_ = true;
-  RemoveStrayStagingFiles(folder_);
   StartFile();
 }
 
 void ArchiveUnpacker::TakeData(std::span<const std::uint8_t>& bytes) {
-  while (file_ && !bytes.empty()) {
+  while (writing_ && !bytes.empty()) {
     const auto chunk = bytes.first(std::min<std::size_t>(remaining_, bytes.size()));
-    file_->Write(chunk);
+    staged_.back().Contents().Write(chunk);
     remaining_ -= static_cast<std::uint32_t>(chunk.size());
     bytes = bytes.subspan(chunk.size());
     if (remaining_ == 0) {
@@ -228,9 +232,8 @@ void ArchiveUnpacker::TakeData(std::span<const std::uint8_t>& bytes) {
 void ArchiveUnpacker::StartFile() {
   for (; current_ < entries_.size(); ++current_) {
     ReportFile(progress_, "Dekodiere ", codePageNames_[current_]);
-    auto [file, staged] = platform::File::CreateUnique(folder_, kStagingPrefix);
-    staged_.push_back(std::move(staged));
-    file_.emplace(std::move(file));
+    staged_.push_back(platform::StagedFile::Create(folder_));
+    writing_ = true;
     remaining_ = entries_[current_].size;
     if (remaining_ > 0) return;
     CloseFile();  // an empty file is complete at once
@@ -238,26 +241,36 @@ void ArchiveUnpacker::StartFile() {
 }
 
 void ArchiveUnpacker::CloseFile() {
-  file_->ShareAccessOf(access_);
+  platform::File& file = staged_.back().Contents();
+  file.ShareAccessOf(access_);
   // The caller flushes every file before it deletes what the archive came from; started now,
   // most of that work is done by then.
-  file_->StartFlush();
-  file_->Close();
-  file_.reset();
+  file.StartFlush();
+  writing_ = false;
 }
 
 UnpackedFiles ArchiveUnpacker::Finish() {
   if (!directoryChecked_ || current_ < entries_.size()) {
     throw platform::EInOutError(platform::io_error::kReadBeyondEnd);
   }
-  UnpackedFiles placed;
+  // Every file's place is settled before the first takes its name, so a file that cannot be
+  // placed (a name this folder cannot hold) stops the restore with the folder unchanged.
   std::vector<std::uint8_t> buffer(kCopyBufferSize);
+  std::vector<Placement> placements;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const std::string& name = entries_[i].name;
+    placements.push_back(
+        PlanPlacement(staged_[i].Contents(), folder_, name,
+                      std::ranges::find(reservedNames_, name) != reservedNames_.end(), buffer));
+  }
+  UnpackedFiles placed;
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     const ArchiveEntry& entry = entries_[i];
-    const fs::path target = folder_ / platform::PathFromUtf8(entry.name);
-    const fs::path where = PlaceFile(staged_[i], target, buffer);
-    staged_[i].clear();  // no longer ours to remove
-    if (where != target) placed.kept.push_back({entry.name, platform::Utf8Of(where.filename())});
+    const fs::path& where = placements[i].where;
+    if (!placements[i].dropStaged) staged_[i].Publish(where);
+    if (where.filename() != platform::PathFromUtf8(entry.name)) {
+      placed.kept.push_back({entry.name, platform::Utf8Of(where.filename())});
+    }
     try {
       platform::SetAttributes(where, entry.attributes);
     } catch (const platform::EInOutError&) {
@@ -265,13 +278,16 @@ UnpackedFiles ArchiveUnpacker::Finish() {
     }
     placed.files.push_back(where);
   }
+  staged_.clear();
   return placed;
 }
 
 UnpackedFiles UnpackArchive(const fs::path& folder, const fs::path& archive,
-                            const ArchiveProgress& progress) {
+                            const ArchiveProgress& progress,
+                            std::vector<std::string> reservedNames) {
   platform::File archiveFile = platform::File::OpenRead(archive);
-  ArchiveUnpacker unpacker(folder, archiveFile.Size(), archiveFile.Access(), progress);
+  ArchiveUnpacker unpacker(folder, archiveFile.Size(), archiveFile.Access(), progress,
+                           std::move(reservedNames));
   std::vector<std::uint8_t> buffer(kCopyBufferSize);
   for (;;) {
     const std::size_t count = archiveFile.Read(buffer);

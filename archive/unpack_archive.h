@@ -44,15 +44,19 @@ struct UnpackedFiles {
 
 // Recreates every file of an archive that arrives in pieces, as a decompressor writes it, so
 // that a restore needs no decompressed copy on disk. The whole directory is checked before the
-// first file is written. Each file is written under a temporary name of its own while its bytes
-// arrive, opened to others no further than `access`; no file takes a name in the folder before
-// Finish, which the caller calls only once the source of the archive has proved sound. An
-// unpacker destroyed without a finished Finish removes every file it has not placed.
+// first file is written. Each file is written as a staged file (platform::StagedFile: no name a
+// user could meet) while its bytes arrive, opened to others no further than `access`; no file
+// takes a name in the folder before Finish, which the caller calls only once the source of the
+// archive has proved sound. What an unpacker destroyed without a finished Finish has not placed
+// vanishes, and so it does when the process is killed.
 class ArchiveUnpacker {
  public:
   // `archiveSize`: every byte the archive will have; data beyond the last file is ignored.
+  // `reservedNames`: names the caller removes from the folder afterwards (its own files); an
+  // archived file of such a name comes back beside it, as a changed file's copy does.
   ArchiveUnpacker(std::filesystem::path folder, std::int64_t archiveSize,
-                  const platform::FileAccess& access, ArchiveProgress progress);
+                  const platform::FileAccess& access, ArchiveProgress progress,
+                  std::vector<std::string> reservedNames = {});
   ~ArchiveUnpacker();
   ArchiveUnpacker(const ArchiveUnpacker&) = delete;
   ArchiveUnpacker& operator=(const ArchiveUnpacker&) = delete;
@@ -64,8 +68,10 @@ class ArchiveUnpacker {
   // Once the whole archive has arrived: gives each file its name and attributes. A file already
   // in the folder under an archived name is never overwritten: it stays when it has the archived
   // contents; otherwise (changed since it was archived, or not a plain file) the archived copy
-  // is put beside it as "name (archiviert)" and the pair is listed as kept. An archive that
-  // ended early raises platform::EInOutError "Lesen nach Dateiende (EOF)".
+  // is put beside it as "name (archiviert)" (shortened where the name would not fit) and the
+  // pair is listed as kept. Where each file goes is settled before the first takes its name: a
+  // name the folder cannot hold raises platform::EInOutError 3 naming it, with nothing placed.
+  // An archive that ended early raises platform::EInOutError "Lesen nach Dateiende (EOF)".
   UnpackedFiles Finish();
 
  private:
@@ -87,15 +93,16 @@ class ArchiveUnpacker {
   bool directoryChecked_ = false;           // once all have come
   std::vector<ArchiveEntry> entries_;
   std::vector<std::string> codePageNames_;  // the entries' names as stored
-  std::size_t current_ = 0;                 // the file whose bytes come next
-  std::uint32_t remaining_ = 0;             // of its bytes
-  std::optional<platform::File> file_;      // its temporary file, while it is written
-  // The temporary files, one per file begun; emptied where Finish has placed the file.
-  std::vector<std::filesystem::path> staged_;
+  std::vector<std::string> reservedNames_;
+  std::size_t current_ = 0;                   // the file whose bytes come next
+  std::uint32_t remaining_ = 0;               // of its bytes
+  bool writing_ = false;                      // the last staged file still takes bytes
+  std::vector<platform::StagedFile> staged_;  // one per file begun, in archive order
 };
 
 // Recreates every file of the archive file `archive` in `folder` (see ArchiveUnpacker).
 UnpackedFiles UnpackArchive(const std::filesystem::path& folder,
-                            const std::filesystem::path& archive, const ArchiveProgress& progress);
+                            const std::filesystem::path& archive, const ArchiveProgress& progress,
+                            std::vector<std::string> reservedNames = {});
 
 }  // namespace kestravuna

@@ -131,17 +131,22 @@ constexpr ErrorText kAdviseSourceNotReady{"Fehler bei der Initialisierung der Pr
 constexpr ErrorText kAdviseReadFailed{"Fehler beim Lesen der Qzelldaten.", "Fehler beim Lesen von ",
                                       Name::InputAfter};
 
+// A file the component names in a message or caption, as a user knows it.
+std::string Shown(const std::string& utf8Path) {
+  return platform::DisplayName(platform::PathFromUtf8(utf8Path));
+}
+
 [[noreturn]] void Fail(const TZarLZ& component, const ErrorText& text) {
   if (component.UseStream) throw ELzrw1Exception(std::string(text.stream));
   switch (text.name) {
     case Name::None:
       break;
     case Name::InputAfter:
-      throw ELzrw1Exception(std::string(text.file) + component.InputFile);
+      throw ELzrw1Exception(std::string(text.file) + Shown(component.InputFile));
     case Name::InputBefore:
-      throw ELzrw1Exception(component.InputFile + std::string(text.file));
+      throw ELzrw1Exception(Shown(component.InputFile) + std::string(text.file));
     case Name::OutputAfter:
-      throw ELzrw1Exception(std::string(text.file) + component.OutputFile);
+      throw ELzrw1Exception(std::string(text.file) + Shown(component.OutputFile));
   }
   throw ELzrw1Exception(std::string(text.file));
 }
@@ -210,7 +215,7 @@ void TZarLZ::ShowCompletion(std::string_view done) {
   if (!Visible) return;
   const std::string percent =
       std::to_string(RatioPercent(state_->destinationBytes, state_->sourceBytes));
-  const std::string subject = UseStream ? "Die Daten wurden" : InputFile + " wurde";
+  const std::string subject = UseStream ? "Die Daten wurden" : Shown(InputFile) + " wurde";
   SetCaption(subject + " erfolgreich " + std::string(done) + " bei " + percent + "%");
 }
 
@@ -500,7 +505,7 @@ TCompressMode TZarLZ::Advise() {
     SetCaption("Wähle die beste Kompressionsmethode für die Daten.");
     entryPosition = InputStream != nullptr ? InputStream->Position() : -1;
   } else {
-    SetCaption("Wähle die beste Kompressionsmethode für " + InputFile);
+    SetCaption("Wähle die beste Kompressionsmethode für " + Shown(InputFile));
   }
   OperationScope operation(*this, kAdviseNoBuffers);
   const std::int64_t size = SourceSize();

@@ -86,6 +86,43 @@ class File {
 
   NativeHandle handle_ = kClosed;
   bool writable_ = false;  // opened for writing: closing it counts as a change of the file
+
+  friend class StagedFile;
 };
+
+// A new file written in a folder under no name anybody could meet or take for their own, which
+// takes its name only once it is complete. Until Publish, it vanishes with the object or the
+// process, however that ends, so a stopped run leaves nothing behind: on Linux an unnamed file
+// of the folder (O_TMPFILE), on Windows a hidden file marked for deletion until it is published.
+// A Linux file system without unnamed files gets a hidden name (".CHIFF.NEU-" and six
+// characters) that the object removes, but a killed process leaves.
+class StagedFile {
+ public:
+  static StagedFile Create(const std::filesystem::path& folder);
+
+  StagedFile(StagedFile&&) noexcept = default;
+  StagedFile& operator=(StagedFile&&) noexcept;
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+  ~StagedFile();
+
+  // The open file, for writing and reading its contents back.
+  File& Contents() noexcept { return file_; }
+  // Gives the file the name `target` and closes it. Anything already under `target` stays and
+  // raises error 5 instead, as RenameFile does.
+  void Publish(const std::filesystem::path& target);
+
+ private:
+  StagedFile(File file, std::filesystem::path stagingName) noexcept
+      : file_(std::move(file)), stagingName_(std::move(stagingName)) {}
+
+  File file_;
+  std::filesystem::path stagingName_;  // the name it stands under meanwhile, where it has one
+};
+
+// Removes a file that the caller created as `file` under `path` and that failed halfway:
+// closes it unchecked and deletes the plain file under the name (a link or folder put there
+// since stays). Never raises; the caller's own error is on its way.
+void DeleteCreatedFile(File&& file, const std::filesystem::path& path) noexcept;
 
 }  // namespace kestravuna::platform

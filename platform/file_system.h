@@ -4,15 +4,26 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestravuna::platform {
 
-void DeleteFile(const std::filesystem::path& path);  // EInOutError on failure
+// EInOutError on failure. A file's mode and attributes stay as they are: POSIX needs no write
+// access to the file itself; Windows refuses a read-only file, whose mark is dropped first, and
+// only where the file has no other name that would keep the change.
+void DeleteFile(const std::filesystem::path& path);
 // Renames within one file system; fails (EInOutError 5) when `to` exists already,
 // as on Windows, instead of silently replacing it.
 void RenameFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Renames `from` to `to` in one step, replacing a plain file under `to`: at every moment one
+// of the two stands under `to`, so a run stopped halfway never leaves neither.
+void ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
 bool FileExists(const std::filesystem::path& path);  // a regular file (links not followed)
+
+// Whether a file named `name` (UTF-8) can stand in `folder` as far as the length of names goes:
+// at most the file system's limit of bytes on Linux (255 on most), 255 UTF-16 units on Windows.
+bool NameFits(const std::filesystem::path& folder, std::string_view name);
 
 // What stands under a name, links not followed. Anything but a plain file (a folder, a link,
 // a FIFO, a device) under one of the program's names is someone else's.
@@ -21,12 +32,19 @@ EntryKind KindOfEntry(const std::filesystem::path& path);
 
 // Whether this process may delete the file `path`: it needs write and search access to the
 // folder and, where the folder is shared through the sticky bit (such as /tmp), must own the
-// file or the folder. Lets a run refuse before it writes anything instead of stopping halfway.
+// file or the folder; neither the file nor the folder may be marked immutable or append-only.
+// On Windows the access list must allow it, and a read-only file must have one name only (its
+// mark is dropped to delete it, which would change the file under its other names).
+// Lets a run refuse before it writes anything instead of stopping halfway.
 bool CanDeleteFile(const std::filesystem::path& path);
 void SyncDirectory(const std::filesystem::path& folder);  // makes renames and deletions durable
 // Flushes the data of every file to the disk, several at once. After a failure the other
 // threads stop once their current file is flushed, and then the first failure is thrown.
 void SyncFiles(const std::vector<std::filesystem::path>& files);
+
+// `path` as a user knows it: a path through a folder a run has pinned (FolderLock::Folder)
+// under the folder's present path; any other path as it is.
+std::filesystem::path PathAsUserKnowsIt(const std::filesystem::path& path);
 
 std::filesystem::path WorkingDirectory();
 void SetWorkingDirectory(const std::filesystem::path& folder);  // EInOutError on failure

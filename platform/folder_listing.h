@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,11 @@ std::vector<FolderEntry> ListFolder(const std::filesystem::path& folder);
 // ends the walk and passes on.
 void ForEachFolderEntry(const std::filesystem::path& folder,
                         const std::function<void(const FolderEntry&)>& visit);
+
+// The entry ListFolder would list for `path` as it stands now, or nullopt when nothing it
+// lists stands there (no entry, or a link, FIFO or device). Raises EInOutError when the folder
+// cannot be read.
+std::optional<FolderEntry> EntryOf(const std::filesystem::path& path);
 
 // Attributes of one file or directory, as ListFolder reports them (EInOutError 2 when it
 // does not exist or is an entry ListFolder never lists, such as a symbolic link).

@@ -30,7 +30,7 @@ EInOutError::EInOutError(int errorNumber)
     : std::runtime_error(IoErrorText(errorNumber)), errorNumber_(errorNumber) {}
 
 EInOutError::EInOutError(int errorNumber, const std::filesystem::path& path)
-    : std::runtime_error(IoErrorText(errorNumber) + ": " + Utf8Of(path)),
+    : std::runtime_error(IoErrorText(errorNumber) + ": " + DisplayName(path)),
       errorNumber_(errorNumber) {}
 
 std::string ErrorBoxText(std::string_view message) {

@@ -19,4 +19,10 @@ inline std::string Utf8Of(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
+// A name or path as a message shows it: the folder a run pinned under its own path appears
+// under the path a user knows, and bytes that are no UTF-8 (a name written under another
+// encoding) appear escaped as \xNN instead of raw, so a message never carries bytes that a
+// terminal or a window would garble.
+std::string DisplayName(const std::filesystem::path& path);
+
 }  // namespace kestravuna::platform

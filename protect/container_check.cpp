@@ -15,6 +15,7 @@
 #include "archive/archive_record.h"
 #include "archive/unpack_archive.h"
 #include "compress/byte_stream.h"
+#include "compress/container_format.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/io_error.h"
@@ -56,6 +57,7 @@ class ComparingStream final : public ByteStream {
   std::int64_t Size() override { return position_; }
 
   bool MatchedAll() const { return !differs_ && position_ == expected_.Size(); }
+  bool MatchedSoFar() const { return !differs_; }
 
  private:
   platform::File expected_;
@@ -239,6 +241,41 @@ void CompressAndVerify(TZarLZ& pack, const std::filesystem::path& archive,
   }
   if (readError) std::rethrow_exception(readError);
   if (!verified) throw EProtectError(ProtectFault::VerifyFailed);
+}
+
+bool IsCompressionOf(const std::filesystem::path& candidate, const std::filesystem::path& archive) {
+  if (platform::KindOfEntry(candidate) != platform::EntryKind::PlainFile) return false;
+  try {
+    FileStream source(candidate, FileStream::Mode::Read);
+    if (source.Size() < static_cast<std::int64_t>(kContainerFieldSize)) {
+      // Stopped before the identifier was whole: not one byte of contents yet.
+      std::array<std::uint8_t, kContainerFieldSize> field{};
+      const auto got = static_cast<std::size_t>(source.Read(field));
+      const auto beginsAs = [&](std::uint32_t identifier) {
+        for (std::size_t i = 0; i < got; ++i) {
+          if (field[i] != static_cast<std::uint8_t>(identifier >> (8 * i))) return false;
+        }
+        return true;
+      };
+      return beginsAs(LzrwIdentifier) || beginsAs(LzhIdentifier);
+    }
+    if (!IsContainerFile(candidate)) return false;
+    ComparingStream comparison(archive);
+    TZarLZ decoder;
+    decoder.UseStream = true;
+    decoder.InputStream = &source;
+    decoder.OutputStream = &comparison;
+    try {
+      decoder.Decompress();
+      return comparison.MatchedAll();
+    } catch (const ELzrw1Exception&) {
+      // Cut short, as a compressor stopped halfway leaves it: what it holds must be the
+      // archive's beginning.
+      return comparison.MatchedSoFar();
+    }
+  } catch (const platform::EInOutError&) {
+    return false;
+  }
 }
 
 bool FolderHoldsArchive(const std::filesystem::path& folder, const std::filesystem::path& archive) {

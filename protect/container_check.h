@@ -29,6 +29,11 @@ bool IsMissingOrOwnFile(const std::filesystem::path& file);
 void CompressAndVerify(TZarLZ& pack, const std::filesystem::path& archive,
                        const std::filesystem::path& container);
 
+// Whether `candidate` is the compressor's output for `archive`, whole or cut short where a
+// compressor stopped: it decodes, as far as it goes, to the archive's first bytes. Only then
+// is every byte of it safe in the archive, and a file found under the compressor's name may go.
+bool IsCompressionOf(const std::filesystem::path& candidate, const std::filesystem::path& archive);
+
 // Whether every byte of a file that `archive` holds is in `folder` as archived, so that
 // removing the archive loses nothing: each file lies there with exactly the archived
 // contents. Of an archive cut short (a packer stopped while writing), only what it holds

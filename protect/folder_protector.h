@@ -18,6 +18,7 @@
 
 #include "archive/unpack_archive.h"
 #include "compress/zarlz.h"
+#include "platform/folder_listing.h"
 #include "protect/folder_scan.h"
 #include "protect/folder_view.h"
 
@@ -51,9 +52,11 @@ class FolderProtector {
   // under way. Raises the error that ends the run.
   void EncodeFolder(std::string_view password);
   // Deletes the plain files of `folder` that `archived` holds, except names containing
-  // "CHIFF.CR".
-  void DeletePlainFiles(const std::filesystem::path& folder,
-                        std::span<const ArchiveEntry> archived);
+  // "CHIFF.CR", each only while it is as `packed` (the listing the archive was packed from)
+  // shows it. Returns the names of the files that stayed because they changed since.
+  std::vector<std::string> DeletePlainFiles(const std::filesystem::path& folder,
+                                            std::span<const ArchiveEntry> archived,
+                                            std::span<const platform::FolderEntry> packed);
   // Restores the chosen folder if `password` (UTF-8, never empty) holds the stored one.
   // Ignored while a run is under way. Raises the error that ends the run.
   void DecodeFolder(std::string_view password);

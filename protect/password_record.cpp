@@ -93,10 +93,16 @@ void WritePasswordRecord(const std::filesystem::path& path, std::string_view pas
   PutInt32(record, kNumbersAt + 4, NextRandom(32366) + 2);
   PutInt32(record, kNumbersAt + 8, NextRandom(32364) + 3);
   PutText(record, kPasswordAt, ScrambleText(password.substr(0, kPasswordCapacity)));
-  file.Write(record);
-  // The protect sequence deletes the plain files right after this; the record must be on disk.
-  file.Sync();
-  file.Close();
+  try {
+    file.Write(record);
+    // The protect sequence deletes the plain files right after this; the record must be on disk.
+    file.Sync();
+    file.Close();
+  } catch (...) {
+    // An empty or cut record would make the folder look protected by a record of nothing.
+    platform::DeleteCreatedFile(std::move(file), path);
+    throw;
+  }
 }
 
 std::string ReadPasswordRecord(const std::filesystem::path& path) {

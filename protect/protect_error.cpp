@@ -35,6 +35,10 @@ const char* FaultText(ProtectFault fault) {
       return "CHIFF.CRY ist ein unkomprimiertes Archiv ohne Passwort-Datensatz CHIFF.CRD, "
              "dessen Dateien nicht alle im Ordner liegen. Es wurde nichts verändert; "
              "entpacken Sie es mit \"kestravuna-cli unpack\" oder benennen Sie es um.";
+    case ProtectFault::ChangedWhileDeleting:
+      return "Diese Dateien wurden nach der Prüfung verändert und bleiben daher im Ordner: %s. "
+             "Der Container enthält ihren älteren Stand; alle übrigen Dateien sind "
+             "verschlüsselt.";
     case ProtectFault::ChangedWhileProtected:
       return "Die Datei %s wurde während der Kodierung verändert. Der Ordner bleibt "
              "unverschlüsselt; es wurde keine Datei gelöscht.";

@@ -17,7 +17,8 @@ enum class ProtectFault {
   FolderBusy,             // another run of the program works on the folder
   FileNotDeletable,       // protect would have to delete a file it may not delete
   RestoreNotFinishable,   // restore could not remove the container or record at its end
-  UnknownPlainArchive     // a plain archive CHIFF.CRY without record, not of this folder
+  UnknownPlainArchive,    // a plain archive CHIFF.CRY without record, not of this folder
+  ChangedWhileDeleting    // files written to after the last check stayed; the rest is protected
 };
 
 class EProtectError : public std::runtime_error {

@@ -1,20 +1,22 @@
 // The restore run. The container and the password record stay until every file has been
 // recreated and has reached the disk, so a restore stopped at any point can be run again.
-// The container is decoded straight into the unpacker: each file is written under a temporary
-// name as its bytes come, and only once the whole container has decoded without a fault do
-// the files take their names, so a damaged or cut-off container never touches a file of the
-// folder. (CHIFF.TMP, where earlier versions decompressed the archive, is still removed.)
-// A file the folder holds under an archived name is never overwritten unless it has the
-// archived contents: a file changed since the protect keeps its name and the archived copy
-// goes beside it, which the user is told at the end.
+// Every step acts on the folder that was locked, wherever its path leads meanwhile.
+// The container is decoded straight into the unpacker: each file is written as a staged file
+// as its bytes come, and only once the whole container has decoded without a fault, and every
+// file's place is settled, do the files take their names, so a damaged or cut-off container
+// never touches a file of the folder. A file the folder holds under an archived name is never
+// overwritten unless it has the archived contents: a file changed since the protect keeps its
+// name and the archived copy goes beside it, which the user is told at the end. An archived
+// file under one of the program's own names comes back beside it the same way, since the run
+// removes those names at its end.
 //
 // A CHIFF.CRY that is not a container is a plain archive: the packer's output of a protect
-// run that stopped before it deleted anything, or of an interrupted restore of earlier
-// versions, which left the plain archive under that name beside the record. It is a leftover,
-// removed without a password, only when it begins as the packer's archives do and every file
-// it holds is in the folder as archived, so removing it loses nothing. Otherwise, with a
-// record, it is unpacked directly after the password test; without one it is someone else's
-// archive, and the run is refused.
+// run that stopped before it deleted anything. It is a leftover, removed without a password,
+// only when it begins as the packer's archives do and every file it holds is in the folder as
+// archived, so removing it loses nothing; a CHIFF.TMP beside it goes with it only when it is
+// that archive's compressor output, whole or cut short. Otherwise, with a record, the plain
+// archive is unpacked directly after the password test; without one it is someone else's
+// archive, and the run is refused. A CHIFF.TMP found otherwise is not the run's, and stays.
 #include <array>
 #include <cstdint>
 #include <span>
@@ -24,6 +26,7 @@
 #include "archive/unpack_archive.h"
 #include "compress/byte_stream.h"
 #include "compress/container_format.h"
+#include "compress/zarlz.h"
 #include "platform/code_page.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
@@ -46,12 +49,22 @@ bool Accepts(std::string_view entered, std::string_view storedCodePage) {
 }
 
 // The container first: whatever a stop leaves behind then no longer looks protected, and
-// the next protect clears it away.
-void DeleteRunFiles(const std::filesystem::path& folder) {
+// the next protect clears it away. Beside a plain archive, CHIFF.TMP goes before it when it is
+// that archive's compressor output, which only the archive can tell.
+void DeleteRunFiles(const std::filesystem::path& folder, bool plainArchive) {
+  const std::filesystem::path compressed = folder / kCompressorOutputName;
+  if (plainArchive && IsCompressionOf(compressed, folder / kContainerName)) {
+    platform::DeleteFile(compressed);
+  }
   DeleteIfPresent(folder / kContainerName);
   DeleteIfPresent(folder / kRecordName);
-  DeleteIfPresent(folder / kCompressorOutputName);
   platform::SyncDirectory(folder);
+}
+
+// The names a restore removes at its end; an archived file of such a name comes back beside.
+std::vector<std::string> RunFileNames() {
+  return {std::string(kContainerName), std::string(kRecordName),
+          std::string(kCompressorOutputName)};
 }
 
 // The decompressor's output, handed to the unpacker as it comes. Its failures are exceptions,
@@ -95,9 +108,9 @@ bool IsLeftoverOfProtect(const std::filesystem::path& folder) {
   return BeginsLikeArchive(container) && FolderHoldsArchive(folder, container);
 }
 
-// Every way through a restore ends by removing the container, the record and CHIFF.TMP.
+// Every way through a restore ends by removing the container and the record.
 void RefuseUnfinishableRestore(const std::filesystem::path& folder) {
-  for (const std::string_view name : {kContainerName, kRecordName, kCompressorOutputName}) {
+  for (const std::string_view name : {kContainerName, kRecordName}) {
     if (platform::FileExists(folder / name)) {
       RefuseUndeletable(folder / name, ProtectFault::RestoreNotFinishable);
     }
@@ -115,13 +128,9 @@ std::string KeptFilesList(const std::vector<KeptFile>& kept) {
 
 void FolderProtector::DecodeFolder(std::string_view password) {
   if (busy_) return;
-  const std::filesystem::path folder = currentFolder_;
-  const platform::FolderLock lock = LockFolder(folder);
+  const platform::FolderLock lock = LockFolder(currentFolder_);
+  const std::filesystem::path& folder = lock.Folder();
   const std::filesystem::path container = folder / kContainerName;
-  // CHIFF.TMP is the compressor's output that a stopped protect (or an earlier version's
-  // restore) leaves, and every way out of a restore removes it: someone else's file under
-  // that name is refused.
-  RefuseForeignFile(folder / kCompressorOutputName);
   if (platform::KindOfEntry(container) == platform::EntryKind::Other) {
     throw EProtectError(ProtectFault::ForeignFile, std::string(kContainerName));
   }
@@ -131,7 +140,7 @@ void FolderProtector::DecodeFolder(std::string_view password) {
   if (plainArchive && IsLeftoverOfProtect(folder)) {
     Run run(*this);
     view_.ShowStatus("Dekodierung läuft...");
-    DeleteRunFiles(folder);
+    DeleteRunFiles(folder, true);
     FinishRestore(run, folder, {});
     return;
   }
@@ -147,9 +156,10 @@ void FolderProtector::DecodeFolder(std::string_view password) {
   Run run(*this);
   view_.ShowStatus("Dekodierung läuft...");
   const UnpackedFiles unpacked =
-      plainArchive ? UnpackArchive(folder, container, ProgressFor(view_)) : DecodeContainer(folder);
+      plainArchive ? UnpackArchive(folder, container, ProgressFor(view_), RunFileNames())
+                   : DecodeContainer(folder);
   SyncRecreatedFiles(folder, unpacked);
-  DeleteRunFiles(folder);
+  DeleteRunFiles(folder, plainArchive);
   FinishRestore(run, folder, unpacked.kept);
 }
 
@@ -158,7 +168,7 @@ UnpackedFiles FolderProtector::DecodeContainer(const std::filesystem::path& fold
   platform::File containerFile = platform::File::OpenRead(container);
   // The files are opened to others no further than the container is.
   ArchiveUnpacker unpacker(folder, ArchiveSizeOf(containerFile), containerFile.Access(),
-                           ProgressFor(view_));
+                           ProgressFor(view_), RunFileNames());
   containerFile.Close();
   FileStream input(container, FileStream::Mode::Read);
   UnpackingStream output(unpacker);
@@ -173,7 +183,15 @@ UnpackedFiles FolderProtector::DecodeContainer(const std::filesystem::path& fold
     pack.InputStream = &input;
     pack.OutputStream = &output;
     pack.CompressMode = TCompressMode::Good;
-    pack.Decompress();
+    try {
+      pack.Decompress();
+    } catch (const ELzrw1Exception& error) {
+      // The component's stream texts end where a file mode text names its file: the user
+      // learns which file could not be read.
+      const std::string text = error.what();
+      if (!text.ends_with(": ")) throw;
+      throw ELzrw1Exception(text + std::string(kContainerName));
+    }
   }
   return unpacker.Finish();
 }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,6 +51,13 @@ int OpenRegularFile(const std::filesystem::path& path, int flags) {
     throw EInOutError(io_error::kAccessDenied, path);
   }
   return fd;
+}
+
+// Whether the file carries access entries beyond owner, group and others. A file whose ACL says
+// no more than its mode has no such attribute; one whose ACL cannot be read counts as extended.
+bool HasExtendedAcl(int fd) {
+  if (::fgetxattr(fd, "system.posix_acl_access", nullptr, 0) >= 0) return true;
+  return errno != ENODATA && errno != ENOTSUP;
 }
 
 // mkostemp creates with O_EXCL and mode 0600 under a name it fills in.
@@ -116,6 +124,55 @@ File File::CreateAnonymous(const std::filesystem::path& folder) {
     ThrowIoErrorFromErrno(folder);
   }
   return file;
+}
+
+StagedFile StagedFile::Create(const std::filesystem::path& folder) {
+  BeforeMutatingFileOperation();
+  int fd = -1;
+  do {
+    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kOwnerOnly);
+  } while (fd < 0 && errno == EINTR);
+  if (fd >= 0) return StagedFile(File(fd, true), {});
+  // EOPNOTSUPP: the file system has no unnamed files; EISDIR or EINVAL: the kernel does not
+  // know the flag.
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    ThrowIoErrorFromErrno(folder);
+  }
+  std::string pattern = (folder / ".CHIFF.NEU-").string() + "XXXXXX";
+  File file(CreateUniqueFile(pattern), true);
+  return StagedFile(std::move(file), std::move(pattern));
+}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
+  if (this != &other) {
+    if (!stagingName_.empty()) ::unlink(stagingName_.c_str());
+    file_ = std::move(other.file_);
+    stagingName_ = std::move(other.stagingName_);
+  }
+  return *this;
+}
+
+StagedFile::~StagedFile() {
+  // An unnamed file goes with its descriptor; a named one is removed here.
+  if (!stagingName_.empty()) ::unlink(stagingName_.c_str());
+}
+
+void StagedFile::Publish(const std::filesystem::path& target) {
+  file_.RequireOpen();
+  if (!stagingName_.empty()) {
+    RenameFile(stagingName_, target);
+    stagingName_.clear();
+  } else {
+    BeforeMutatingFileOperation();
+    // An unnamed file gets its first name through its descriptor's entry in /proc; a link
+    // never replaces what stands under the name.
+    const std::string self = "/proc/self/fd/" + std::to_string(Descriptor(file_.handle_));
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      if (errno == EEXIST) throw EInOutError(io_error::kAccessDenied, target);
+      ThrowIoErrorFromErrno(target);
+    }
+  }
+  file_.Close();
 }
 
 File::File(File&& other) noexcept
@@ -233,15 +290,21 @@ FileAccess File::Access() const {
   if (::fstat(Descriptor(handle_), &status) != 0) {
     ThrowIoErrorFromErrno();
   }
-  return {static_cast<std::uint32_t>(status.st_mode & 07777),
-          static_cast<std::uint32_t>(status.st_gid)};
+  auto mode = static_cast<std::uint32_t>(status.st_mode & 07777);
+  // With an extended ACL the group bits are the ACL's mask, the most any named user or group
+  // gets, not what the file's group gets; the modes cannot say who may read the file, so only
+  // its owner counts.
+  if (HasExtendedAcl(Descriptor(handle_))) mode &= kOwnerOnly;
+  return {mode, static_cast<std::uint32_t>(status.st_gid)};
 }
 
 void File::ShareAccessOf(const FileAccess& source) {
   const FileAccess own = Access();
   BeforeMutatingFileOperation();
-  const FileAccess shared =
-      NarrowestAccess({source.mode, source.group}, {kReadWriteBits, own.group});
+  // A file that took over the folder's default ACL would open its group bits, the ACL's mask,
+  // to every user the ACL names: it stays owner-only.
+  const std::uint32_t allowed = HasExtendedAcl(Descriptor(handle_)) ? 0 : kReadWriteBits;
+  const FileAccess shared = NarrowestAccess({source.mode, source.group}, {allowed, own.group});
   if (::fchmod(Descriptor(handle_), static_cast<mode_t>(shared.mode | kOwnerOnly)) != 0) {
     ThrowIoErrorFromErrno();
   }

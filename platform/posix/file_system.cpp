@@ -1,6 +1,8 @@
 #include "platform/file_system.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +10,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/detail/fault_injection.h"
 #include "platform/io_error.h"
@@ -37,6 +40,20 @@ void RenameByLinking(const std::filesystem::path& from, const std::filesystem::p
   }
   if (::rename(from.c_str(), to.c_str()) != 0) {
     ThrowIoErrorFromErrno();
+  }
+}
+
+// Where a symbolic link points; nullopt (errno set) when it cannot be read.
+std::optional<std::filesystem::path> LinkTarget(const char* link) {
+  std::string buffer(256, '\0');
+  for (;;) {
+    const ssize_t length = ::readlink(link, buffer.data(), buffer.size());
+    if (length < 0) return std::nullopt;
+    if (static_cast<std::size_t>(length) < buffer.size()) {
+      buffer.resize(static_cast<std::size_t>(length));
+      return buffer;
+    }
+    buffer.resize(buffer.size() * 2);  // the name may have been cut: try a larger buffer
   }
 }
 
@@ -79,6 +96,19 @@ void RenameFile(const std::filesystem::path& from, const std::filesystem::path& 
   }
 }
 
+void ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  BeforeMutatingFileOperation();
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    ThrowIoErrorFromErrno(to);
+  }
+}
+
+bool NameFits(const std::filesystem::path& folder, std::string_view name) {
+  constexpr long kUsualLimit = 255;  // NAME_MAX of the usual Linux file systems
+  const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  return !name.empty() && static_cast<long>(name.size()) <= (limit > 0 ? limit : kUsualLimit);
+}
+
 bool FileExists(const std::filesystem::path& path) {
   return KindOfEntry(path) == EntryKind::PlainFile;
 }
@@ -93,6 +123,18 @@ EntryKind KindOfEntry(const std::filesystem::path& path) {
   return S_ISREG(status.st_mode) ? EntryKind::PlainFile : EntryKind::Other;
 }
 
+// Whether the file system marks the entry immutable or append-only, either of which stops its
+// deletion (for a folder: the deletion of anything in it) whatever the modes say. An entry
+// whose flags cannot be read (no such file system, no read access) counts as unmarked.
+bool MarkedUndeletable(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  const bool known = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  ::close(fd);
+  return known && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+}
+
 bool CanDeleteFile(const std::filesystem::path& path) {
   const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
   struct stat file {};
@@ -101,6 +143,7 @@ bool CanDeleteFile(const std::filesystem::path& path) {
       ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
     return false;
   }
+  if (MarkedUndeletable(path) || MarkedUndeletable(folder)) return false;
   const uid_t self = ::geteuid();
   return (directory.st_mode & S_ISVTX) == 0 || self == 0 || file.st_uid == self ||
          directory.st_uid == self;
@@ -140,18 +183,21 @@ void SetWorkingDirectory(const std::filesystem::path& folder) {
 }
 
 std::filesystem::path OwnExecutable() {
-  std::string buffer(256, '\0');
-  for (;;) {
-    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (length < 0) {
-      ThrowIoErrorFromErrno();
-    }
-    if (static_cast<std::size_t>(length) < buffer.size()) {
-      buffer.resize(static_cast<std::size_t>(length));
-      return buffer;
-    }
-    buffer.resize(buffer.size() * 2);  // the name may have been cut: try a larger buffer
-  }
+  std::optional<std::filesystem::path> own = LinkTarget("/proc/self/exe");
+  if (!own) ThrowIoErrorFromErrno();
+  return *own;
+}
+
+std::filesystem::path PathAsUserKnowsIt(const std::filesystem::path& path) {
+  constexpr std::string_view kDescriptors = "/proc/self/fd/";
+  const std::string& text = path.native();
+  if (!text.starts_with(kDescriptors)) return path;
+  const std::size_t end = text.find('/', kDescriptors.size());
+  const std::string descriptor = text.substr(0, end);
+  const std::optional<std::filesystem::path> folder = LinkTarget(descriptor.c_str());
+  if (!folder) return path;
+  return end == std::string::npos ? *folder
+                                  : std::filesystem::path(folder->native() + text.substr(end));
 }
 
 bool IsOwnExecutable(const std::filesystem::path& path) {

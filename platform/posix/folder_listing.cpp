@@ -38,6 +38,13 @@ std::uint32_t RegularFileAttributes(std::string_view name, mode_t mode) {
          (IsHiddenName(name) ? attr::kHidden : 0);
 }
 
+void SetRegularFile(FolderEntry& entry, std::string_view name, const struct stat& status) {
+  entry.size = static_cast<std::uint64_t>(status.st_size);
+  entry.attributes = RegularFileAttributes(name, status.st_mode);
+  entry.fileId = static_cast<std::uint64_t>(status.st_ino);
+  entry.modifiedNs = std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
+}
+
 // lstat that treats everything other than a regular file or directory as absent.
 struct stat VisibleEntryStatus(const std::filesystem::path& path) {
   struct stat status {};
@@ -91,11 +98,7 @@ void ForEachFolderEntry(const std::filesystem::path& folder,
         ThrowIoErrorFromErrno(folder / item->d_name);
       }
       if (S_ISREG(status.st_mode)) {
-        entry.size = static_cast<std::uint64_t>(status.st_size);
-        entry.attributes = RegularFileAttributes(name, status.st_mode);
-        entry.fileId = static_cast<std::uint64_t>(status.st_ino);
-        entry.modifiedNs =
-            std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
+        SetRegularFile(entry, name, status);
       } else if (S_ISDIR(status.st_mode)) {
         SetDirectory(entry, name);
       } else {
@@ -107,6 +110,24 @@ void ForEachFolderEntry(const std::filesystem::path& folder,
     entry.name.assign(name);
     visit(entry);
   }
+}
+
+std::optional<FolderEntry> EntryOf(const std::filesystem::path& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT) return std::nullopt;
+    ThrowIoErrorFromErrno(path);
+  }
+  FolderEntry entry;
+  entry.name = path.filename().string();
+  if (S_ISREG(status.st_mode)) {
+    SetRegularFile(entry, entry.name, status);
+  } else if (S_ISDIR(status.st_mode)) {
+    SetDirectory(entry, entry.name);
+  } else {
+    return std::nullopt;
+  }
+  return entry;
 }
 
 std::uint32_t GetAttributes(const std::filesystem::path& path) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 #include <utility>
 
 #include "platform/io_error.h"
@@ -23,7 +24,9 @@ std::optional<FolderLock> FolderLock::TryLock(const std::filesystem::path& folde
     result = ::flock(fd, LOCK_EX | LOCK_NB);
   } while (result != 0 && errno == EINTR);
   if (result == 0) {
-    return FolderLock(fd);
+    // The descriptor's entry in /proc names the folder it was opened on wherever that folder
+    // goes, so paths below it reach this folder as the *at calls on the descriptor would.
+    return FolderLock(fd, kNone, "/proc/self/fd/" + std::to_string(fd));
   }
   const int error = errno;
   ::close(fd);
@@ -34,19 +37,23 @@ std::optional<FolderLock> FolderLock::TryLock(const std::filesystem::path& folde
 }
 
 FolderLock::FolderLock(FolderLock&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNone)) {}
+    : handle_(std::exchange(other.handle_, kNone)),
+      folderHandle_(std::exchange(other.folderHandle_, kNone)),
+      folder_(std::move(other.folder_)) {}
 
 FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
   if (this != &other) {
-    if (handle_ != kNone) {
-      ::close(static_cast<int>(handle_));
-    }
+    Release();
     handle_ = std::exchange(other.handle_, kNone);
+    folderHandle_ = std::exchange(other.folderHandle_, kNone);
+    folder_ = std::move(other.folder_);
   }
   return *this;
 }
 
-FolderLock::~FolderLock() {
+FolderLock::~FolderLock() { Release(); }
+
+void FolderLock::Release() noexcept {
   if (handle_ != kNone) {
     ::close(static_cast<int>(handle_));  // closing the last descriptor releases the lock
   }

@@ -56,8 +56,8 @@ std::pair<HANDLE, std::filesystem::path> CreateUniqueFile(const std::filesystem:
                                                           std::wstring_view prefix, DWORD flags) {
   for (;;) {
     std::filesystem::path path = folder / (std::wstring(prefix) + RandomSuffix());
-    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
-                                      nullptr, CREATE_NEW, kOpenFlags | flags, nullptr);
+    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                      kShareAll, nullptr, CREATE_NEW, kOpenFlags | flags, nullptr);
     if (handle != INVALID_HANDLE_VALUE) return {handle, std::move(path)};
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
@@ -101,6 +101,57 @@ File File::CreateAnonymous(const std::filesystem::path& folder) {
   auto [handle, path] = CreateUniqueFile(folder, L".kestravuna-",
                                          FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY);
   return File(Native(handle), true);
+}
+
+namespace {
+
+// Marks the open file for deletion when its last handle closes, or takes the mark back.
+bool MarkForDeletion(HANDLE handle, bool deleteOnClose) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
+  return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+}  // namespace
+
+StagedFile StagedFile::Create(const std::filesystem::path& folder) {
+  BeforeMutatingFileOperation();
+  auto [handle, path] = CreateUniqueFile(folder, L".CHIFF.NEU-", FILE_ATTRIBUTE_HIDDEN);
+  File file(Native(handle), true);
+  // Marked for deletion at once: the system removes it when the handle closes, also when the
+  // process is killed, unless Publish takes the mark back.
+  if (!MarkForDeletion(handle, true)) ThrowIoErrorFromWindows(path);
+  return StagedFile(std::move(file), std::move(path));
+}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
+  if (this != &other) {
+    file_ = std::move(other.file_);
+    stagingName_ = std::move(other.stagingName_);
+  }
+  return *this;
+}
+
+// Closing the handle deletes the file, as it is marked.
+StagedFile::~StagedFile() = default;
+
+void StagedFile::Publish(const std::filesystem::path& target) {
+  file_.RequireOpen();
+  BeforeMutatingFileOperation();
+  if (!MarkForDeletion(HandleOf(file_.handle_), false)) ThrowIoErrorFromWindows(stagingName_);
+  if (!MoveFileExW(stagingName_.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = GetLastError();
+    MarkForDeletion(HandleOf(file_.handle_), true);
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+      throw EInOutError(io_error::kAccessDenied, target);
+    }
+    SetLastError(error);
+    ThrowIoErrorFromWindows(target);
+  }
+  stagingName_.clear();
+  // The published file keeps the hidden mark only where its archived attributes say so.
+  SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  file_.Close();
 }
 
 File::File(File&& other) noexcept

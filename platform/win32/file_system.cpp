@@ -4,6 +4,7 @@
 
 #include "platform/detail/fault_injection.h"
 #include "platform/io_error.h"
+#include "platform/utf8_path.h"
 #include "platform/win32/win32_support.h"
 
 namespace kestravuna::platform {
@@ -17,18 +18,30 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
-// The identity of the file under `path` itself (a link is not followed), if there is one.
-bool IdentityOf(const std::filesystem::path& path, FileIdentity& identity) {
+// What the system knows of the file under `path` itself (a link is not followed).
+bool InformationOf(const std::filesystem::path& path, BY_HANDLE_FILE_INFORMATION& information) {
   const HANDLE handle = CreateFileW(
       path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION information{};
   const bool known = GetFileInformationByHandle(handle, &information);
   CloseHandle(handle);
+  return known;
+}
+
+// The identity of the file under `path` itself, if there is one.
+bool IdentityOf(const std::filesystem::path& path, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!InformationOf(path, information)) return false;
   identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh,
               information.nFileIndexLow};
-  return known;
+  return true;
+}
+
+// How many names the file has; 0 when that cannot be told, which counts as shared.
+DWORD LinkCountOf(const std::filesystem::path& path) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  return InformationOf(path, information) ? information.nNumberOfLinks : 0;
 }
 
 }  // namespace
@@ -36,13 +49,21 @@ bool IdentityOf(const std::filesystem::path& path, FileIdentity& identity) {
 void DeleteFile(const std::filesystem::path& path) {
   BeforeMutatingFileOperation();
   // Windows refuses to delete a read-only file; the program deletes only files it may, and
-  // a read-only one among them loses the attribute first.
+  // a read-only one among them loses the attribute first, unless another name of the file
+  // would keep that change.
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-      !IsReparsePoint(attributes)) {
+      !IsReparsePoint(attributes) && LinkCountOf(path) == 1) {
     SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
   }
   if (!DeleteFileW(path.c_str())) ThrowIoErrorFromWindows(path);
+}
+
+void ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  BeforeMutatingFileOperation();
+  if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ThrowIoErrorFromWindows(to);
+  }
 }
 
 void RenameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
@@ -54,6 +75,11 @@ void RenameFile(const std::filesystem::path& from, const std::filesystem::path& 
     ThrowIoErrorFromWindows(error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? to
                                                                                         : from);
   }
+}
+
+bool NameFits(const std::filesystem::path&, std::string_view name) {
+  constexpr std::size_t kLimit = 255;  // UTF-16 units of one name on NTFS and FAT
+  return !name.empty() && PathFromUtf8(name).native().size() <= kLimit;
 }
 
 bool FileExists(const std::filesystem::path& path) {
@@ -80,12 +106,17 @@ bool CanDeleteFile(const std::filesystem::path& path) {
                   nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   CloseHandle(handle);
-  return true;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         ((attributes & FILE_ATTRIBUTE_READONLY) == 0 || LinkCountOf(path) == 1);
 }
 
 void SyncDirectory(const std::filesystem::path&) {
   // NTFS journals names: renames and deletions are durable once the call returns.
 }
+
+// A run reaches its folder by the folder's own path (the lock keeps it from being moved).
+std::filesystem::path PathAsUserKnowsIt(const std::filesystem::path& path) { return path; }
 
 std::filesystem::path WorkingDirectory() { return std::filesystem::current_path(); }
 

@@ -1,6 +1,7 @@
 #include "platform/folder_listing.h"
 
 #include <memory>
+#include <optional>
 
 #include "platform/detail/fault_injection.h"
 #include "platform/io_error.h"
@@ -29,6 +30,23 @@ struct FindCloser {
 
 }  // namespace
 
+// The entry for what FindFirstFileW found, or nullopt for what the program never lists.
+std::optional<FolderEntry> EntryFound(const WIN32_FIND_DATAW& found) {
+  // Links and junctions are never listed, so nothing follows them; neither are devices.
+  if (IsReparsePoint(found.dwFileAttributes) || (found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE)) {
+    return std::nullopt;
+  }
+  FolderEntry entry;
+  entry.name = Utf8Of(std::filesystem::path(found.cFileName));
+  entry.attributes = found.dwFileAttributes & kKnownAttributes;
+  if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    entry.size = static_cast<std::uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+    entry.modifiedNs = NanosecondsOf(found.ftLastWriteTime);
+    // The listing gives no file identity; size and time tell a changed file.
+  }
+  return entry;
+}
+
 void ForEachFolderEntry(const std::filesystem::path& folder,
                         const std::function<void(const FolderEntry&)>& visit) {
   WIN32_FIND_DATAW found{};
@@ -40,22 +58,22 @@ void ForEachFolderEntry(const std::filesystem::path& folder,
   const std::unique_ptr<void, FindCloser> search(first);
   do {
     const std::wstring_view name = found.cFileName;
-    // Links and junctions are never listed, so nothing follows them; neither are devices.
-    if (name == L"." || name == L".." || IsReparsePoint(found.dwFileAttributes) ||
-        (found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE)) {
-      continue;
-    }
-    FolderEntry entry;
-    entry.name = Utf8Of(std::filesystem::path(name));
-    entry.attributes = found.dwFileAttributes & kKnownAttributes;
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      entry.size = static_cast<std::uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
-      entry.modifiedNs = NanosecondsOf(found.ftLastWriteTime);
-      // The listing gives no file identity; size and time tell a changed file.
-    }
-    visit(entry);
+    if (name == L"." || name == L"..") continue;
+    if (const std::optional<FolderEntry> entry = EntryFound(found)) visit(*entry);
   } while (FindNextFileW(first, &found));
   if (GetLastError() != ERROR_NO_MORE_FILES) ThrowIoErrorFromWindows(folder);
+}
+
+std::optional<FolderEntry> EntryOf(const std::filesystem::path& path) {
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+    ThrowIoErrorFromWindows(path);
+  }
+  FindClose(search);
+  return EntryFound(found);
 }
 
 std::uint32_t GetAttributes(const std::filesystem::path& path) {

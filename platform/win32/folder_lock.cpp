@@ -1,7 +1,8 @@
 // The folder lock as a named mutex of the folder's identity (volume and file index) in the
 // global namespace, which every process of every session sees, so a second user logged on at
 // the same time is refused as well; the system releases it when the holder ends, also when
-// it is killed.
+// it is killed. The folder itself stays open without leave to delete it, so nobody can rename
+// or remove it while the run holds it: its path names the locked folder to the end.
 #include <map>
 #include <mutex>
 #include <string>
@@ -15,19 +16,18 @@ namespace kestravuna::platform {
 
 namespace {
 
-std::wstring MutexNameOf(const std::filesystem::path& folder) {
-  const HANDLE handle = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+// The folder, opened so that nobody may rename or delete it while the handle is open.
+HANDLE OpenPinnedFolder(const std::filesystem::path& folder) {
+  const HANDLE handle =
+      CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) ThrowIoErrorFromWindows(folder);
+  return handle;
+}
+
+std::wstring MutexNameOf(HANDLE folderHandle, const std::filesystem::path& folder) {
   BY_HANDLE_FILE_INFORMATION information{};
-  const bool known = GetFileInformationByHandle(handle, &information);
-  const DWORD error = GetLastError();
-  CloseHandle(handle);
-  if (!known) {
-    SetLastError(error);
-    ThrowIoErrorFromWindows(folder);
-  }
+  if (!GetFileInformationByHandle(folderHandle, &information)) ThrowIoErrorFromWindows(folder);
   return L"Global\\Kestravuna-" + std::to_wstring(information.dwVolumeSerialNumber) + L"-" +
          std::to_wstring(information.nFileIndexHigh) + L"-" +
          std::to_wstring(information.nFileIndexLow);
@@ -43,19 +43,20 @@ std::map<std::intptr_t, std::wstring>& Held() {
   return held;
 }
 
-void Release(std::intptr_t handle) {
-  {
-    const std::lock_guard lock(heldMutex);
-    Held().erase(handle);
+// Closes the handle when the folder turns out to be taken or unusable.
+struct FolderHandle {
+  HANDLE handle;
+  ~FolderHandle() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   }
-  ReleaseMutex(HandleOf(handle));
-  CloseHandle(HandleOf(handle));
-}
+  HANDLE Release() { return std::exchange(handle, INVALID_HANDLE_VALUE); }
+};
 
 }  // namespace
 
 std::optional<FolderLock> FolderLock::TryLock(const std::filesystem::path& folder) {
-  const std::wstring name = MutexNameOf(folder);
+  FolderHandle pinned{OpenPinnedFolder(folder)};
+  const std::wstring name = MutexNameOf(pinned.handle, folder);
   const std::lock_guard lock(heldMutex);
   for (const auto& [handle, heldName] : Held()) {
     if (heldName == name) return std::nullopt;
@@ -72,22 +73,36 @@ std::optional<FolderLock> FolderLock::TryLock(const std::filesystem::path& folde
   }
   const auto handle = reinterpret_cast<std::intptr_t>(mutex);
   Held().emplace(handle, name);
-  return FolderLock(handle);
+  return FolderLock(handle, reinterpret_cast<std::intptr_t>(pinned.Release()), folder);
 }
 
 FolderLock::FolderLock(FolderLock&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNone)) {}
+    : handle_(std::exchange(other.handle_, kNone)),
+      folderHandle_(std::exchange(other.folderHandle_, kNone)),
+      folder_(std::move(other.folder_)) {}
 
 FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
   if (this != &other) {
-    if (handle_ != kNone) Release(handle_);
+    Release();
     handle_ = std::exchange(other.handle_, kNone);
+    folderHandle_ = std::exchange(other.folderHandle_, kNone);
+    folder_ = std::move(other.folder_);
   }
   return *this;
 }
 
-FolderLock::~FolderLock() {
-  if (handle_ != kNone) Release(handle_);
+FolderLock::~FolderLock() { Release(); }
+
+void FolderLock::Release() noexcept {
+  if (handle_ != kNone) {
+    {
+      const std::lock_guard lock(heldMutex);
+      Held().erase(handle_);
+    }
+    ReleaseMutex(HandleOf(handle_));
+    CloseHandle(HandleOf(handle_));
+  }
+  if (folderHandle_ != kNone) CloseHandle(HandleOf(folderHandle_));
 }
 
 }  // namespace kestravuna::platform

@@ -226,17 +226,14 @@ TEST_F(ProtectorTest, OnlyFilesTheArchiveHoldsAreDeleted) {
   EXPECT_EQ(Snapshot(folder.path()), before);
 }
 
-TEST_F(ProtectorTest, AnInterruptedRunsOwnFilesAreClearedBeforePacking) {
+TEST_F(ProtectorTest, ARestoresLeftoverRecordIsClearedBeforePacking) {
   WriteFile(folder / "a", "a");
-  // What a stopped compressor and a stopped record write leave: a container cut short and an
-  // empty record.
-  WriteFile(folder / "CHIFF.TMP", std::string("!HZL\x10\0\0\0", 8) + "cut off");
+  // What a restore stopped between removing the container and the record leaves.
   WriteFile(folder / "CHIFF.CRD", "");
   WriteFile(folder / "ALTCHIFF.CRD", "a user's file with the program's mark");
 
   protector.EncodeFolder(kPassword);
 
-  EXPECT_FALSE(Exists("CHIFF.TMP"));
   EXPECT_EQ(ReadPasswordRecord(folder / "CHIFF.CRD"), kPassword);
   EXPECT_TRUE(Exists("ALTCHIFF.CRD"));  // packed, and kept by the survivor rule
   protector.DecodeFolder(kPassword);
@@ -244,21 +241,49 @@ TEST_F(ProtectorTest, AnInterruptedRunsOwnFilesAreClearedBeforePacking) {
             (Files{{"a", "a"}, {"ALTCHIFF.CRD", "a user's file with the program's mark"}}));
 }
 
+// A run of the program leaves CHIFF.TMP only beside the plain archive it came from. Found
+// alone, even looking like a container cut short, it is someone else's: protect refuses and
+// changes nothing, instead of deleting it or packing it.
+TEST_F(ProtectorTest, ACompressorOutputWithoutContainerIsSomeoneElses) {
+  WriteFile(folder / "a", "a");
+  WriteFile(folder / "CHIFF.TMP", std::string("!HZL\x10\0\0\0", 8) + "cut off");
+  const Files before = Snapshot(folder.path());
+
+  try {
+    protector.EncodeFolder(kPassword);
+    ADD_FAILURE() << "protected beside someone else's CHIFF.TMP";
+  } catch (const EProtectError& error) {
+    EXPECT_EQ(error.Fault(), ProtectFault::ForeignFile);
+    EXPECT_NE(std::string(error.what()).find("CHIFF.TMP"), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(Snapshot(folder.path()), before);
+}
+
 TEST_F(ProtectorTest, DeletePlainFilesSparesWhatTheArchiveLacksAndTheProgramsOwnNames) {
-  for (const char* name : {"archiviert", "neu", "ALTCHIFF.CRD", ".versteckt", "nurlesen"}) {
+  for (const char* name :
+       {"archiviert", "neu", "ALTCHIFF.CRD", ".versteckt", "nurlesen", "danach geändert"}) {
     WriteFile(folder / name, "x");
   }
   fs::permissions(folder / "nurlesen", fs::perms::owner_read);
-  const std::vector<ArchiveEntry> archived = {
-      {"archiviert", 32, 1}, {"ALTCHIFF.CRD", 32, 1}, {".versteckt", 34, 1}, {"nurlesen", 33, 1}};
+  const std::vector<platform::FolderEntry> packed = platform::ListFolder(folder.path());
+  // Written to after it was packed: the container holds an older state.
+  WriteFile(folder / "danach geändert", "a later edit");
+  const std::vector<ArchiveEntry> archived = {{"archiviert", 32, 1},
+                                              {"ALTCHIFF.CRD", 32, 1},
+                                              {".versteckt", 34, 1},
+                                              {"nurlesen", 33, 1},
+                                              {"danach geändert", 32, 1}};
 
-  protector.DeletePlainFiles(folder.path(), archived);
+  EXPECT_EQ(protector.DeletePlainFiles(folder.path(), archived, packed),
+            std::vector<std::string>{"danach geändert"});
 
-  for (const auto& [name, kept] : std::vector<std::pair<const char*, bool>>{{"archiviert", false},
-                                                                            {"neu", true},
-                                                                            {"ALTCHIFF.CRD", true},
-                                                                            {".versteckt", true},
-                                                                            {"nurlesen", false}}) {
+  for (const auto& [name, kept] :
+       std::vector<std::pair<const char*, bool>>{{"archiviert", false},
+                                                 {"neu", true},
+                                                 {"ALTCHIFF.CRD", true},
+                                                 {".versteckt", true},
+                                                 {"nurlesen", false},
+                                                 {"danach geändert", true}}) {
     EXPECT_EQ(Exists(name), kept) << name;
   }
   EXPECT_EQ(view.LabelTexts(Shown::Status), (std::vector<std::string>{"Moment...", "bereit"}));
@@ -426,15 +451,26 @@ TEST_F(ProtectorTest, FailuresBeforeTheDeletionLeaveEveryFile) {
   }
 }
 
-TEST_F(ProtectorTest, RestoreNeverOverwritesSomeoneElsesFileNamedLikeItsOutput) {
+// CHIFF.TMP is the compressor's name, but a restore writes none: a user's file under it, even
+// a container made with the command-line tool, stays as it is, and so does a link.
+TEST_F(ProtectorTest, RestoreLeavesSomeoneElsesFileNamedLikeTheCompressorOutputAlone) {
   FillFolder();
+  const Files contents = Snapshot(folder.path());
   protector.EncodeFolder(kPassword);
-  WriteFile(folder / "CHIFF.TMP", "meine Notizen");
-  const Files before = Snapshot(folder.path());
+  const fs::path own = folder / "eigen.cry";
+  WriteFile(own, "nicht von diesem Ordner");
+  TZarLZ compressor;
+  compressor.InputFile = own.string();
+  compressor.OutputFile = (folder / "CHIFF.TMP").string();
+  compressor.Compress();
+  fs::remove(own);
+  const std::string foreignContainer = ReadFile(folder / "CHIFF.TMP");
 
-  EXPECT_THROW(protector.DecodeFolder(kPassword), EProtectError);
+  protector.DecodeFolder(kPassword);
 
-  EXPECT_EQ(Snapshot(folder.path()), before);
+  Files expected = contents;
+  expected["CHIFF.TMP"] = foreignContainer;
+  EXPECT_EQ(Snapshot(folder.path()), expected);
 }
 
 // The container is decoded straight into the files; one that turns out damaged only at its
