@@ -378,5 +378,30 @@ TEST_F(UnpackArchiveTest, IoFailuresRaiseTheRunTimeError) {
 }
 #endif  // _WIN32
 
+// Names the caller removes at its end (a restore's own files): an archived file of such a name
+// comes back beside it, so that the cleanup never removes a restored file.
+TEST_F(UnpackArchiveTest, ReservedNamesComeBackBeside) {
+  WriteBytes(archive_, BuildArchive({{"CHIFF.TMP", {'t'}}, {"CHIFF.CRD", {'d'}}, {"frei", {'f'}}}));
+  UnpackArchive(restored_, archive_, progress_, {"CHIFF.TMP", "CHIFF.CRD"});
+  EXPECT_EQ(FolderNames(restored_),
+            (std::vector<std::string>{"CHIFF.CRD (archiviert)", "CHIFF.TMP (archiviert)", "frei"}));
+  EXPECT_EQ(ReadBytes(restored_ / "CHIFF.TMP (archiviert)"), Bytes{'t'});
+}
+
+// A name this folder cannot hold (130 "ä" are 130 bytes in the archive's code page, 260 in
+// UTF-8, more than a Linux name may have) stops the unpack before any file takes its name.
+#ifndef _WIN32
+TEST_F(UnpackArchiveTest, ANameTheFolderCannotHoldPlacesNoFileAtAll) {
+  WriteBytes(archive_, BuildArchive({{"zuerst", {'z'}}, {std::string(130, '\xE4'), {'a'}}}));
+  try {
+    Unpack();
+    ADD_FAILURE() << "a name of 260 bytes was placed";
+  } catch (const platform::EInOutError& error) {
+    EXPECT_EQ(error.ErrorNumber(), platform::io_error::kInvalidFileName);
+  }
+  EXPECT_TRUE(FolderNames(restored_).empty());
+}
+#endif
+
 }  // namespace
 }  // namespace kestravuna::testing

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/io_error.h"
 #include "platform/tests/test_support.h"
 
@@ -56,6 +58,27 @@ TEST(FolderLockTest, OneHolderAtATimeWithinAProcess) {
   EXPECT_TRUE(FolderLock::TryLock(folder.path()).has_value());
   EXPECT_EQ(IoErrorNumberOf([&] { FolderLock::TryLock(folder / "missing"); }),
             io_error::kFileNotFound);
+}
+
+// The lock pins its folder: its path reaches the folder that was locked after that folder was
+// moved and another took its old path, and messages name where it is now.
+TEST(FolderLockTest, TheLockedFolderIsReachedWhereverItGoes) {
+  TempFolder area;
+  const std::filesystem::path folder = area / "ordner";
+  const std::filesystem::path moved = area / "verschoben";
+  std::filesystem::create_directories(folder);
+  const auto lock = FolderLock::TryLock(folder);
+  ASSERT_TRUE(lock.has_value());
+  std::filesystem::rename(folder, moved);
+  std::filesystem::create_directories(folder);
+
+  File::Create(lock->Folder() / "neu").Close();
+
+  EXPECT_TRUE(std::filesystem::exists(moved / "neu"));
+  EXPECT_FALSE(std::filesystem::exists(folder / "neu"));
+  EXPECT_EQ(PathAsUserKnowsIt(lock->Folder() / "neu"), moved / "neu");
+  EXPECT_EQ(std::string(EInOutError(2, lock->Folder() / "fehlt").what()),
+            "Datei nicht gefunden: " + (moved / "fehlt").string());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/tests/test_support.h"
+#include "platform/utf8_path.h"
 
 namespace kestravuna::platform {
 namespace {
@@ -110,6 +111,27 @@ TEST(IoErrorTest, ErrorBoxTextAppendsAFullStopAfterCharactersAboveIt) {
   };
   for (const BoxCase& c : cases) {
     EXPECT_EQ(ErrorBoxText(c.message), c.expected) << c.message;
+  }
+}
+
+// Names in messages: UTF-8 stays as it is, every byte that is no part of a well-formed UTF-8
+// character is shown escaped.
+TEST(IoErrorTest, MessagesShowBytesThatAreNoUtf8Escaped) {
+  const struct {
+    const char* name;
+    const char* shown;
+  } cases[] = {
+      {"Grüße €.txt", "Grüße €.txt"},
+      {"bad\xFF name", "bad\\xFF name"},
+      {"\xE4rger", "\\xE4rger"},                   // Latin-1 "ä", cut as UTF-8
+      {"over\xC0\xAFlong", "over\\xC0\\xAFlong"},  // overlong "/"
+      {"sur\xED\xA0\x80", "sur\\xED\\xA0\\x80"},   // a surrogate
+      {"ende\xF0\x9F", "ende\\xF0\\x9F"},          // cut at the end
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DisplayName(PathFromUtf8(c.name)), c.shown) << c.name;
+    EXPECT_EQ(std::string(EInOutError(5, PathFromUtf8(c.name)).what()),
+              std::string("Dateizugriff verweigert: ") + c.shown);
   }
 }
 
