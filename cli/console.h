@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,10 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // Whether standard input or standard error is a terminal (a console on Windows).
 bool StandardInputIsTerminal();
 bool StandardErrorIsTerminal();
-// One line typed at the terminal without echo, as the enter-password dialog masks it.
-std::string ReadLineWithoutEcho();
+// One line typed at the terminal without echo, as the enter-password dialog masks it; nullopt
+// when the input ends before a line does (Ctrl-D, Ctrl-Z). The echo comes back however the
+// reading ends, also when Ctrl-C or a signal ends the program meanwhile.
+std::optional<std::string> ReadLineWithoutEcho();
 // The first line of standard input, without its line end. A source that cannot be read (a
 // folder, an I/O error) raises std::runtime_error naming it: taking it for an empty password
 // would protect the folder without one.

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <iostream>
 #include <stdexcept>
 
@@ -16,17 +17,35 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
-std::string ReadLineWithoutEcho() {
-  termios saved{};
-  const bool silenced = tcgetattr(STDIN_FILENO, &saved) == 0;
+namespace {
+
+// The terminal's settings while the echo is off, for a signal that ends the program then.
+termios echoingTerminal{};
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
+
+extern "C" void RestoreEchoAndEnd(int signal) {
+  tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoingTerminal);  // async-signal-safe
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+}  // namespace
+
+std::optional<std::string> ReadLineWithoutEcho() {
+  const bool silenced = tcgetattr(STDIN_FILENO, &echoingTerminal) == 0;
   if (silenced) {
-    termios silent = saved;
+    for (const int signal : kEndingSignals) std::signal(signal, RestoreEchoAndEnd);
+    termios silent = echoingTerminal;
     silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
   }
   std::string line;
-  std::getline(std::cin, line);
-  if (silenced) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  const bool gotLine = static_cast<bool>(std::getline(std::cin, line));
+  if (silenced) {
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoingTerminal);
+    for (const int signal : kEndingSignals) std::signal(signal, SIG_DFL);
+  }
+  if (!gotLine && line.empty()) return std::nullopt;
   return line;
 }
 

@@ -28,14 +28,32 @@ std::vector<std::string> Utf8Arguments(int, char**) {
 bool StandardInputIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
-std::string ReadLineWithoutEcho() {
+namespace {
+
+// The console's input mode while the echo is off, for Ctrl-C or a closing console meanwhile.
+DWORD echoingMode = 0;
+
+BOOL WINAPI RestoreEcho(DWORD) {
+  SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), echoingMode);
+  return FALSE;  // the default handler ends the program as usual
+}
+
+}  // namespace
+
+std::optional<std::string> ReadLineWithoutEcho() {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  DWORD saved = 0;
-  const bool silenced = GetConsoleMode(input, &saved) != 0;
-  if (silenced) SetConsoleMode(input, saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+  const bool silenced = GetConsoleMode(input, &echoingMode) != 0;
+  if (silenced) {
+    SetConsoleCtrlHandler(RestoreEcho, TRUE);
+    SetConsoleMode(input, echoingMode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+  }
   std::string line;
-  std::getline(std::cin, line);
-  if (silenced) SetConsoleMode(input, saved);
+  const bool gotLine = static_cast<bool>(std::getline(std::cin, line));
+  if (silenced) {
+    SetConsoleMode(input, echoingMode);
+    SetConsoleCtrlHandler(RestoreEcho, FALSE);
+  }
+  if (!gotLine && line.empty()) return std::nullopt;
   return line;
 }
 

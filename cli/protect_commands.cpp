@@ -111,13 +111,17 @@ std::string WithoutLineEnd(std::string line) {
   return line;
 }
 
-// Typing without echo, as the enter-password dialog masks what is typed.
+// Typing without echo, as the enter-password dialog masks what is typed. Input that ends
+// before a line (Ctrl-D) cancels, as closing the dialog would: it never stands for the empty
+// password.
 std::string PromptPassword() {
   std::fputs("Passwort: ", stderr);
   std::fflush(stderr);
-  const std::string line = ReadLineWithoutEcho();
+  const std::optional<std::string> line = ReadLineWithoutEcho();
   std::fputc('\n', stderr);
-  return WithoutLineEnd(line);
+  if (!line)
+    throw std::runtime_error("Abgebrochen: kein Passwort eingegeben; es wurde nichts verändert.");
+  return WithoutLineEnd(*line);
 }
 
 // The first line of --password-file, else of standard input when it is not a terminal,

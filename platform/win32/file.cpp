@@ -107,8 +107,8 @@ namespace {
 
 // Marks the open file for deletion when its last handle closes, or takes the mark back.
 bool MarkForDeletion(HANDLE handle, bool deleteOnClose) {
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
+  // Its one member is named like a macro of the wide API, so it is set by position.
+  FILE_DISPOSITION_INFO disposition{static_cast<BOOLEAN>(deleteOnClose)};
   return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
 }
 

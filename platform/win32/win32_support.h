@@ -6,9 +6,10 @@
 
 #include <filesystem>
 
-// windows.h names the ANSI or wide function by macro; the platform layer's own DeleteFile
-// must not be renamed with it.
+// windows.h names the ANSI or wide function by macro; the platform layer's own DeleteFile and
+// ReplaceFile must not be renamed with it.
 #undef DeleteFile
+#undef ReplaceFile
 
 namespace kestravuna::platform {
 
