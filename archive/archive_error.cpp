@@ -1,5 +1,7 @@
 #include "archive/archive_error.h"
 
+#include "platform/utf8_path.h"
+
 namespace kestravuna {
 
 namespace {
@@ -28,7 +30,10 @@ std::string FaultText(ArchiveFault fault) {
 
 }  // namespace
 
+// A name's bytes that are no UTF-8 show escaped: a message never carries them raw.
 EArchiveError::EArchiveError(ArchiveFault fault, std::string_view fileName)
-    : std::runtime_error(FaultText(fault) + std::string(fileName)), fault_(fault) {}
+    : std::runtime_error(FaultText(fault) +
+                         platform::DisplayName(platform::PathFromUtf8(fileName))),
+      fault_(fault) {}
 
 }  // namespace kestravuna

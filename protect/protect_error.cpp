@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/utf8_path.h"
+
 namespace kestravuna {
 
 namespace {
@@ -54,7 +56,8 @@ EProtectError::EProtectError(ProtectFault fault)
 EProtectError::EProtectError(ProtectFault fault, std::string_view fileName)
     : std::runtime_error([&] {
         std::string text = FaultText(fault);
-        text.replace(text.find("%s"), 2, fileName);
+        // A name's bytes that are no UTF-8 show escaped: a message never carries them raw.
+        text.replace(text.find("%s"), 2, platform::DisplayName(platform::PathFromUtf8(fileName)));
         return text;
       }()),
       fault_(fault) {}

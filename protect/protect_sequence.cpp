@@ -228,7 +228,7 @@ std::vector<std::string> FolderProtector::DeletePlainFiles(
       if (IsAsPacked(packed, platform::EntryOf(file))) {
         platform::DeleteFile(file);
       } else {
-        changed.push_back(platform::DisplayName(file.filename()));
+        changed.push_back(entry.name);
       }
     }
     view_.PumpMessages();

@@ -70,7 +70,9 @@ inline void RefuseForeignFile(const std::filesystem::path& file) {
 // A run that would stop at a file it may not delete (someone else's file in a shared folder,
 // a read-only folder) is refused before it writes anything, naming the file.
 inline void RefuseUndeletable(const std::filesystem::path& file, ProtectFault fault) {
-  if (!platform::CanDeleteFile(file)) throw EProtectError(fault, platform::Utf8Of(file.filename()));
+  if (!platform::CanDeleteFile(file)) {
+    throw EProtectError(fault, platform::Utf8Of(file.filename()));
+  }
 }
 
 // What the packer and unpacker report goes to the status line.

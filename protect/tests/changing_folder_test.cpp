@@ -231,6 +231,25 @@ TEST_F(ChangingFolderTest, AnExtendedAclMakesEverythingWrittenOwnerOnly) {
   EXPECT_EQ(ReadFile(secret), "nur für zwei");
 }
 
+// A name whose bytes are no UTF-8 (written under another encoding) is refused, and the message
+// shows those bytes escaped instead of passing them on raw.
+TEST_F(ChangingFolderTest, ARefusedNameShowsItsStrayBytesEscaped) {
+  WriteFile(folder /
+                "Gr\xFC\xDF"
+                "e.txt",
+            "Latin-1");
+  const Files before = Snapshot(folder);
+  try {
+    protector.EncodeFolder(kPassword);
+    ADD_FAILURE() << "a name outside the code page was packed";
+  } catch (const std::exception& error) {
+    const std::string message = error.what();
+    EXPECT_NE(message.find("Gr\\xFC\\xDFe.txt"), std::string::npos) << message;
+    EXPECT_EQ(message.find('\xFC'), std::string::npos) << "raw byte in the message";
+  }
+  EXPECT_EQ(Snapshot(folder), before);
+}
+
 // An immutable file cannot be deleted whatever its mode says: the run is refused before it
 // writes anything, naming the file.
 TEST_F(ChangingFolderTest, AnImmutableFileIsSeenBeforeAnythingIsWritten) {
