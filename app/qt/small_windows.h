@@ -8,28 +8,28 @@ class QLineEdit;
 
 namespace kestravuna::app {
 
-class TForm1;
+class MainWindow;
 
 // Shown during start-up, on top of everything, without frame or text.
-class Tsplash : public DesignedWindow {
+class SplashWindow : public DesignedWindow {
  public:
-  Tsplash();
+  SplashWindow();
   // Shows the window and returns at the next tick of the clock's seconds (at most one second),
   // letting the windows work meanwhile.
   void ShowAndWait();
 };
 
-class TAboutBox : public DesignedWindow {
+class AboutBox : public DesignedWindow {
  public:
-  TAboutBox();
+  AboutBox();
   // Shows the box, or brings it to the front when it is open already.
   void ShowModeless();
 };
 
 // "Ihre Daten werden verarbeitet..." while a run works.
-class TWait : public DesignedWindow {
+class WaitWindow : public DesignedWindow {
  public:
-  TWait();
+  WaitWindow();
   // Centred on the screen at the first showing; later showings keep that place.
   void ShowModeless();
 
@@ -44,27 +44,27 @@ class PasswordDialog : public DesignedWindow {
   // Shows the dialog (or brings it to the front) with the focus in the field.
   void ShowModeless();
   // OK: what the dialog does with the password.
-  virtual void BitBtn1Click() = 0;
+  virtual void Confirm() = 0;
 
  protected:
-  PasswordDialog(const WindowDesign& design, const char* fieldName, TForm1& form);
+  PasswordDialog(const WindowDesign& design, const char* fieldName, MainWindow& form);
 
-  TForm1& form_;
+  MainWindow& form_;
   QLineEdit& field_;
 };
 
 // The set-password dialog before a protect.
-class TPasswort : public PasswordDialog {
+class SetPasswordDialog : public PasswordDialog {
  public:
-  explicit TPasswort(TForm1& form);
-  void BitBtn1Click() override;
+  explicit SetPasswordDialog(MainWindow& form);
+  void Confirm() override;
 };
 
 // The enter-password dialog before a restore.
-class TPasswort2 : public PasswordDialog {
+class EnterPasswordDialog : public PasswordDialog {
  public:
-  explicit TPasswort2(TForm1& form);
-  void BitBtn1Click() override;
+  explicit EnterPasswordDialog(MainWindow& form);
+  void Confirm() override;
 };
 
 }  // namespace kestravuna::app
