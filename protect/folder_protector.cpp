@@ -33,7 +33,11 @@ FolderProtector::FolderProtector(FolderView& view)
       scan_(view),
       currentFolder_(platform::WorkingDirectory()),
       lastDrive_(DriveOf(currentFolder_)) {
-  pack.SetEventPump([this] { view_.PumpMessages(); });
+  pack.SetEventPump([this] {
+    const TZarLZ::Progress coded = pack.CurrentProgress();
+    runProgress_.Advance(coded.done, coded.total);
+    view_.PumpMessages();
+  });
 }
 
 void FolderProtector::StartIn(const std::filesystem::path& folder) {

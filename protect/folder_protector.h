@@ -20,6 +20,7 @@
 #include "compress/zarlz.h"
 #include "protect/folder_scan.h"
 #include "protect/folder_view.h"
+#include "protect/run_progress.h"
 
 namespace kestravuna {
 
@@ -97,6 +98,7 @@ class FolderProtector {
 
   FolderView& view_;
   FolderScan scan_;
+  RunProgress runProgress_{view_};  // the bar during a run
   std::filesystem::path currentFolder_;
   std::filesystem::path lastDrive_;
   bool busy_ = false;

@@ -101,7 +101,8 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   DeleteIfPresent(compressed);
   DeleteIfPresent(record);
 
-  PackFolder(folder, container, ProgressFor(view_));
+  runProgress_.BeginStep(0, kProgressPacked);
+  PackFolder(folder, container, ProgressFor(view_, runProgress_));
 
   view_.ShowStatus("Prüfung...");
   pack.Visible = false;
@@ -109,6 +110,7 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   pack.InputFile = platform::Utf8Of(container);
   pack.OutputFile = platform::Utf8Of(compressed);
   pack.CompressMode = containerMode;
+  runProgress_.BeginStep(kProgressPacked, kProgressCoded);
   CompressAndVerify(pack, container, compressed);
   platform::File::OpenRead(compressed).Sync();
 

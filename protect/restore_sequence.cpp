@@ -173,6 +173,7 @@ UnpackedFiles FolderProtector::DecodeContainer(const std::filesystem::path& fold
     pack.InputStream = &input;
     pack.OutputStream = &output;
     pack.CompressMode = TCompressMode::Good;
+    runProgress_.BeginStep(0, kProgressDecoded);
     pack.Decompress();
   }
   return unpacker.Finish();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -158,6 +159,43 @@ TEST_F(ProtectorTest, RestoreTellsTheWindowEveryStepInOrder) {
                                              "progress=100",
                                              "busy=0"};
   EXPECT_EQ(EventsOf(view, {"busy", "wait", "status", "progress=100"}), expected);
+}
+
+// While the wait window is up the bar follows the bytes packed and coded, or decoded: it only
+// grows, passes through many positions, stays short of 100 until the run is done, then shows 100.
+TEST_F(ProtectorTest, TheProgressBarFollowsTheBytesOfARun) {
+  WriteFile(folder / "gross.bin", testing::TextOf(testing::RandomBytes(1'500'000, 3)));
+  WriteFile(folder / "text", std::string(1'000'000, 't'));
+  const auto duringTheRun = [&] {
+    std::vector<int> positions;
+    bool waiting = false;
+    for (const std::string& event : view.events) {
+      if (event == "wait=shown" || event == "wait=hidden") waiting = event == "wait=shown";
+      if (waiting && event.starts_with("progress="))
+        positions.push_back(std::stoi(event.substr(9)));
+    }
+    return positions;
+  };
+  struct Step {
+    const char* what;
+    std::function<void()> run;
+    int last;  // the furthest the bar goes while the wait window is up
+  } steps[] = {
+      {"protect", [&] { protector.EncodeFolder(kPassword); }, kProgressCoded},
+      {"restore", [&] { protector.DecodeFolder(kPassword); }, kProgressDecoded},
+  };
+  for (const Step& step : steps) {
+    view.Clear();
+    step.run();
+    const std::vector<int> positions = duringTheRun();
+    EXPECT_TRUE(std::ranges::is_sorted(positions)) << step.what;
+    EXPECT_GE(std::set<int>(positions.begin(), positions.end()).size(), 20u) << step.what;
+    ASSERT_FALSE(positions.empty()) << step.what;
+    // The last pump of a step may come before its last chunk is counted.
+    EXPECT_LE(positions.back(), step.last) << step.what;
+    EXPECT_GE(positions.back(), step.last - 2) << step.what;
+    EXPECT_EQ(view.progress, 100) << step.what;
+  }
 }
 
 TEST_F(ProtectorTest, TheEnteredPasswordMustHoldTheStoredOne) {
