@@ -4,6 +4,7 @@
 
 #include <QDesktopServices>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
@@ -26,6 +27,9 @@ constexpr int kDesignedFontHeight = 11;  // "MS Sans Serif" 8 points at 96 pixel
 constexpr int kFolderTreeFontHeight = 12;
 constexpr int kFolderPathFontHeight = 9;
 constexpr int kPanelBevelWidth = 2;
+// A face drawn bold by overstriking is one pixel wider per character, as the system draws a
+// bitmap face that has no bold cut.
+constexpr int kOverstrikeSpacing = 1;
 
 bool closeSymbolFontLoaded = false;
 
@@ -36,15 +40,37 @@ QFont FontOf(const QStringList& families, int pixelHeight) {
   return font;
 }
 
-// The designed text font may come without a bold face, which Qt does not synthesise; a bold
-// text then takes the close match's bold face.
-QFont Bold(QFont font) {
-  if (font.family() == "MS Sans Serif" && !QFontDatabase::styles(font.family()).contains("Bold")) {
-    font.setFamilies({"DejaVu Sans"});
-  }
-  font.setBold(true);
-  return font;
+// Whether `font` as the system resolves it has a bold cut of its own.
+bool HasBoldFace(const QFont& font) {
+  const QFontInfo resolved(font);
+  QFont bold = font;
+  bold.setBold(true);
+  return QFontInfo(bold).family() == resolved.family() &&
+         QFontDatabase::styles(resolved.family()).contains("Bold");
 }
+
+// A bold label in a face without a bold cut: the text drawn twice, one pixel apart, so it stays
+// in the designed face instead of falling back to another family's bold.
+class OverstruckLabel : public QLabel {
+ public:
+  OverstruckLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    QFont spaced = font();
+    spaced.setLetterSpacing(QFont::AbsoluteSpacing, kOverstrikeSpacing);
+    setFont(spaced);
+  }
+
+  QSize sizeHint() const override { return QLabel::sizeHint() + QSize(kOverstrikeSpacing, 0); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setPen(palette().color(foregroundRole()));
+    const int flags = static_cast<int>(alignment()) | (wordWrap() ? Qt::TextWordWrap : 0);
+    const QRect area = contentsRect();
+    painter.drawText(area, flags, text());
+    painter.drawText(area.translated(kOverstrikeSpacing, 0), flags, text());
+  }
+};
 
 void SetTextColours(QWidget& widget, unsigned look) {
   QPalette palette = widget.palette();
@@ -65,7 +91,18 @@ void SetTextColours(QWidget& widget, unsigned look) {
 }
 
 QWidget* CreateLabel(QWidget* parent, const ControlDesign& control) {
-  auto* label = new QLabel(QtText(control.text), parent);
+  const QString text = QtText(control.text);
+  QLabel* label = nullptr;
+  if (!(control.look & kBold)) {
+    label = new QLabel(text, parent);
+  } else if (HasBoldFace(parent->font())) {
+    label = new QLabel(text, parent);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+  } else {
+    label = new OverstruckLabel(text, parent);
+  }
   label->setAlignment((control.look & kCentered ? Qt::AlignHCenter : Qt::AlignLeft) |
                       Qt::AlignVCenter);
   label->setWordWrap(control.look & kWordWrap);
@@ -81,10 +118,11 @@ QWidget* CreatePushButton(QWidget* parent, const ControlDesign& control) {
   auto* button = new QPushButton(parent);
   if (control.look & kCloseSymbol) {
     // "r" in the symbol font is the close symbol; without that font a multiplication sign.
-    button->setFont(closeSymbolFontLoaded ? FontOf({"Marlett"}, kDesignedFontHeight)
-                                          : Bold(DesignedFont(kDesignedFontHeight + 2)));
+    QFont symbol = closeSymbolFontLoaded ? FontOf({"Marlett"}, kDesignedFontHeight)
+                                         : DesignedFont(kDesignedFontHeight + 2);
+    symbol.setBold(true);
+    button->setFont(symbol);
     button->setText(closeSymbolFontLoaded ? QtText(control.text) : QString(QChar(0x00D7)));
-    button->setFocusPolicy(Qt::NoFocus);
   } else {
     button->setText(QtText(control.text));
   }
@@ -99,6 +137,8 @@ QWidget* CreateFlatButton(QWidget* parent, const ControlDesign& control) {
   button->setIcon(ButtonIcon(control.picture));
   button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   button->setAutoRaise(true);
+  // Flat buttons take no focus: the keyboard moves between the designed tab stops only.
+  button->setFocusPolicy(Qt::NoFocus);
   return button;
 }
 
@@ -180,7 +220,9 @@ Qt::WindowFlags FlagsOf(const WindowDesign& design) {
 }  // namespace
 
 void LoadDesignedFonts() {
-  QFontDatabase::addApplicationFont(QString(kWineFonts) + "ms_sans_serif.ttf");
+  for (const char* face : {"ms_sans_serif.ttf", "tahoma.ttf", "tahomabd.ttf"}) {
+    QFontDatabase::addApplicationFont(QString(kWineFonts) + face);
+  }
   closeSymbolFontLoaded =
       QFontDatabase::addApplicationFont(QString(kWineFonts) + "marlett.ttf") >= 0;
 }
@@ -194,13 +236,19 @@ void FitWidth(QWidget& label) {
 }
 
 QFont DesignedFont(int pixelHeight) {
-  return FontOf({"MS Sans Serif", "DejaVu Sans"}, pixelHeight);
+  // "MS Sans Serif" is a bitmap face: drawn at any scale but 1 its glyphs keep their pixel size
+  // and leave gaps. Tahoma has its metrics and scales.
+  const bool unscaled = qGuiApp == nullptr || qGuiApp->devicePixelRatio() == 1.0;
+  return FontOf(unscaled ? QStringList{"MS Sans Serif", "Tahoma", "DejaVu Sans"}
+                         : QStringList{"Tahoma", "DejaVu Sans"},
+                pixelHeight);
 }
 
-DesignedWindow::DesignedWindow(const WindowDesign& design) {
+DesignedWindow::DesignedWindow(const WindowDesign& design, QWidget* owner) : QWidget(owner) {
   QWidget& window = *this;
   window.setObjectName(QtText(design.name));
   window.setWindowTitle(QtText(design.caption));
+  // An owned window stays above its owner (the window system makes it transient for it).
   window.setWindowFlags(FlagsOf(design));
   window.setFixedSize(design.clientWidth, design.clientHeight);
   window.setFont(DesignedFont(kDesignedFontHeight));
@@ -215,7 +263,6 @@ DesignedWindow::DesignedWindow(const WindowDesign& design) {
     widget->setObjectName(QtText(control.name));
     widget->setGeometry(control.place.left, control.place.top, control.place.width,
                         control.place.height);
-    if (control.look & kBold) widget->setFont(Bold(widget->font()));
     if (control.kind == ControlKind::Label && !(control.look & kFixedSize)) FitWidth(*widget);
     if (control.look & kHandPointer) widget->setCursor(Qt::PointingHandCursor);
     SetTextColours(*widget, control.look);
@@ -228,9 +275,16 @@ void DesignedWindow::CentreOnScreen() {
 }
 
 void DesignedWindow::ShowInFront() {
+  ShowNormal();
+  activateWindow();
+}
+
+void DesignedWindow::ShowNormal() {
+  // The program's small windows have no task bar entry to come back from: one that was
+  // minimised (through the window manager) comes back in its normal state.
+  setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
   show();
   raise();
-  activateWindow();
 }
 
 EdgeWidget::EdgeWidget(QWidget* parent, unsigned look, const QString& caption)

@@ -42,6 +42,13 @@ MainWindow::MainWindow()
     RunHandler([&] { protector_.ChooseDrive(drive); });
   });
 
+  QWidget* previousStop = nullptr;
+  for (const std::string_view name : kMainWindowTabOrder) {
+    QWidget& stop = ControlOf<QWidget>(*this, std::string(name).c_str());
+    if (previousStop != nullptr) setTabOrder(previousStop, &stop);
+    previousStop = &stop;
+  }
+
   // The tree presents the working directory on its drive, which chooses that folder.
   const std::filesystem::path start = protector_.CurrentFolder();
   driveList_.ShowDrive(protector_.lastDrive());

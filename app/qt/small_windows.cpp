@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QThread>
 #include <QTime>
@@ -28,7 +29,7 @@ void SplashWindow::ShowAndWait() {
   }
 }
 
-AboutBox::AboutBox() : DesignedWindow(kAboutBox) {
+AboutBox::AboutBox(QWidget& owner) : DesignedWindow(kAboutBox, &owner) {
   ControlOf<TLink>(*this, "Link1").SetLinkTo(QString::fromUtf8(kHomepageAddress));
   ControlOf<TLink>(*this, "Link2").SetLinkTo(QString::fromUtf8(kMailAddress));
   connect(&ControlOf<QAbstractButton>(*this, "SpeedButton1"), &QAbstractButton::clicked, this,
@@ -40,17 +41,21 @@ void AboutBox::ShowModeless() {
   ShowInFront();
 }
 
-WaitWindow::WaitWindow() : DesignedWindow(kWaitWindow) {}
+void AboutBox::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Escape) return DesignedWindow::keyPressEvent(event);
+  close();
+}
+
+WaitWindow::WaitWindow(QWidget& owner) : DesignedWindow(kWaitWindow, &owner) {}
 
 void WaitWindow::ShowModeless() {
   if (!placed_) CentreOnScreen();
   placed_ = true;
-  show();
-  raise();
+  ShowNormal();
 }
 
 PasswordDialog::PasswordDialog(const WindowDesign& design, const char* fieldName, MainWindow& form)
-    : DesignedWindow(design), form_(form), field_(ControlOf<QLineEdit>(*this, fieldName)) {
+    : DesignedWindow(design, &form), form_(form), field_(ControlOf<QLineEdit>(*this, fieldName)) {
   auto& ok = ControlOf<QAbstractButton>(*this, "BitBtn1");
   connect(&ok, &QAbstractButton::clicked, this, [this] { Confirm(); });
   connect(&field_, &QLineEdit::returnPressed, &ok, &QAbstractButton::click);
@@ -59,6 +64,11 @@ PasswordDialog::PasswordDialog(const WindowDesign& design, const char* fieldName
 void PasswordDialog::ShowModeless() {
   ShowInFront();
   field_.setFocus();
+}
+
+void PasswordDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Escape) return DesignedWindow::keyPressEvent(event);
+  hide();
 }
 
 SetPasswordDialog::SetPasswordDialog(MainWindow& form)

@@ -1,5 +1,6 @@
 // The windows the main window shows and hides: the splash window, the about box, the wait
-// window and the two password dialogs. Each exists once; none is ever shown modally.
+// window and the two password dialogs. Each exists once; none is ever shown modally. All but
+// the splash window (shown before the main window) belong to the main window and stay above it.
 #pragma once
 
 #include "app/qt/designed_widgets.h"
@@ -21,15 +22,19 @@ class SplashWindow : public DesignedWindow {
 
 class AboutBox : public DesignedWindow {
  public:
-  AboutBox();
+  explicit AboutBox(QWidget& owner);
   // Shows the box, or brings it to the front when it is open already.
   void ShowModeless();
+
+ protected:
+  // Escape closes the box, as its close box does.
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 // "Ihre Daten werden verarbeitet..." while a run works.
 class WaitWindow : public DesignedWindow {
  public:
-  WaitWindow();
+  explicit WaitWindow(QWidget& owner);
   // Centred on the screen at the first showing; later showings keep that place.
   void ShowModeless();
 
@@ -48,6 +53,8 @@ class PasswordDialog : public DesignedWindow {
 
  protected:
   PasswordDialog(const WindowDesign& design, const char* fieldName, MainWindow& form);
+  // Escape hides the dialog without a run; the field keeps its text.
+  void keyPressEvent(QKeyEvent* event) override;
 
   MainWindow& form_;
   QLineEdit& field_;

@@ -6,7 +6,11 @@
 
 namespace kestravuna::app {
 
-WindowSet::WindowSet() : setPassword(mainWindow), enterPassword(mainWindow) {
+WindowSet::WindowSet()
+    : aboutBox(mainWindow),
+      waitWindow(mainWindow),
+      setPassword(mainWindow),
+      enterPassword(mainWindow) {
   mainWindow.Attach(aboutBox, waitWindow, setPassword, enterPassword);
   for (QWidget* window : HiddenByTheirOwners()) window->installEventFilter(this);
   connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,

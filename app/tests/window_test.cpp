@@ -1,7 +1,10 @@
 // The window program driven as a user drives it: widgets found by their designed names,
 // clicked and typed into with Qt Test; message boxes answered through the message service.
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDesktopServices>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -9,8 +12,11 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QtTest>
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -115,6 +121,9 @@ class WindowTest : public QObject {
   }
 
  private Q_SLOTS:
+  // The fonts the program loads at start, where the system has them.
+  void initTestCase() { LoadDesignedFonts(); }
+
   void startsInTheWorkingDirectoryAndCountsIt() {
     Fixture fixture;
     WindowSet windows;
@@ -415,6 +424,192 @@ class WindowTest : public QObject {
     QCOMPARE(ControlOf<QLabel>(windows.waitWindow, "Label3").text(),
              "Ihre Daten werden verarbeitet...");
     windows.mainWindow.HideWaitWindow();
+  }
+
+  void aMinimisedWindowOfTheSetComesBackWhenShownAgain() {
+    Fixture fixture;
+    WindowSet windows;
+    Start(windows);
+    struct Case {
+      QWidget* window;
+      std::function<void()> show;
+    };
+    const std::vector<Case> cases = {
+        {&windows.setPassword, [&] { Click(windows.mainWindow, "code"); }},
+        {&windows.aboutBox, [&] { Click(windows.mainWindow, "SpeedButton4"); }},
+        {&windows.waitWindow, [&] { windows.mainWindow.ShowWaitWindow(); }},
+    };
+    for (const Case& each : cases) {
+      each.show();
+      each.window->showMinimized();
+      QVERIFY2(each.window->isMinimized(), qPrintable(each.window->objectName()));
+      each.show();
+      QVERIFY2(each.window->isVisible() && !each.window->isMinimized(),
+               qPrintable(each.window->objectName()));
+      each.window->hide();
+    }
+  }
+
+  void theSmallWindowsBelongToTheMainWindow() {
+    Fixture fixture;
+    WindowSet windows;
+    Start(windows);
+    // The window system keeps a window above the one it is transient for.
+    for (QWidget* window :
+         std::initializer_list<QWidget*>{&windows.waitWindow, &windows.setPassword,
+                                         &windows.enterPassword, &windows.aboutBox}) {
+      window->show();
+      QVERIFY2(window->windowHandle()->transientParent() == windows.mainWindow.windowHandle(),
+               qPrintable(window->objectName()));
+      window->hide();
+    }
+  }
+
+  void escapeHidesThePasswordDialogsAndTheAboutBoxWithoutARun() {
+    Fixture fixture;
+    WindowSet windows;
+    Start(windows);
+    struct Case {
+      DesignedWindow* window;
+      const char* field;  // where the focus is; empty: the window itself
+    };
+    const std::vector<Case> cases = {
+        {&windows.setPassword, "Pw"},
+        {&windows.enterPassword, "pw"},
+        {&windows.aboutBox, ""},
+    };
+    for (const Case& each : cases) {
+      each.window->ShowInFront();
+      QWidget* target = each.window;
+      if (*each.field != '\0') {
+        auto& field = ControlOf<QLineEdit>(*each.window, each.field);
+        QTest::keyClicks(&field, "Geheim");
+        target = &field;
+      }
+      QTest::keyClick(target, Qt::Key_Escape);
+      QVERIFY2(!each.window->isVisible(), qPrintable(each.window->objectName()));
+      if (*each.field != '\0') {
+        QCOMPARE(ControlOf<QLineEdit>(*each.window, each.field).text(), "Geheim");
+      }
+    }
+    QVERIFY(fs::exists(fixture.folder / "brief.txt") && !fs::exists(fixture.folder / "CHIFF.CRY"));
+    QVERIFY(fixture.boxes.empty());
+  }
+
+  void theTabKeyGoesThroughTheDesignedStops() {
+    Fixture fixture;
+    WindowSet windows;
+    Start(windows);
+    MainWindow& window = windows.mainWindow;
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    ControlOf<QWidget>(window, "Folders").setFocus();
+    // The folder tree, the close button, the drive list, and round again.
+    for (const char* next : {"BitBtn1", "Drives", "Folders", "BitBtn1"}) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QVERIFY2(QApplication::focusWidget() == &ControlOf<QWidget>(window, next), next);
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), &ControlOf<QWidget>(window, "Folders"));
+  }
+
+  void theTreeReadsAFolderAgainEachTimeItIsOpened() {
+    Fixture fixture;
+    WindowSet windows;
+    Start(windows);
+    auto& tree = ControlOf<FolderTree>(windows.mainWindow, "Folders");
+    QTreeWidgetItem* folder = tree.currentItem();
+    const auto childNames = [](const QTreeWidgetItem& item) {
+      QStringList names;
+      for (int i = 0; i < item.childCount(); ++i) names << item.child(i)->text(0);
+      return names;
+    };
+    const auto reopen = [](QTreeWidgetItem& item) {
+      item.setExpanded(false);
+      item.setExpanded(true);
+    };
+    folder->setExpanded(true);
+    QCOMPARE(childNames(*folder), QStringList{"unter"});
+    QTreeWidgetItem* unter = folder->child(0);
+    unter->setExpanded(true);  // read: no subfolders
+    unter->setExpanded(false);
+
+    fs::create_directory(fixture.folder / "neu");
+    fs::create_directory(fixture.folder / "unter" / "tief");
+    reopen(*folder);
+    QCOMPARE(childNames(*folder), (QStringList{"neu", "unter"}));
+    QCOMPARE(folder->child(1), unter);  // still listed, what was read stays
+    QCOMPARE(unter->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);  // may be opened
+    unter->setExpanded(true);
+    QCOMPARE(childNames(*unter), QStringList{"tief"});
+
+    fs::remove(fixture.folder / "neu");
+    reopen(*folder);
+    QCOMPARE(childNames(*folder), QStringList{"unter"});
+
+    // The chosen folder removed from outside: the folder that lists it is chosen instead.
+    tree.setCurrentItem(unter->child(0));
+    QCOMPARE(Text(windows.mainWindow, "aktOrdner"),
+             QString::fromStdString(fixture.folder / "unter" / "tief"));
+    fs::current_path(fixture.folder.path());
+    fs::remove(fixture.folder / "unter" / "tief");
+    reopen(*unter);
+    QCOMPARE(unter->childCount(), 0);
+    QCOMPARE(tree.currentItem(), unter);
+    QCOMPARE(Text(windows.mainWindow, "aktOrdner"),
+             QString::fromStdString(fixture.folder / "unter"));
+    QVERIFY(fixture.boxes.empty());
+  }
+
+  void theProgressBarMovesDuringARun() {
+    Fixture fixture;
+    WriteFile(fixture.folder / "gross.bin", testing::TextOf(testing::RandomBytes(3'000'000, 5)));
+    WindowSet windows;
+    Start(windows);
+    auto& bar = ControlOf<QProgressBar>(windows.mainWindow, "Count");
+    std::vector<int> whileWaiting;
+    connect(&bar, &QProgressBar::valueChanged, [&](int value) {
+      if (windows.waitWindow.isVisible()) whileWaiting.push_back(value);
+    });
+    Protect(windows, "Geheim");
+    QVERIFY(fs::exists(fixture.folder / "CHIFF.CRD"));
+    QVERIFY(std::ranges::is_sorted(whileWaiting));
+    QVERIFY(std::set<int>(whileWaiting.begin(), whileWaiting.end()).size() >= 10);
+    QCOMPARE(bar.value(), 100);
+    whileWaiting.clear();
+    Restore(windows, "Geheim");
+    QVERIFY(fs::exists(fixture.folder / "gross.bin"));
+    QVERIFY(std::ranges::is_sorted(whileWaiting));
+    QVERIFY(std::set<int>(whileWaiting.begin(), whileWaiting.end()).size() >= 10);
+    QCOMPARE(bar.value(), 100);
+  }
+
+  void boldTextKeepsTheDesignedFaceAndTheTreeIsSunken() {
+    Fixture fixture;
+    WindowSet windows;
+    const QString face =
+        QFontInfo(ControlOf<QLabel>(windows.mainWindow, "Label13").font()).family();
+    for (const char* bold : {"Label1", "Label9", "Label10", "Label11"}) {
+      QCOMPARE(QFontInfo(ControlOf<QLabel>(windows.mainWindow, bold).font()).family(), face);
+    }
+    auto& tree = ControlOf<FolderTree>(windows.mainWindow, "Folders");
+    QCOMPARE(tree.frameShadow(), QFrame::Sunken);
+    QCOMPARE(tree.frameWidth(), 2);  // the 3D border: two pixels
+  }
+
+  // Run at scale 1 and again at 1.5: the designed bitmap face only where it is drawn as
+  // designed, a scalable one elsewhere, so text fills its designed boxes.
+  void textIsDrawnInAFaceThatSuitsTheScale() {
+    Fixture fixture;
+    WindowSet windows;
+    const QFontInfo face(ControlOf<QLabel>(windows.setPassword, "Label2").font());
+    if (qApp->devicePixelRatio() != 1.0) {
+      QVERIFY2(QFontDatabase::isSmoothlyScalable(face.family(), face.styleName()),
+               qPrintable(face.family()));
+    } else if (QFontDatabase::families().contains("MS Sans Serif")) {
+      QCOMPARE(face.family(), "MS Sans Serif");
+    } else {
+      QSKIP("the designed face is not installed");
+    }
   }
 
   void everyWindowHasItsDesignedCaptionAndSize() {
