@@ -40,17 +40,15 @@ QFont FontOf(const QStringList& families, int pixelHeight) {
   return font;
 }
 
-// Whether `font` as the system resolves it has a bold cut of its own.
-bool HasBoldFace(const QFont& font) {
+// Whether `font` as the system resolves it is drawn from outlines, which can be emboldened,
+// rather than from a bitmap face's fixed glyphs.
+bool IsScalable(const QFont& font) {
   const QFontInfo resolved(font);
-  QFont bold = font;
-  bold.setBold(true);
-  return QFontInfo(bold).family() == resolved.family() &&
-         QFontDatabase::styles(resolved.family()).contains("Bold");
+  return QFontDatabase::isSmoothlyScalable(resolved.family(), resolved.styleName());
 }
 
-// A bold label in a face without a bold cut: the text drawn twice, one pixel apart, so it stays
-// in the designed face instead of falling back to another family's bold.
+// A bold label in a bitmap face, which has no bold cut: the text drawn twice, one pixel apart,
+// so it stays in the designed face instead of falling back to another family's bold.
 class OverstruckLabel : public QLabel {
  public:
   OverstruckLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
@@ -95,7 +93,7 @@ QWidget* CreateLabel(QWidget* parent, const ControlDesign& control) {
   QLabel* label = nullptr;
   if (!(control.look & kBold)) {
     label = new QLabel(text, parent);
-  } else if (HasBoldFace(parent->font())) {
+  } else if (IsScalable(parent->font())) {
     label = new QLabel(text, parent);
     QFont bold = label->font();
     bold.setBold(true);
@@ -199,11 +197,12 @@ QWidget* CreateControl(QWidget* parent, const ControlDesign& control) {
   return nullptr;
 }
 
-Qt::WindowFlags FlagsOf(const WindowDesign& design) {
+Qt::WindowFlags FlagsOf(const WindowDesign& design, bool owned) {
   Qt::WindowFlags flags;
   switch (design.frame) {
     case Frame::None:
-      flags = Qt::Window | Qt::FramelessWindowHint;
+      // The window system keeps a tool window above its owner, a plain one not.
+      flags = (owned ? Qt::Tool : Qt::Window) | Qt::FramelessWindowHint;
       break;
     case Frame::ToolWindow:
       flags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
@@ -220,7 +219,9 @@ Qt::WindowFlags FlagsOf(const WindowDesign& design) {
 }  // namespace
 
 void LoadDesignedFonts() {
-  for (const char* face : {"ms_sans_serif.ttf", "tahoma.ttf", "tahomabd.ttf"}) {
+  // Tahoma's bold cut is left out: emboldened from the regular outlines it is as bold as the
+  // designed face's bold, the shipped cut is barely heavier than the regular one.
+  for (const char* face : {"ms_sans_serif.ttf", "tahoma.ttf"}) {
     QFontDatabase::addApplicationFont(QString(kWineFonts) + face);
   }
   closeSymbolFontLoaded =
@@ -249,7 +250,7 @@ DesignedWindow::DesignedWindow(const WindowDesign& design, QWidget* owner) : QWi
   window.setObjectName(QtText(design.name));
   window.setWindowTitle(QtText(design.caption));
   // An owned window stays above its owner (the window system makes it transient for it).
-  window.setWindowFlags(FlagsOf(design));
+  window.setWindowFlags(FlagsOf(design, owner != nullptr));
   window.setFixedSize(design.clientWidth, design.clientHeight);
   window.setFont(DesignedFont(kDesignedFontHeight));
   if (design.position) window.move(design.position->left, design.position->top);

@@ -454,12 +454,14 @@ class WindowTest : public QObject {
     Fixture fixture;
     WindowSet windows;
     Start(windows);
-    // The window system keeps a window above the one it is transient for.
+    // The window system keeps a dialog or a tool window above the window it is transient for.
     for (QWidget* window :
          std::initializer_list<QWidget*>{&windows.waitWindow, &windows.setPassword,
                                          &windows.enterPassword, &windows.aboutBox}) {
       window->show();
       QVERIFY2(window->windowHandle()->transientParent() == windows.mainWindow.windowHandle(),
+               qPrintable(window->objectName()));
+      QVERIFY2(window->windowType() == Qt::Tool || window->windowType() == Qt::Dialog,
                qPrintable(window->objectName()));
       window->hide();
     }
