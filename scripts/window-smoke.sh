@@ -114,7 +114,7 @@ click_in "$main" 76 388  # "Informationen"
 wait_for 10 has_window '^Programminformationen$' || fail "the about box did not open"
 picture about-box
 about=$(visible_window '^Programminformationen$')
-click_in "$about" 364 179  # "Schließen"
+click_in "$about" $((3 + 364)) $((22 + 179))  # "Schließen", inside the window's own frame
 wait_for 10 lacks_window '^Programminformationen$' || fail "the about box did not close"
 
 step "drag by the title strip"

@@ -4,6 +4,7 @@
 
 #include <QDesktopServices>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -13,6 +14,7 @@
 #include <QScreen>
 #include <QToolButton>
 #include <QUrl>
+#include <QWindow>
 #include <algorithm>
 
 #include "app/qt/folder_tree.h"
@@ -27,6 +29,16 @@ constexpr int kDesignedFontHeight = 11;  // "MS Sans Serif" 8 points at 96 pixel
 constexpr int kFolderTreeFontHeight = 12;
 constexpr int kFolderPathFontHeight = 9;
 constexpr int kPanelBevelWidth = 2;
+// The frames the windows draw for themselves, in pixels at 96 pixels per inch: the fixed
+// border of a dialog, and the caption bars with the line below them.
+constexpr int kFrameBorder = 3;
+constexpr int kToolCaptionHeight = 16;
+constexpr int kDialogCaptionHeight = 19;
+constexpr QSize kCloseBoxSize(16, 14);
+constexpr int kCaptionTextIndent = 2;
+const QColor kInactiveCaption(128, 128, 128);
+// A face standing in for the designed one is narrowed to its widths, but no further than this.
+constexpr int kNarrowestStretch = 75;
 // A face drawn bold by overstriking is one pixel wider per character, as the system draws a
 // bitmap face that has no bold cut.
 constexpr int kOverstrikeSpacing = 1;
@@ -47,8 +59,19 @@ bool IsScalable(const QFont& font) {
   return QFontDatabase::isSmoothlyScalable(resolved.family(), resolved.styleName());
 }
 
-// A bold label in a bitmap face, which has no bold cut: the text drawn twice, one pixel apart,
-// so it stays in the designed face instead of falling back to another family's bold.
+// Bold text in `font`: emboldened outlines in a scalable face; in a bitmap face, which has no
+// bold cut, the text drawn twice one pixel apart, so it stays in the designed face instead of
+// falling back to another family's bold.
+void DrawBoldText(QPainter& painter, const QRect& area, int flags, const QString& text,
+                  QFont font) {
+  const bool overstrike = !IsScalable(font);
+  font.setBold(!overstrike);
+  painter.setFont(font);
+  painter.drawText(area, flags, text);
+  if (overstrike) painter.drawText(area.translated(kOverstrikeSpacing, 0), flags, text);
+}
+
+// A bold label in a bitmap face: overstruck, and one pixel wider per character for it.
 class OverstruckLabel : public QLabel {
  public:
   OverstruckLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
@@ -64,9 +87,7 @@ class OverstruckLabel : public QLabel {
     QPainter painter(this);
     painter.setPen(palette().color(foregroundRole()));
     const int flags = static_cast<int>(alignment()) | (wordWrap() ? Qt::TextWordWrap : 0);
-    const QRect area = contentsRect();
-    painter.drawText(area, flags, text());
-    painter.drawText(area.translated(kOverstrikeSpacing, 0), flags, text());
+    DrawBoldText(painter, contentsRect(), flags, text(), font());
   }
 };
 
@@ -86,6 +107,31 @@ void SetTextColours(QWidget& widget, unsigned look) {
     palette.setColor(QPalette::Base, palette.color(QPalette::Button));
   }
   widget.setPalette(palette);
+}
+
+QPushButton* CreateCloseSymbolButton(QWidget* parent);
+
+// The stretch (in percent) that gives `font` no more than the designed face's widths, measured
+// on the lines of the password dialogs: their designed widths are the lines' widths in the
+// designed face at the designed height.
+int StretchToDesignedWidth(QFont font) {
+  font.setPixelSize(kDesignedFontHeight);
+  const auto fits = [&font](int stretch) {
+    font.setStretch(stretch);
+    const QFontMetricsF metrics(font);
+    for (const WindowDesign* dialog : {&kSetPasswordDialog, &kEnterPasswordDialog}) {
+      for (const ControlDesign& control : dialog->controls) {
+        if (control.kind == ControlKind::Label &&
+            metrics.horizontalAdvance(QtText(control.text)) > control.place.width) {
+          return false;
+        }
+      }
+    }
+    return true;
+  };
+  int stretch = QFont::Unstretched;
+  while (stretch > kNarrowestStretch && !fits(stretch)) --stretch;
+  return stretch;
 }
 
 QWidget* CreateLabel(QWidget* parent, const ControlDesign& control) {
@@ -113,17 +159,8 @@ QWidget* CreateLabel(QWidget* parent, const ControlDesign& control) {
 }
 
 QWidget* CreatePushButton(QWidget* parent, const ControlDesign& control) {
-  auto* button = new QPushButton(parent);
-  if (control.look & kCloseSymbol) {
-    // "r" in the symbol font is the close symbol; without that font a multiplication sign.
-    QFont symbol = closeSymbolFontLoaded ? FontOf({"Marlett"}, kDesignedFontHeight)
-                                         : DesignedFont(kDesignedFontHeight + 2);
-    symbol.setBold(true);
-    button->setFont(symbol);
-    button->setText(closeSymbolFontLoaded ? QtText(control.text) : QString(QChar(0x00D7)));
-  } else {
-    button->setText(QtText(control.text));
-  }
+  if (control.look & kCloseSymbol) return CreateCloseSymbolButton(parent);
+  auto* button = new QPushButton(QtText(control.text), parent);
   if (control.picture != Picture::None) button->setIcon(ButtonIcon(control.picture));
   button->setDefault(control.look & kDefaultButton);
   return button;
@@ -197,23 +234,35 @@ QWidget* CreateControl(QWidget* parent, const ControlDesign& control) {
   return nullptr;
 }
 
+// Every window draws its own frame. The window system keeps a tool window above its owner, a
+// plain one not.
 Qt::WindowFlags FlagsOf(const WindowDesign& design, bool owned) {
-  Qt::WindowFlags flags;
-  switch (design.frame) {
-    case Frame::None:
-      // The window system keeps a tool window above its owner, a plain one not.
-      flags = (owned ? Qt::Tool : Qt::Window) | Qt::FramelessWindowHint;
-      break;
-    case Frame::ToolWindow:
-      flags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-      break;
-    case Frame::Dialog:
-      flags =
-          Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
-      break;
-  }
+  Qt::WindowFlags flags = (owned ? Qt::Tool : Qt::Window) | Qt::FramelessWindowHint;
   if (design.staysOnTop) flags |= Qt::WindowStaysOnTopHint;
   return flags;
+}
+
+int CaptionHeightOf(Frame frame) {
+  switch (frame) {
+    case Frame::None:
+      return 0;
+    case Frame::ToolWindow:
+      return kToolCaptionHeight;
+    case Frame::Dialog:
+      return kDialogCaptionHeight;
+  }
+  return 0;
+}
+
+QPushButton* CreateCloseSymbolButton(QWidget* parent) {
+  auto* button = new QPushButton(parent);
+  QFont symbol = closeSymbolFontLoaded ? FontOf({"Marlett"}, kDesignedFontHeight)
+                                       : DesignedFont(kDesignedFontHeight + 2);
+  symbol.setBold(true);
+  button->setFont(symbol);
+  // "r" in the symbol font is the close symbol; without that font a multiplication sign.
+  button->setText(closeSymbolFontLoaded ? QString("r") : QString(QChar(0x00D7)));
+  return button;
 }
 
 }  // namespace
@@ -238,24 +287,47 @@ void FitWidth(QWidget& label) {
 
 QFont DesignedFont(int pixelHeight) {
   // "MS Sans Serif" is a bitmap face: drawn at any scale but 1 its glyphs keep their pixel size
-  // and leave gaps. Tahoma has its metrics and scales.
+  // and leave gaps. A scalable face takes its place there, narrowed where it runs wider, so that
+  // text fills the boxes the designed face was measured for.
   const bool unscaled = qGuiApp == nullptr || qGuiApp->devicePixelRatio() == 1.0;
-  return FontOf(unscaled ? QStringList{"MS Sans Serif", "Tahoma", "DejaVu Sans"}
-                         : QStringList{"Tahoma", "DejaVu Sans"},
-                pixelHeight);
+  if (unscaled) return FontOf({"MS Sans Serif", "Tahoma", "DejaVu Sans"}, pixelHeight);
+  QFont scalable = FontOf({"Tahoma", "DejaVu Sans"}, pixelHeight);
+  static const int stretch = StretchToDesignedWidth(scalable);
+  scalable.setStretch(stretch);
+  return scalable;
 }
 
-DesignedWindow::DesignedWindow(const WindowDesign& design, QWidget* owner) : QWidget(owner) {
+DesignedWindow::DesignedWindow(const WindowDesign& design, QWidget* owner)
+    : QWidget(owner), frame_(design.frame), client_(this) {
   QWidget& window = *this;
   window.setObjectName(QtText(design.name));
   window.setWindowTitle(QtText(design.caption));
   // An owned window stays above its owner (the window system makes it transient for it).
   window.setWindowFlags(FlagsOf(design, owner != nullptr));
-  window.setFixedSize(design.clientWidth, design.clientHeight);
   window.setFont(DesignedFont(kDesignedFontHeight));
+  if (frame_ == Frame::None) {
+    window.setFixedSize(design.clientWidth, design.clientHeight);
+  } else {
+    const int captionHeight = CaptionHeightOf(frame_);
+    window.setFixedSize(design.clientWidth + 2 * kFrameBorder,
+                        design.clientHeight + 2 * kFrameBorder + captionHeight);
+    client_ = new QWidget(this);
+    client_->setGeometry(kFrameBorder, kFrameBorder + captionHeight, design.clientWidth,
+                         design.clientHeight);
+  }
+  if (frame_ == Frame::Dialog) {
+    QPushButton* closeBox = CreateCloseSymbolButton(this);
+    closeBox->setObjectName("CloseBox");
+    closeBox->setFocusPolicy(Qt::NoFocus);
+    const QRect bar = CaptionBar();
+    closeBox->setGeometry(QRect(QPoint(bar.right() - 1 - kCloseBoxSize.width(),
+                                       bar.top() + (bar.height() - kCloseBoxSize.height()) / 2),
+                                kCloseBoxSize));
+    connect(closeBox, &QPushButton::clicked, this, &QWidget::close);
+  }
   if (design.position) window.move(design.position->left, design.position->top);
   for (const ControlDesign& control : design.controls) {
-    QWidget* parent = &window;
+    QWidget* parent = client_;
     if (!control.parent.empty()) {
       parent = window.findChild<QWidget*>(QtText(control.parent));
       Q_ASSERT(parent != nullptr);  // the tables list every panel before its children
@@ -278,6 +350,58 @@ void DesignedWindow::CentreOnScreen() {
 void DesignedWindow::ShowInFront() {
   ShowNormal();
   activateWindow();
+}
+
+QRect DesignedWindow::CaptionBar() const {
+  // The caption bar without the line below it.
+  return {kFrameBorder, kFrameBorder, width() - 2 * kFrameBorder, CaptionHeightOf(frame_) - 1};
+}
+
+bool DesignedWindow::IsDragArea(QPoint at) const {
+  return frame_ != Frame::None && CaptionBar().contains(at);
+}
+
+void DesignedWindow::paintEvent(QPaintEvent*) {
+  if (frame_ == Frame::None) return;
+  QPainter painter(this);
+  qDrawWinPanel(&painter, rect(), palette(), false);
+  const QRect bar = CaptionBar();
+  // The caption bar in the system's active caption colour while the window is active (as the
+  // main window's title strip), grey while it is not.
+  painter.fillRect(bar, isActiveWindow() ? palette().color(QPalette::Active, QPalette::Highlight)
+                                         : kInactiveCaption);
+  painter.setPen(Qt::white);
+  DrawBoldText(painter, bar.adjusted(kCaptionTextIndent, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+               windowTitle(), font());
+}
+
+void DesignedWindow::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::ActivationChange) update();
+  QWidget::changeEvent(event);
+}
+
+void DesignedWindow::mousePressEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  if (event->button() != Qt::LeftButton || !IsDragArea(at)) {
+    return QWidget::mousePressEvent(event);
+  }
+  // The window manager moves the window where it can; otherwise the window follows by hand.
+  const bool systemMove = windowHandle() != nullptr && windowHandle()->startSystemMove();
+  if (!systemMove) {
+    dragging_ = true;
+    dragOffset_ = event->globalPosition().toPoint() - pos();
+  }
+  event->accept();
+}
+
+void DesignedWindow::mouseMoveEvent(QMouseEvent* event) {
+  if (!dragging_) return QWidget::mouseMoveEvent(event);
+  move(event->globalPosition().toPoint() - dragOffset_);
+}
+
+void DesignedWindow::mouseReleaseEvent(QMouseEvent* event) {
+  dragging_ = false;
+  QWidget::mouseReleaseEvent(event);
 }
 
 void DesignedWindow::ShowNormal() {

@@ -4,9 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QProgressBar>
-#include <QWindow>
 
 #include "app/qt/folder_tree.h"
 #include "app/qt/message_service.h"
@@ -145,28 +143,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   RunHandler([this] { AskToQuit(); });
 }
 
-void MainWindow::mousePressEvent(QMouseEvent* event) {
-  const QPoint at = event->position().toPoint();
-  if (event->button() != Qt::LeftButton || !IsInTitleStrip(at.x(), at.y(), width())) {
-    return DesignedWindow::mousePressEvent(event);
-  }
-  // The window manager moves the window where it can; otherwise the window follows by hand.
-  const bool systemMove = windowHandle() != nullptr && windowHandle()->startSystemMove();
-  if (!systemMove) {
-    dragging_ = true;
-    dragOffset_ = event->globalPosition().toPoint() - pos();
-  }
-  event->accept();
-}
-
-void MainWindow::mouseMoveEvent(QMouseEvent* event) {
-  if (!dragging_) return DesignedWindow::mouseMoveEvent(event);
-  move(event->globalPosition().toPoint() - dragOffset_);
-}
-
-void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
-  dragging_ = false;
-  DesignedWindow::mouseReleaseEvent(event);
-}
+bool MainWindow::IsDragArea(QPoint at) const { return IsInTitleStrip(at.x(), at.y(), width()); }
 
 }  // namespace kestravuna::app

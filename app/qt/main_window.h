@@ -60,9 +60,7 @@ class MainWindow : public DesignedWindow, public FolderView {
   // A close request from the system asks the quit question; the window itself never closes.
   void closeEvent(QCloseEvent* event) override;
   // The title strip drags the window.
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
+  bool IsDragArea(QPoint at) const override;
 
  private:
   void FolderSelected(const std::filesystem::path& folder);
@@ -86,8 +84,6 @@ class MainWindow : public DesignedWindow, public FolderView {
   bool busy_ = false;
   bool protectEnabled_ = true;  // as the scan left them; a run disables both meanwhile
   bool restoreEnabled_ = true;
-  bool dragging_ = false;  // moved by hand where the window system cannot move it
-  QPoint dragOffset_;
 };
 
 }  // namespace kestravuna::app

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -467,6 +468,43 @@ class WindowTest : public QObject {
     }
   }
 
+  void theSmallWindowsDrawTheirFramesWithTheDesignedBorderIcons() {
+    Fixture fixture;
+    WindowSet windows;
+    Start(windows);
+    struct Case {
+      DesignedWindow* window;
+      bool closeBox;  // the about box's dialog frame has one; the tool windows have none
+    };
+    const std::vector<Case> cases = {
+        {&windows.setPassword, false},
+        {&windows.enterPassword, false},
+        {&windows.aboutBox, true},
+    };
+    for (const Case& each : cases) {
+      DesignedWindow& window = *each.window;
+      const QByteArray nameBytes = window.objectName().toUtf8();
+      const char* name = nameBytes.constData();
+      window.ShowInFront();
+      // No frame of the window system's, so none of its border icons.
+      QVERIFY2(window.windowFlags() & Qt::FramelessWindowHint, name);
+      const auto frameButtons = window.findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly);
+      QCOMPARE(frameButtons.size(), each.closeBox ? 1 : 0);
+      // The caption bar, above the client area, moves the window.
+      const QPoint caption(40, window.ClientArea().y() / 2);
+      const QPoint start = window.pos();
+      QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, caption);
+      QTest::mouseMove(window.windowHandle(), caption + QPoint(30, 20));
+      QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, caption + QPoint(30, 20));
+      QVERIFY2(window.pos() != start, name);
+      if (each.closeBox) {
+        QTest::mouseClick(frameButtons[0], Qt::LeftButton);
+        QVERIFY2(!window.isVisible(), name);
+      }
+      window.hide();
+    }
+  }
+
   void escapeHidesThePasswordDialogsAndTheAboutBoxWithoutARun() {
     Fixture fixture;
     WindowSet windows;
@@ -612,13 +650,23 @@ class WindowTest : public QObject {
     } else {
       QSKIP("the designed face is not installed");
     }
+    // The dialog's lines were measured in the designed face; they fill their boxes, not more.
+    for (const char* line : {"Label1", "Label2", "Label4", "Label5", "Label6"}) {
+      const auto& label = ControlOf<QLabel>(windows.setPassword, line);
+      const qreal width = QFontMetricsF(label.font()).horizontalAdvance(label.text());
+      const qreal designed = std::ranges::find(kSetPasswordDialog.controls, std::string_view(line),
+                                               &ControlDesign::name)
+                                 ->place.width;
+      QVERIFY2(width <= designed + 1 && width >= 0.9 * designed,
+               qPrintable(QString("%1: %2 of %3").arg(line).arg(width).arg(designed)));
+    }
   }
 
   void everyWindowHasItsDesignedCaptionAndSize() {
     Fixture fixture;
     WindowSet windows;
     struct Case {
-      const QWidget* window;
+      const DesignedWindow* window;
       const char* name;
       const char* caption;
       QSize client;
@@ -634,7 +682,7 @@ class WindowTest : public QObject {
     for (const Case& each : cases) {
       QCOMPARE(each.window->objectName(), each.name);
       QCOMPARE(each.window->windowTitle(), each.caption);
-      QCOMPARE(each.window->size(), each.client);
+      QCOMPARE(each.window->ClientArea().size(), each.client);
     }
     QCOMPARE(ControlOf<QWidget>(windows.mainWindow, "code").geometry(), QRect(360, 384, 217, 25));
     QCOMPARE(Button(windows.mainWindow, "SpeedButton6").text(), "Vorgang abbrechen...");
