@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs the real window program on a virtual display with a small window manager, as a user
-# would: it protects and restores a folder through its buttons and dialogs, opens the about
-# box, drags the window by its title strip and ends through the quit question. A picture of
-# every window is saved on the way. Fails on the first step that does not happen.
+# would: it protects and restores a folder through its buttons and dialogs (the wait window
+# staying above the main window when that is clicked), opens the about box, drags the window by
+# its title strip and ends through the quit question; then it starts once more at a scale factor
+# of 1.5 (a high-resolution screen). A picture of every window is saved on the way. Fails on the
+# first step that does not happen.
 # Usage: scripts/window-smoke.sh PROGRAM PICTURE_FOLDER
 set -euo pipefail
 
