@@ -7,7 +7,7 @@
 #include "app/qt/message_service.h"
 #include "app/qt/pictures.h"
 #include "app/qt/window_set.h"
-#include "platform/file_system.h"
+#include "protect/folder_protector.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ int main(int argc, char* argv[]) {
   // A folder on the command line (a file manager's "Open with") is chosen as if picked in the
   // tree: it becomes the working directory before the main window presents it.
   if (argc > 1) {
-    kestravuna::app::RunHandler([&] { kestravuna::platform::SetWorkingDirectory(argv[1]); });
+    kestravuna::app::RunHandler([&] { kestravuna::FolderProtector::StartIn(argv[1]); });
   }
   kestravuna::app::WindowSet windows;
   windows.Start();

@@ -101,6 +101,9 @@ extern const WindowDesign kWaitWindow;           // Wait
 extern const WindowDesign kSetPasswordDialog;    // Passwort
 extern const WindowDesign kEnterPasswordDialog;  // Passwort2
 
+// The main window's tab stops in their designed order; its flat buttons take no focus.
+inline constexpr std::string_view kMainWindowTabOrder[] = {"Folders", "BitBtn1", "Drives"};
+
 // The title strip that drags the main window: a press at client column x and row y starts a
 // drag when 0 < x < width - 1 and 0 < y < 15.
 bool IsInTitleStrip(int x, int y, int windowWidth);

@@ -1,6 +1,7 @@
 #include "archive/pack_folder.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -75,9 +76,11 @@ std::vector<FileToPack> ListFilesToPack(const fs::path& folder) {
 }
 
 // Appends exactly the listed size: the directory already promises it, so a file that
-// shrank or grew since it was listed stops the packing. Returns who may read the file.
+// shrank or grew since it was listed stops the packing. Each piece copied is told to `copied`.
+// Returns who may read the file.
 platform::FileAccess AppendFileData(const fs::path& path, const FileToPack& file,
-                                    platform::File& data, std::span<std::uint8_t> buffer) {
+                                    platform::File& data, std::span<std::uint8_t> buffer,
+                                    const std::function<void(std::size_t)>& copied) {
   platform::File source = platform::File::OpenRead(path);
   std::uint32_t remaining = file.size;
   while (remaining > 0) {
@@ -86,6 +89,7 @@ platform::FileAccess AppendFileData(const fs::path& path, const FileToPack& file
     if (read == 0) throw EArchiveError(ArchiveFault::FileChanged, file.name);
     data.Write(buffer.first(read));
     remaining -= static_cast<std::uint32_t>(read);
+    copied(read);
   }
   if (source.Read(buffer.first(1)) != 0) throw EArchiveError(ArchiveFault::FileChanged, file.name);
   const platform::FileAccess access = source.Access();
@@ -118,6 +122,13 @@ void PackFolder(const fs::path& folder, const fs::path& target, const ArchivePro
   directory.Write(record.Serialize());
   std::int64_t runningOffset = record.offset;
   std::optional<platform::FileAccess> narrowest;
+  std::int64_t bytesToPack = 0;
+  for (const FileToPack& file : files) bytesToPack += file.size;
+  std::int64_t bytesPacked = 0;
+  const auto copied = [&](std::size_t bytes) {
+    bytesPacked += static_cast<std::int64_t>(bytes);
+    if (progress.bytesPacked) progress.bytesPacked(bytesPacked, bytesToPack);
+  };
   for (const FileToPack& file : files) {
     record.SetName(file.codePageName);
     record.SetFlags(file.attributes);
@@ -127,7 +138,7 @@ void PackFolder(const fs::path& folder, const fs::path& target, const ArchivePro
     record.offset = static_cast<std::int32_t>(runningOffset);  // below 2^31, checked when listing
     ReportFile(progress, "Kodiere ", file.codePageName);
     const platform::FileAccess access =
-        AppendFileData(folder / platform::PathFromUtf8(file.name), file, data, buffer);
+        AppendFileData(folder / platform::PathFromUtf8(file.name), file, data, buffer, copied);
     narrowest = narrowest ? platform::NarrowestAccess(*narrowest, access) : access;
     directory.Write(record.Serialize());
   }

@@ -170,6 +170,8 @@ struct TZarLZ::WorkingState {
   std::size_t readFill = 0;           // LZH batching: valid bytes in `input`
   std::size_t readPosition = 0;       // next byte of `input` to hand to the codec
   std::size_t writeFill = 0;          // bytes of `output` waiting to be written
+  bool decoding = false;              // progress counts the bytes written, not those read
+  std::int64_t progressTotal = 0;     // the source's size, or the stored size when decoding
 };
 
 class TZarLZ::OperationScope {
@@ -217,6 +219,11 @@ void TZarLZ::ShowCompletion(std::string_view done) {
       std::to_string(RatioPercent(state_->destinationBytes, state_->sourceBytes));
   const std::string subject = UseStream ? "Die Daten wurden" : Shown(InputFile) + " wurde";
   SetCaption(subject + " erfolgreich " + std::string(done) + " bei " + percent + "%");
+}
+
+TZarLZ::Progress TZarLZ::CurrentProgress() const noexcept {
+  if (!state_) return {};
+  return {state_->decoding ? state_->destinationBytes : state_->sourceBytes, state_->progressTotal};
 }
 
 void TZarLZ::PumpEvents() const {
@@ -442,6 +449,7 @@ std::int64_t TZarLZ::Compress() {
   if (sourceSize > kLargestSource) Fail(*this, kTooLarge);
   OpenSourceAndDestination();
   WorkingState& state = *state_;
+  state.progressTotal = sourceSize;
   try {
     std::array<std::uint8_t, kContainerFieldSize> field{};
     platform::StoreLe32(field, codec == TCompressMode::Fast ? LzrwIdentifier : LzhIdentifier);
@@ -472,6 +480,7 @@ std::int64_t TZarLZ::Decompress() {
   OperationScope operation(*this, kNoBuffers);
   OpenSourceAndDestination();
   WorkingState& state = *state_;
+  state.decoding = true;
   try {
     std::array<std::uint8_t, kContainerFieldSize> field{};
     ReadExact(field);
@@ -482,6 +491,7 @@ std::int64_t TZarLZ::Decompress() {
     ReadExact(field);
     const std::int32_t uncompressedSize = ContainerSize(field);
     state.sourceBytes += kFieldSize;
+    state.progressTotal = uncompressedSize;
     if (identifier == LzrwIdentifier) {
       DecompressLzrw1Kh(uncompressedSize);
     } else {

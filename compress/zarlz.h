@@ -61,6 +61,15 @@ class TZarLZ {
   void SetOutputObserver(OutputObserver observer) { outputObserver_ = std::move(observer); }
   const std::string& Caption() const noexcept { return caption_; }
 
+  // How far the running operation has come, for a progress display (for instance from the event
+  // pump): the source bytes read of the source's size when compressing, the bytes decoded of
+  // the stored size when decompressing; both 0 while no operation runs.
+  struct Progress {
+    std::int64_t done = 0;
+    std::int64_t total = 0;
+  };
+  Progress CurrentProgress() const noexcept;
+
   // Returns the container bytes written, header included.
   std::int64_t Compress();
   // Returns the decoded bytes written.

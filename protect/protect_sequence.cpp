@@ -165,7 +165,8 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   DeleteIfPresent(record);
 
   FilesOfThisRun made(folder);
-  PackFolder(folder, container, ProgressFor(view_));
+  runProgress_.BeginStep(0, kProgressPacked);
+  PackFolder(folder, container, ProgressFor(view_, runProgress_));
   made.Made(FilesOfThisRun::kArchive);
 
   view_.ShowStatus("Prüfung...");
@@ -174,6 +175,7 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   pack.InputFile = platform::Utf8Of(container);
   pack.OutputFile = platform::Utf8Of(compressed);
   pack.CompressMode = containerMode;
+  runProgress_.BeginStep(kProgressPacked, kProgressCoded);
   CompressAndVerify(pack, container, compressed);
   made.Made(FilesOfThisRun::kCompressed);
   platform::File::OpenRead(compressed).Sync();

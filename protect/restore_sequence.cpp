@@ -183,6 +183,7 @@ UnpackedFiles FolderProtector::DecodeContainer(const std::filesystem::path& fold
     pack.InputStream = &input;
     pack.OutputStream = &output;
     pack.CompressMode = TCompressMode::Good;
+    runProgress_.BeginStep(0, kProgressDecoded);
     try {
       pack.Decompress();
     } catch (const ELzrw1Exception& error) {

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs the real window program on a virtual display with a small window manager, as a user
-# would: it protects and restores a folder through its buttons and dialogs, opens the about
-# box, drags the window by its title strip and ends through the quit question. A picture of
-# every window is saved on the way. Fails on the first step that does not happen.
+# would: it protects and restores a folder through its buttons and dialogs (the wait window
+# staying above the main window when that is clicked), opens the about box, drags the window by
+# its title strip and ends through the quit question; then it starts once more at a scale factor
+# of 1.5 (a high-resolution screen). A picture of every window is saved on the way. Fails on the
+# first step that does not happen.
 # Usage: scripts/window-smoke.sh PROGRAM PICTURE_FOLDER
 set -euo pipefail
 
@@ -76,6 +78,22 @@ picture set-password-dialog
 xdotool key Return
 wait_for 20 window_of_size '^Kestravuna$' 398x60 >/dev/null || fail "the wait window did not appear"
 picture wait-window
+# A click on the main window during the run leaves the wait window above it.
+waiting=$(window_of_size '^Kestravuna$' 398x60) || fail "the wait window went before the click"
+click_in "$main" 250 300
+sleep 0.5
+if window_of_size '^Kestravuna$' 398x60 >/dev/null; then
+  picture wait-window-after-click
+  stacking=$(xprop -root _NET_CLIENT_LIST_STACKING | tr -d ',' | cut -d'#' -f2)
+  above_main=0
+  for id in $stacking; do
+    (( id == main )) && above_main=1
+    (( id == waiting )) && { (( above_main )) || fail "the wait window went behind the main window"; }
+  done
+  step "the wait window stays above the main window"
+else
+  step "the run ended before the wait window could be checked after a click"
+fi
 wait_for 120 test -e "$folder/CHIFF.CRD" || fail "protect did not write CHIFF.CRD"
 wait_for 20 eval '! window_of_size "^Kestravuna$" 398x60 >/dev/null' || fail "the wait window stayed"
 [[ -e "$folder/CHIFF.CRY" && ! -e "$folder/brief.txt" && ! -e "$folder/daten.bin" ]] ||
@@ -98,7 +116,7 @@ click_in "$main" 76 388  # "Informationen"
 wait_for 10 has_window '^Programminformationen$' || fail "the about box did not open"
 picture about-box
 about=$(visible_window '^Programminformationen$')
-click_in "$about" 364 179  # "Schließen"
+click_in "$about" $((3 + 364)) $((22 + 179))  # "Schließen", inside the window's own frame
 wait_for 10 lacks_window '^Programminformationen$' || fail "the about box did not close"
 
 step "drag by the title strip"
@@ -116,5 +134,26 @@ wait_for 10 has_window '^Bestätigen$' || fail "the quit question did not come"
 picture quit-question
 xdotool key Return  # "&Ja" is the default
 wait_for 10 eval '! kill -0 "$app" 2>/dev/null' || fail "the program did not end after \"Ja\""
+wait "$app" || fail "the program ended with status $?"
+
+step "scale 1.5"
+QT_SCALE_FACTOR=1.5 "$program" "$folder" >"$work/program-scaled.log" 2>&1 &
+app=$!
+scaled_size=$(( (593 * 3 + 1) / 2 ))x$(( (449 * 3 + 1) / 2 ))
+wait_for 20 window_of_size '^Kestravuna$' "$scaled_size" >/dev/null ||
+  fail "the main window did not appear at scale 1.5"
+main=$(window_of_size '^Kestravuna$' "$scaled_size")
+wait_for 10 eval '! window_of_size "^Kestravuna$" 707x426 >/dev/null' || fail "the splash window stayed"
+sleep 0.5
+picture main-scale-1.5
+click_in "$main" 702 594  # "Verschlüsseln..." at 1.5 times its designed place
+wait_for 10 has_window '^Passwort festlegen\.\.\.$' || fail "the set-password dialog did not open at scale 1.5"
+picture set-password-dialog-scale-1.5
+xdotool key Escape
+wait_for 10 lacks_window '^Passwort festlegen\.\.\.$' || fail "Escape did not hide the set-password dialog"
+click_in "$main" 114 630  # "Beenden"
+wait_for 10 has_window '^Bestätigen$' || fail "the quit question did not come at scale 1.5"
+xdotool key Return
+wait_for 10 eval '! kill -0 "$app" 2>/dev/null' || fail "the program did not end at scale 1.5"
 wait "$app" || fail "the program ended with status $?"
 step "passed; pictures in $pictures"

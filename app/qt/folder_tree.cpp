@@ -16,8 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kPathRole = Qt::UserRole;      // the folder's path in the file system's bytes
-constexpr int kReadRole = Qt::UserRole + 1;  // whether the subfolders have been read
+constexpr int kPathRole = Qt::UserRole;  // the folder's path in the file system's bytes
 constexpr int kRowHeight = 14;
 
 QByteArray NativeBytes(const fs::path& path) { return QByteArray::fromStdString(path.native()); }
@@ -27,6 +26,13 @@ fs::path PathOf(const QTreeWidgetItem& item) {
 }
 
 QString NameOf(const fs::path& path) { return QString::fromLocal8Bit(path.native()); }
+
+// The order of the listed folders: by name regardless of case, then by the name's bytes, so
+// that two names differing only in case still have a fixed order.
+bool ListedBefore(const fs::path& a, const fs::path& b) {
+  const int byName = NameOf(a.filename()).compare(NameOf(b.filename()), Qt::CaseInsensitive);
+  return byName != 0 ? byName < 0 : a.filename().native() < b.filename().native();
+}
 
 // The subfolders as the tree lists them: no links, no hidden ones, sorted by name. A folder
 // that cannot be read simply shows none.
@@ -39,9 +45,7 @@ std::vector<fs::path> SubfoldersOf(const fs::path& folder) {
     if (entry->path().filename().native().starts_with('.')) continue;
     subfolders.push_back(entry->path());
   }
-  std::ranges::sort(subfolders, [](const fs::path& a, const fs::path& b) {
-    return NameOf(a.filename()).compare(NameOf(b.filename()), Qt::CaseInsensitive) < 0;
-  });
+  std::ranges::sort(subfolders, ListedBefore);
   return subfolders;
 }
 
@@ -74,7 +78,8 @@ QIcon DriveIcon(const fs::path& drive) {
 FolderTree::FolderTree(QWidget* parent) : QTreeWidget(parent) {
   setHeaderHidden(true);
   setColumnCount(1);
-  setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  // The sunken 3D border: two pixels, dark outside and darker inside.
+  setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
   setUniformRowHeights(true);
   setIndentation(kRowHeight + 2);
   setStyleSheet(QString("QTreeView::item { height: %1px; }").arg(kRowHeight));
@@ -117,13 +122,39 @@ fs::path FolderTree::SelectedFolder() const {
   return currentItem() != nullptr ? PathOf(*currentItem()) : fs::path();
 }
 
+// Reads the folder's subfolders afresh, each time it is opened: new ones are added, removed
+// ones go. Listed ones that are still there stay as they are (with what was read below them),
+// and those that are closed may have gained subfolders since, so they may be opened again.
 void FolderTree::ReadSubfolders(QTreeWidgetItem& item) {
-  if (item.data(0, kReadRole).toBool()) return;
-  item.setData(0, kReadRole, true);
-  for (const fs::path& subfolder : SubfoldersOf(PathOf(item))) {
-    item.addChild(NewItem(subfolder, NameOf(subfolder.filename())));
+  const fs::path chosen = SelectedFolder();
+  {
+    const QSignalBlocker quiet(this);
+    int row = 0;
+    const auto removeRow = [&] { delete item.takeChild(row); };
+    for (const fs::path& subfolder : SubfoldersOf(PathOf(item))) {
+      while (row < item.childCount() && ListedBefore(PathOf(*item.child(row)), subfolder)) {
+        removeRow();
+      }
+      if (row < item.childCount() && PathOf(*item.child(row)) == subfolder) {
+        QTreeWidgetItem& kept = *item.child(row);
+        if (!kept.isExpanded()) kept.setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+      } else {
+        item.insertChild(row, NewItem(subfolder, NameOf(subfolder.filename())));
+      }
+      ++row;
+    }
+    while (row < item.childCount()) removeRow();
+    item.setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
   }
-  item.setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+  // The chosen folder was removed from outside: the folder read now is chosen instead (and
+  // announced, unless the tree is only being shown).
+  if (SelectedFolder() != chosen) {
+    {
+      const QSignalBlocker quiet(this);
+      setCurrentItem(&item);
+    }
+    if (!signalsBlocked()) SelectionChanged(&item);
+  }
 }
 
 void FolderTree::SelectionChanged(QTreeWidgetItem* current) {

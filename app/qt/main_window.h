@@ -18,27 +18,28 @@ namespace kestravuna::app {
 
 class DriveList;
 class FolderTree;
-class TAboutBox;
-class TPasswort;
-class TPasswort2;
-class TWait;
+class AboutBox;
+class SetPasswordDialog;
+class EnterPasswordDialog;
+class WaitWindow;
 
-class TForm1 : public DesignedWindow, public FolderView {
+class MainWindow : public DesignedWindow, public FolderView {
  public:
   // Builds the window and presents the working directory, which chooses it as the folder
   // (a refusal box for "/" comes now, before any window is visible).
-  TForm1();
+  MainWindow();
 
   // The windows the main window shows; they are created after it.
-  void Attach(TAboutBox& aboutBox, TWait& wait, TPasswort& setPassword, TPasswort2& enterPassword);
+  void Attach(AboutBox& aboutBox, WaitWindow& waitWindow, SetPasswordDialog& setPassword,
+              EnterPasswordDialog& enterPassword);
 
-  // The password dialogs' OK: a run on the chosen folder with `password` (never empty).
-  void EncodeFolder(const QString& password);
-  void DecodeFolder(const QString& password);
+  // The password dialogs' OK: a run on the chosen folder with what was typed.
+  void ProtectWithTypedPassword(const QString& typed);
+  void RestoreWithTypedPassword(const QString& typed);
   // The focus came back from another window of the program (or this is the first time).
-  void FormActivate();
+  void Activated();
   // "Beenden": the quit question; "&Ja" ends the program once the running handlers are done.
-  void SpeedButton3Click();
+  void AskToQuit();
 
   FolderProtector& Protector() { return protector_; }
 
@@ -59,34 +60,30 @@ class TForm1 : public DesignedWindow, public FolderView {
   // A close request from the system asks the quit question; the window itself never closes.
   void closeEvent(QCloseEvent* event) override;
   // The title strip drags the window.
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
+  bool IsDragArea(QPoint at) const override;
 
  private:
-  void FoldersChange(const std::filesystem::path& folder);
+  void FolderSelected(const std::filesystem::path& folder);
   void ApplyEnabledStates();
 
-  QLabel& aktiv_;
-  QLabel& aktOrdner_;
-  QProgressBar& count_;
-  QAbstractButton& code_;
-  QAbstractButton& decode_;
-  FolderTree& folders_;
-  DriveList& drives_;
+  QLabel& statusLine_;
+  QLabel& folderLabel_;
+  QProgressBar& progressBar_;
+  QAbstractButton& protectButton_;
+  QAbstractButton& restoreButton_;
+  FolderTree& folderTree_;
+  DriveList& driveList_;
   // The figures' labels, in the order of Statistic: written for every file a scan counts.
   std::array<QLabel*, 3> statistics_;
-  TAboutBox* aboutBox_ = nullptr;
-  TWait* wait_ = nullptr;
-  TPasswort* setPassword_ = nullptr;
-  TPasswort2* enterPassword_ = nullptr;
+  AboutBox* aboutBox_ = nullptr;
+  WaitWindow* waitWindow_ = nullptr;
+  SetPasswordDialog* setPassword_ = nullptr;
+  EnterPasswordDialog* enterPassword_ = nullptr;
 
   FolderProtector protector_;
   bool busy_ = false;
   bool protectEnabled_ = true;  // as the scan left them; a run disables both meanwhile
   bool restoreEnabled_ = true;
-  bool dragging_ = false;  // moved by hand where the window system cannot move it
-  QPoint dragOffset_;
 };
 
 }  // namespace kestravuna::app

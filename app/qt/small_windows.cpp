@@ -2,14 +2,13 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QThread>
 #include <QTime>
 
 #include "app/qt/designed_widgets.h"
 #include "app/qt/main_window.h"
-#include "app/qt/message_service.h"
-#include "protect/folder_protector.h"
 
 namespace kestravuna::app {
 
@@ -17,18 +16,11 @@ namespace {
 
 constexpr unsigned long kSplashPumpPauseMs = 10;
 
-// The password as the dialogs pass it on: an empty field stands for the fixed text.
-QString PasswordOf(const QLineEdit& field) {
-  return field.text().isEmpty()
-             ? QString::fromUtf8(kEmptyPasswordSubstitute.data(), kEmptyPasswordSubstitute.size())
-             : field.text();
-}
-
 }  // namespace
 
-Tsplash::Tsplash() : DesignedWindow(kSplashWindow) {}
+SplashWindow::SplashWindow() : DesignedWindow(kSplashWindow) {}
 
-void Tsplash::ShowAndWait() {
+void SplashWindow::ShowAndWait() {
   show();
   const QString started = QTime::currentTime().toString("hh:mm:ss");
   while (QTime::currentTime().toString("hh:mm:ss") == started) {
@@ -37,31 +29,35 @@ void Tsplash::ShowAndWait() {
   }
 }
 
-TAboutBox::TAboutBox() : DesignedWindow(kAboutBox) {
+AboutBox::AboutBox(QWidget& owner) : DesignedWindow(kAboutBox, &owner) {
   ControlOf<TLink>(*this, "Link1").SetLinkTo(QString::fromUtf8(kHomepageAddress));
   ControlOf<TLink>(*this, "Link2").SetLinkTo(QString::fromUtf8(kMailAddress));
   connect(&ControlOf<QAbstractButton>(*this, "SpeedButton1"), &QAbstractButton::clicked, this,
           &QWidget::close);
 }
 
-void TAboutBox::ShowModeless() {
+void AboutBox::ShowModeless() {
   if (!isVisible()) CentreOnScreen();
   ShowInFront();
 }
 
-TWait::TWait() : DesignedWindow(kWaitWindow) {}
-
-void TWait::ShowModeless() {
-  if (!placed_) CentreOnScreen();
-  placed_ = true;
-  show();
-  raise();
+void AboutBox::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Escape) return DesignedWindow::keyPressEvent(event);
+  close();
 }
 
-PasswordDialog::PasswordDialog(const WindowDesign& design, const char* fieldName, TForm1& form)
-    : DesignedWindow(design), form_(form), field_(ControlOf<QLineEdit>(*this, fieldName)) {
+WaitWindow::WaitWindow(QWidget& owner) : DesignedWindow(kWaitWindow, &owner) {}
+
+void WaitWindow::ShowModeless() {
+  if (!placed_) CentreOnScreen();
+  placed_ = true;
+  ShowNormal();
+}
+
+PasswordDialog::PasswordDialog(const WindowDesign& design, const char* fieldName, MainWindow& form)
+    : DesignedWindow(design, &form), form_(form), field_(ControlOf<QLineEdit>(*this, fieldName)) {
   auto& ok = ControlOf<QAbstractButton>(*this, "BitBtn1");
-  connect(&ok, &QAbstractButton::clicked, this, [this] { BitBtn1Click(); });
+  connect(&ok, &QAbstractButton::clicked, this, [this] { Confirm(); });
   connect(&field_, &QLineEdit::returnPressed, &ok, &QAbstractButton::click);
 }
 
@@ -70,22 +66,27 @@ void PasswordDialog::ShowModeless() {
   field_.setFocus();
 }
 
-TPasswort::TPasswort(TForm1& form) : PasswordDialog(kSetPasswordDialog, "Pw", form) {
+void PasswordDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Escape) return DesignedWindow::keyPressEvent(event);
+  hide();
+}
+
+SetPasswordDialog::SetPasswordDialog(MainWindow& form)
+    : PasswordDialog(kSetPasswordDialog, "Pw", form) {
   field_.clear();
 }
 
-void TPasswort::BitBtn1Click() {
-  if (field_.text().isEmpty()) MessageService::Show(EmptyPasswordBox());
-  const QString password = PasswordOf(field_);
+void SetPasswordDialog::Confirm() {
   hide();
-  form_.EncodeFolder(password);
+  form_.ProtectWithTypedPassword(field_.text());
 }
 
-TPasswort2::TPasswort2(TForm1& form) : PasswordDialog(kEnterPasswordDialog, "pw", form) {}
+EnterPasswordDialog::EnterPasswordDialog(MainWindow& form)
+    : PasswordDialog(kEnterPasswordDialog, "pw", form) {}
 
-void TPasswort2::BitBtn1Click() {
+void EnterPasswordDialog::Confirm() {
   hide();
-  form_.DecodeFolder(PasswordOf(field_));
+  form_.RestoreWithTypedPassword(field_.text());
 }
 
 }  // namespace kestravuna::app

@@ -1,5 +1,6 @@
 // The windows the main window shows and hides: the splash window, the about box, the wait
-// window and the two password dialogs. Each exists once; none is ever shown modally.
+// window and the two password dialogs. Each exists once; none is ever shown modally. All but
+// the splash window (shown before the main window) belong to the main window and stay above it.
 #pragma once
 
 #include "app/qt/designed_widgets.h"
@@ -8,28 +9,32 @@ class QLineEdit;
 
 namespace kestravuna::app {
 
-class TForm1;
+class MainWindow;
 
 // Shown during start-up, on top of everything, without frame or text.
-class Tsplash : public DesignedWindow {
+class SplashWindow : public DesignedWindow {
  public:
-  Tsplash();
+  SplashWindow();
   // Shows the window and returns at the next tick of the clock's seconds (at most one second),
   // letting the windows work meanwhile.
   void ShowAndWait();
 };
 
-class TAboutBox : public DesignedWindow {
+class AboutBox : public DesignedWindow {
  public:
-  TAboutBox();
+  explicit AboutBox(QWidget& owner);
   // Shows the box, or brings it to the front when it is open already.
   void ShowModeless();
+
+ protected:
+  // Escape closes the box, as its close box does.
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 // "Ihre Daten werden verarbeitet..." while a run works.
-class TWait : public DesignedWindow {
+class WaitWindow : public DesignedWindow {
  public:
-  TWait();
+  explicit WaitWindow(QWidget& owner);
   // Centred on the screen at the first showing; later showings keep that place.
   void ShowModeless();
 
@@ -44,27 +49,29 @@ class PasswordDialog : public DesignedWindow {
   // Shows the dialog (or brings it to the front) with the focus in the field.
   void ShowModeless();
   // OK: what the dialog does with the password.
-  virtual void BitBtn1Click() = 0;
+  virtual void Confirm() = 0;
 
  protected:
-  PasswordDialog(const WindowDesign& design, const char* fieldName, TForm1& form);
+  PasswordDialog(const WindowDesign& design, const char* fieldName, MainWindow& form);
+  // Escape hides the dialog without a run; the field keeps its text.
+  void keyPressEvent(QKeyEvent* event) override;
 
-  TForm1& form_;
+  MainWindow& form_;
   QLineEdit& field_;
 };
 
 // The set-password dialog before a protect.
-class TPasswort : public PasswordDialog {
+class SetPasswordDialog : public PasswordDialog {
  public:
-  explicit TPasswort(TForm1& form);
-  void BitBtn1Click() override;
+  explicit SetPasswordDialog(MainWindow& form);
+  void Confirm() override;
 };
 
 // The enter-password dialog before a restore.
-class TPasswort2 : public PasswordDialog {
+class EnterPasswordDialog : public PasswordDialog {
  public:
-  explicit TPasswort2(TForm1& form);
-  void BitBtn1Click() override;
+  explicit EnterPasswordDialog(MainWindow& form);
+  void Confirm() override;
 };
 
 }  // namespace kestravuna::app

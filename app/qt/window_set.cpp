@@ -6,8 +6,12 @@
 
 namespace kestravuna::app {
 
-WindowSet::WindowSet() : passwort(form1), passwort2(form1) {
-  form1.Attach(aboutBox, wait, passwort, passwort2);
+WindowSet::WindowSet()
+    : aboutBox(mainWindow),
+      waitWindow(mainWindow),
+      setPassword(mainWindow),
+      enterPassword(mainWindow) {
+  mainWindow.Attach(aboutBox, waitWindow, setPassword, enterPassword);
   for (QWidget* window : HiddenByTheirOwners()) window->installEventFilter(this);
   connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
           [this](QWindow* now) { FocusMoved(now); });
@@ -15,8 +19,8 @@ WindowSet::WindowSet() : passwort(form1), passwort2(form1) {
 
 void WindowSet::Start() {
   splash.ShowAndWait();
-  form1.CentreOnScreen();
-  form1.ShowInFront();
+  mainWindow.CentreOnScreen();
+  mainWindow.ShowInFront();
 }
 
 bool WindowSet::eventFilter(QObject* watched, QEvent* event) {
@@ -24,16 +28,16 @@ bool WindowSet::eventFilter(QObject* watched, QEvent* event) {
   // whose activation handling runs at once, before the code that hid the window goes on (a
   // password dialog's OK rescans before its run starts). The splash window is not watched: that
   // handling hides it itself.
-  if (event->type() == QEvent::Hide && form1.isVisible()) {
-    form1.activateWindow();
-    lastFocus_ = form1.windowHandle();  // the focus change that follows is this one
-    form1.FormActivate();
+  if (event->type() == QEvent::Hide && mainWindow.isVisible()) {
+    mainWindow.activateWindow();
+    lastFocus_ = mainWindow.windowHandle();  // the focus change that follows is this one
+    mainWindow.Activated();
   }
   return QObject::eventFilter(watched, event);
 }
 
 std::array<QWidget*, 4> WindowSet::HiddenByTheirOwners() {
-  return {&aboutBox, &wait, &passwort, &passwort2};
+  return {&aboutBox, &waitWindow, &setPassword, &enterPassword};
 }
 
 bool WindowSet::IsSecondaryWindow(const QWindow* window) {
@@ -51,9 +55,9 @@ void WindowSet::FocusMoved(QWindow* now) {
   if (now == nullptr) return;
   const bool fromSecondary = IsSecondaryWindow(lastFocus_);
   lastFocus_ = now;
-  if (now != form1.windowHandle() || (activatedOnce_ && !fromSecondary)) return;
+  if (now != mainWindow.windowHandle() || (activatedOnce_ && !fromSecondary)) return;
   activatedOnce_ = true;
-  form1.FormActivate();
+  mainWindow.Activated();
   splash.hide();
 }
 

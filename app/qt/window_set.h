@@ -23,12 +23,12 @@ class WindowSet : public QObject {
   // centred on the screen. The first activation hides the splash window.
   void Start();
 
-  TForm1 form1;
-  Tsplash splash;
-  TAboutBox aboutBox;
-  TWait wait;
-  TPasswort passwort;
-  TPasswort2 passwort2;
+  MainWindow mainWindow;
+  SplashWindow splash;
+  AboutBox aboutBox;
+  WaitWindow waitWindow;
+  SetPasswordDialog setPassword;
+  EnterPasswordDialog enterPassword;
 
  protected:
   // A secondary window that is hidden gives the focus back to the main window.

@@ -1,7 +1,11 @@
 // The window program driven as a user drives it: widgets found by their designed names,
 // clicked and typed into with Qt Test; message boxes answered through the message service.
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDesktopServices>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -9,8 +13,11 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QtTest>
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -87,23 +94,23 @@ class WindowTest : public QObject {
   // The program's start-up; returns when the first activation has hidden the splash window.
   static void Start(WindowSet& windows) {
     windows.Start();
-    QTRY_VERIFY(windows.form1.isVisible() && !windows.splash.isVisible());
+    QTRY_VERIFY(windows.mainWindow.isVisible() && !windows.splash.isVisible());
   }
   static void Protect(WindowSet& windows, const QString& password) {
-    Click(windows.form1, "code");
-    QVERIFY(windows.passwort.isVisible());
-    auto& field = ControlOf<QLineEdit>(windows.passwort, "Pw");
+    Click(windows.mainWindow, "code");
+    QVERIFY(windows.setPassword.isVisible());
+    auto& field = ControlOf<QLineEdit>(windows.setPassword, "Pw");
     field.clear();
     QTest::keyClicks(&field, password);
     QTest::keyClick(&field, Qt::Key_Return);
   }
   static void Restore(WindowSet& windows, const QString& password) {
-    Click(windows.form1, "decode");
-    QVERIFY(windows.passwort2.isVisible());
-    auto& field = ControlOf<QLineEdit>(windows.passwort2, "pw");
+    Click(windows.mainWindow, "decode");
+    QVERIFY(windows.enterPassword.isVisible());
+    auto& field = ControlOf<QLineEdit>(windows.enterPassword, "pw");
     field.clear();
     QTest::keyClicks(&field, password);
-    Click(windows.passwort2, "BitBtn1");
+    Click(windows.enterPassword, "BitBtn1");
   }
   // Whether `action` ends the program.
   static bool EndsWhen(const std::function<void()>& action) {
@@ -115,19 +122,22 @@ class WindowTest : public QObject {
   }
 
  private Q_SLOTS:
+  // The fonts the program loads at start, where the system has them.
+  void initTestCase() { LoadDesignedFonts(); }
+
   void startsInTheWorkingDirectoryAndCountsIt() {
     Fixture fixture;
     WindowSet windows;
-    QVERIFY(!windows.splash.isVisible() && !windows.form1.isVisible());  // all hidden at first
+    QVERIFY(!windows.splash.isVisible() && !windows.mainWindow.isVisible());  // all hidden at first
     Start(windows);
-    QCOMPARE(Text(windows.form1, "aktOrdner"), QString::fromStdString(fixture.folder.path()));
-    QCOMPARE(Text(windows.form1, "anzSubFolder"), "1");
-    QCOMPARE(Text(windows.form1, "anzFiles"), "2");
-    QCOMPARE(Text(windows.form1, "anzSize"), "0.05 MB");
-    QCOMPARE(Text(windows.form1, "aktiv"), "bereit");
-    QVERIFY(Button(windows.form1, "code").isEnabled());
-    QVERIFY(!Button(windows.form1, "decode").isEnabled());
-    QCOMPARE(ControlOf<FolderTree>(windows.form1, "Folders").SelectedFolder(),
+    QCOMPARE(Text(windows.mainWindow, "aktOrdner"), QString::fromStdString(fixture.folder.path()));
+    QCOMPARE(Text(windows.mainWindow, "anzSubFolder"), "1");
+    QCOMPARE(Text(windows.mainWindow, "anzFiles"), "2");
+    QCOMPARE(Text(windows.mainWindow, "anzSize"), "0.05 MB");
+    QCOMPARE(Text(windows.mainWindow, "aktiv"), "bereit");
+    QVERIFY(Button(windows.mainWindow, "code").isEnabled());
+    QVERIFY(!Button(windows.mainWindow, "decode").isEnabled());
+    QCOMPARE(ControlOf<FolderTree>(windows.mainWindow, "Folders").SelectedFolder(),
              fixture.folder.path());
     QVERIFY(fixture.boxes.empty());
   }
@@ -146,43 +156,44 @@ class WindowTest : public QObject {
     QCOMPARE(fixture.Captions(), std::vector<std::string>{RootFolderRefusedBox().caption});
     QVERIFY(!windowVisibleAtRefusal);
     Start(*windows);
-    QVERIFY(!Button(windows->form1, "code").isEnabled());
-    QVERIFY(!Button(windows->form1, "decode").isEnabled());
-    QCOMPARE(Text(windows->form1, "anzFiles"), "Scan abgebrochen");
+    QVERIFY(!Button(windows->mainWindow, "code").isEnabled());
+    QVERIFY(!Button(windows->mainWindow, "decode").isEnabled());
+    QCOMPARE(Text(windows->mainWindow, "anzFiles"), "Scan abgebrochen");
   }
 
   void choosingAFolderInTheTreeMakesItCurrent() {
     Fixture fixture;
     WindowSet windows;
     Start(windows);
-    auto& tree = ControlOf<FolderTree>(windows.form1, "Folders");
+    auto& tree = ControlOf<FolderTree>(windows.mainWindow, "Folders");
     tree.currentItem()->setExpanded(true);
     QTreeWidgetItem* subfolder = tree.currentItem()->child(0);
     QCOMPARE(subfolder->text(0), "unter");
     tree.setCurrentItem(subfolder);
     QCOMPARE(platform::WorkingDirectory(), fixture.folder / "unter");
-    QCOMPARE(Text(windows.form1, "aktOrdner"), QString::fromStdString(fixture.folder / "unter"));
-    QCOMPARE(Text(windows.form1, "anzFiles"), "0");
+    QCOMPARE(Text(windows.mainWindow, "aktOrdner"),
+             QString::fromStdString(fixture.folder / "unter"));
+    QCOMPARE(Text(windows.mainWindow, "anzFiles"), "0");
   }
 
   void theRootChosenInTheTreeIsRefused() {
     Fixture fixture;
     WindowSet windows;
     Start(windows);
-    auto& tree = ControlOf<FolderTree>(windows.form1, "Folders");
+    auto& tree = ControlOf<FolderTree>(windows.mainWindow, "Folders");
     tree.ShowDrive(platform::FirstDiskRoot());
     tree.ShowFolder(fixture.folder.path());
     tree.setCurrentItem(tree.topLevelItem(0));  // the root of the first disk
     QCOMPARE(fixture.Captions(), std::vector<std::string>{RootFolderRefusedBox().caption});
-    QVERIFY(!Button(windows.form1, "code").isEnabled());
-    QVERIFY(!Button(windows.form1, "decode").isEnabled());
+    QVERIFY(!Button(windows.mainWindow, "code").isEnabled());
+    QVERIFY(!Button(windows.mainWindow, "decode").isEnabled());
   }
 
   void aFolderThatHasGoneEndsInTheErrorBoxAndTheTreeGoesBack() {
     Fixture fixture;
     WindowSet windows;
     Start(windows);
-    auto& tree = ControlOf<FolderTree>(windows.form1, "Folders");
+    auto& tree = ControlOf<FolderTree>(windows.mainWindow, "Folders");
     tree.currentItem()->setExpanded(true);
     fs::remove(fixture.folder / "unter");
     tree.setCurrentItem(tree.currentItem()->child(0));
@@ -198,9 +209,9 @@ class WindowTest : public QObject {
     Fixture fixture;
     WindowSet windows;
     Start(windows);
-    Click(windows.form1, "SpeedButton6");
-    windows.form1.FormActivate();  // as when a dialog gives the focus back
-    QCOMPARE(Text(windows.form1, "anzFiles"), "Scan abgebrochen");
+    Click(windows.mainWindow, "SpeedButton6");
+    windows.mainWindow.Activated();  // as when a dialog gives the focus back
+    QCOMPARE(Text(windows.mainWindow, "anzFiles"), "Scan abgebrochen");
   }
 
   void protectsAndRestoresThroughTheButtonsAndDialogs() {
@@ -209,19 +220,19 @@ class WindowTest : public QObject {
     WindowSet windows;
     Start(windows);
     Protect(windows, "Geheim");
-    QVERIFY(!windows.passwort.isVisible());
+    QVERIFY(!windows.setPassword.isVisible());
     QVERIFY(fs::exists(fixture.folder / "CHIFF.CRY") && fs::exists(fixture.folder / "CHIFF.CRD"));
     QVERIFY(!fs::exists(fixture.folder / "brief.txt"));
-    QVERIFY(!Button(windows.form1, "code").isEnabled());
-    QVERIFY(Button(windows.form1, "decode").isEnabled());
-    QVERIFY(!windows.wait.isVisible());
+    QVERIFY(!Button(windows.mainWindow, "code").isEnabled());
+    QVERIFY(Button(windows.mainWindow, "decode").isEnabled());
+    QVERIFY(!windows.waitWindow.isVisible());
     QVERIFY(fixture.boxes.empty());
 
     Restore(windows, "Geheim");
     QCOMPARE(Snapshot(fixture.folder.path()), before);
-    QVERIFY(Button(windows.form1, "code").isEnabled());
-    QVERIFY(!Button(windows.form1, "decode").isEnabled());
-    QCOMPARE(Text(windows.form1, "aktiv"), "bereit");  // the rescan after the run
+    QVERIFY(Button(windows.mainWindow, "code").isEnabled());
+    QVERIFY(!Button(windows.mainWindow, "decode").isEnabled());
+    QCOMPARE(Text(windows.mainWindow, "aktiv"), "bereit");  // the rescan after the run
     QVERIFY(fixture.boxes.empty());
   }
 
@@ -255,18 +266,18 @@ class WindowTest : public QObject {
     Fixture fixture;
     WindowSet windows;
     Start(windows);
-    auto& setField = ControlOf<QLineEdit>(windows.passwort, "Pw");
-    auto& enterField = ControlOf<QLineEdit>(windows.passwort2, "pw");
+    auto& setField = ControlOf<QLineEdit>(windows.setPassword, "Pw");
+    auto& enterField = ControlOf<QLineEdit>(windows.enterPassword, "pw");
     QCOMPARE(setField.echoMode(), QLineEdit::Normal);
     QCOMPARE(enterField.echoMode(), QLineEdit::Password);
     Protect(windows, "   ");  // blanks are a password
     QVERIFY(fixture.boxes.empty());
-    Click(windows.form1, "decode");
+    Click(windows.mainWindow, "decode");
     QCOMPARE(setField.text(), "   ");
     Restore(windows, "   ");
     QVERIFY(fs::exists(fixture.folder / "brief.txt"));
-    Click(windows.form1, "decode");  // not enabled now: nothing opens
-    QVERIFY(!windows.passwort2.isVisible());
+    Click(windows.mainWindow, "decode");  // not enabled now: nothing opens
+    QVERIFY(!windows.enterPassword.isVisible());
     QCOMPARE(enterField.text(), "   ");
   }
 
@@ -279,20 +290,20 @@ class WindowTest : public QObject {
       std::function<void()> ask;
     };
     const std::vector<Case> cases = {
-        {"Beenden", [&] { Click(windows.form1, "SpeedButton3"); }},
-        {"close symbol", [&] { Click(windows.form1, "BitBtn1"); }},
-        {"system close request", [&] { windows.form1.close(); }},
+        {"Beenden", [&] { Click(windows.mainWindow, "SpeedButton3"); }},
+        {"close symbol", [&] { Click(windows.mainWindow, "BitBtn1"); }},
+        {"system close request", [&] { windows.mainWindow.close(); }},
     };
     for (const Case& each : cases) {
       fixture.boxes.clear();
       fixture.answer = false;
       QVERIFY2(!EndsWhen(each.ask), each.how);
-      QVERIFY2(windows.form1.isVisible(), each.how);
+      QVERIFY2(windows.mainWindow.isVisible(), each.how);
       QCOMPARE(fixture.Captions(), std::vector<std::string>{QuitQuestionBox().caption});
       QCOMPARE(fixture.boxes[0].text, "Wollen Sie Kestravuna wirklich beenden ?");
       fixture.answer = true;
       QVERIFY2(EndsWhen(each.ask), each.how);
-      QVERIFY2(windows.form1.isVisible(), each.how);  // it closes when the program ends
+      QVERIFY2(windows.mainWindow.isVisible(), each.how);  // it closes when the program ends
     }
   }
 
@@ -309,25 +320,26 @@ class WindowTest : public QObject {
     bool ended = false;
     SetProgramEnd([&] {
       ended = true;
-      endedDuringTheRun = windows.form1.Protector().IsBusy();
+      endedDuringTheRun = windows.mainWindow.Protector().IsBusy();
     });
     QTimer during;
     connect(&during, &QTimer::timeout, [&] {
-      if (!windows.form1.Protector().IsBusy()) return;
+      if (!windows.mainWindow.Protector().IsBusy()) return;
       if (!quitAsked) {  // "&Ja" in the middle of the run lets it finish first
         quitAsked = true;
         fixture.answer = true;
-        Click(windows.form1, "SpeedButton3");
+        Click(windows.mainWindow, "SpeedButton3");
         fixture.boxes.clear();
       }
       sawBusyWindow =
-          sawBusyWindow || (windows.wait.isVisible() &&
-                            !ControlOf<FolderTree>(windows.form1, "Folders").isEnabled() &&
-                            !ControlOf<DriveList>(windows.form1, "Drives").isEnabled() &&
-                            !Button(windows.form1, "code").isEnabled() &&
-                            !Button(windows.form1, "decode").isEnabled());
-      windows.form1.DecodeFolder("Geheim");  // refused while busy: no box, no change
-      windows.form1.EncodeFolder("anders");
+          sawBusyWindow || (windows.waitWindow.isVisible() &&
+                            !ControlOf<FolderTree>(windows.mainWindow, "Folders").isEnabled() &&
+                            !ControlOf<DriveList>(windows.mainWindow, "Drives").isEnabled() &&
+                            !Button(windows.mainWindow, "code").isEnabled() &&
+                            !Button(windows.mainWindow, "decode").isEnabled());
+      windows.mainWindow.RestoreWithTypedPassword(
+          "Geheim");  // refused while busy: no box, no change
+      windows.mainWindow.ProtectWithTypedPassword("anders");
       secondRunStarted = secondRunStarted || !fixture.boxes.empty();
     });
     during.start(0);
@@ -338,8 +350,8 @@ class WindowTest : public QObject {
     QVERIFY(!secondRunStarted);
     QVERIFY(quitAsked && ended && !endedDuringTheRun);
     QVERIFY(fs::exists(fixture.folder / "CHIFF.CRD"));
-    QVERIFY(ControlOf<FolderTree>(windows.form1, "Folders").isEnabled());
-    QVERIFY(Button(windows.form1, "decode").isEnabled());
+    QVERIFY(ControlOf<FolderTree>(windows.mainWindow, "Folders").isEnabled());
+    QVERIFY(Button(windows.mainWindow, "decode").isEnabled());
     Restore(windows, "Geheim");  // the record holds the first run's password
     QVERIFY(fs::exists(fixture.folder / "gross.bin"));
   }
@@ -348,7 +360,7 @@ class WindowTest : public QObject {
     Fixture fixture;
     WindowSet windows;
     Start(windows);
-    TForm1& form = windows.form1;
+    MainWindow& form = windows.mainWindow;
     auto& strip = ControlOf<QLabel>(form, "Label1");
     struct Case {
       QPoint press;  // in the window's client pixels
@@ -384,7 +396,7 @@ class WindowTest : public QObject {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("https", &catcher, "open");
     QDesktopServices::setUrlHandler("mailto", &catcher, "open");
-    Click(windows.form1, "SpeedButton4");
+    Click(windows.mainWindow, "SpeedButton4");
     QVERIFY(windows.aboutBox.isVisible());
     QCOMPARE(windows.aboutBox.windowTitle(), "Programminformationen");
     QTest::mousePress(&ControlOf<QLabel>(windows.aboutBox, "Link1"), Qt::LeftButton);
@@ -398,47 +410,283 @@ class WindowTest : public QObject {
     WriteFile(fixture.folder / "neu.txt", "neu");
     Click(windows.aboutBox, "SpeedButton1");
     QVERIFY(!windows.aboutBox.isVisible());
-    QTRY_COMPARE(Text(windows.form1, "anzFiles"), "3");  // the activation counted afresh
+    QTRY_COMPARE(Text(windows.mainWindow, "anzFiles"), "3");  // the activation counted afresh
   }
 
   void theWaitWindowKeepsThePlaceOfItsFirstShowing() {
     Fixture fixture;
     WindowSet windows;
-    windows.form1.ShowWaitWindow();
-    const QPoint first = windows.wait.pos();
-    windows.form1.HideWaitWindow();
-    windows.wait.move(first + QPoint(10, 10));
-    windows.form1.ShowWaitWindow();
-    QCOMPARE(windows.wait.pos(), first + QPoint(10, 10));
-    QCOMPARE(ControlOf<QLabel>(windows.wait, "Label3").text(), "Ihre Daten werden verarbeitet...");
-    windows.form1.HideWaitWindow();
+    windows.mainWindow.ShowWaitWindow();
+    const QPoint first = windows.waitWindow.pos();
+    windows.mainWindow.HideWaitWindow();
+    windows.waitWindow.move(first + QPoint(10, 10));
+    windows.mainWindow.ShowWaitWindow();
+    QCOMPARE(windows.waitWindow.pos(), first + QPoint(10, 10));
+    QCOMPARE(ControlOf<QLabel>(windows.waitWindow, "Label3").text(),
+             "Ihre Daten werden verarbeitet...");
+    windows.mainWindow.HideWaitWindow();
+  }
+
+  void aMinimisedWindowOfTheSetComesBackWhenShownAgain() {
+    Fixture fixture;
+    WindowSet windows;
+    Start(windows);
+    struct Case {
+      QWidget* window;
+      std::function<void()> show;
+    };
+    const std::vector<Case> cases = {
+        {&windows.setPassword, [&] { Click(windows.mainWindow, "code"); }},
+        {&windows.aboutBox, [&] { Click(windows.mainWindow, "SpeedButton4"); }},
+        {&windows.waitWindow, [&] { windows.mainWindow.ShowWaitWindow(); }},
+    };
+    for (const Case& each : cases) {
+      each.show();
+      each.window->showMinimized();
+      QVERIFY2(each.window->isMinimized(), qPrintable(each.window->objectName()));
+      each.show();
+      QVERIFY2(each.window->isVisible() && !each.window->isMinimized(),
+               qPrintable(each.window->objectName()));
+      each.window->hide();
+    }
+  }
+
+  void theSmallWindowsBelongToTheMainWindow() {
+    Fixture fixture;
+    WindowSet windows;
+    Start(windows);
+    // The window system keeps a dialog or a tool window above the window it is transient for.
+    for (QWidget* window :
+         std::initializer_list<QWidget*>{&windows.waitWindow, &windows.setPassword,
+                                         &windows.enterPassword, &windows.aboutBox}) {
+      window->show();
+      QVERIFY2(window->windowHandle()->transientParent() == windows.mainWindow.windowHandle(),
+               qPrintable(window->objectName()));
+      QVERIFY2(window->windowType() == Qt::Tool || window->windowType() == Qt::Dialog,
+               qPrintable(window->objectName()));
+      window->hide();
+    }
+  }
+
+  void theSmallWindowsDrawTheirFramesWithTheDesignedBorderIcons() {
+    Fixture fixture;
+    WindowSet windows;
+    Start(windows);
+    struct Case {
+      DesignedWindow* window;
+      bool closeBox;  // the about box's dialog frame has one; the tool windows have none
+    };
+    const std::vector<Case> cases = {
+        {&windows.setPassword, false},
+        {&windows.enterPassword, false},
+        {&windows.aboutBox, true},
+    };
+    for (const Case& each : cases) {
+      DesignedWindow& window = *each.window;
+      const QByteArray nameBytes = window.objectName().toUtf8();
+      const char* name = nameBytes.constData();
+      window.ShowInFront();
+      // No frame of the window system's, so none of its border icons.
+      QVERIFY2(window.windowFlags() & Qt::FramelessWindowHint, name);
+      const auto frameButtons = window.findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly);
+      QCOMPARE(frameButtons.size(), each.closeBox ? 1 : 0);
+      // The caption bar, above the client area, moves the window.
+      const QPoint caption(40, window.ClientArea().y() / 2);
+      const QPoint start = window.pos();
+      QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, caption);
+      QTest::mouseMove(window.windowHandle(), caption + QPoint(30, 20));
+      QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, caption + QPoint(30, 20));
+      QVERIFY2(window.pos() != start, name);
+      if (each.closeBox) {
+        QTest::mouseClick(frameButtons[0], Qt::LeftButton);
+        QVERIFY2(!window.isVisible(), name);
+      }
+      window.hide();
+    }
+  }
+
+  void escapeHidesThePasswordDialogsAndTheAboutBoxWithoutARun() {
+    Fixture fixture;
+    WindowSet windows;
+    Start(windows);
+    struct Case {
+      DesignedWindow* window;
+      const char* field;  // where the focus is; empty: the window itself
+    };
+    const std::vector<Case> cases = {
+        {&windows.setPassword, "Pw"},
+        {&windows.enterPassword, "pw"},
+        {&windows.aboutBox, ""},
+    };
+    for (const Case& each : cases) {
+      each.window->ShowInFront();
+      QWidget* target = each.window;
+      if (*each.field != '\0') {
+        auto& field = ControlOf<QLineEdit>(*each.window, each.field);
+        QTest::keyClicks(&field, "Geheim");
+        target = &field;
+      }
+      QTest::keyClick(target, Qt::Key_Escape);
+      QVERIFY2(!each.window->isVisible(), qPrintable(each.window->objectName()));
+      if (*each.field != '\0') {
+        QCOMPARE(ControlOf<QLineEdit>(*each.window, each.field).text(), "Geheim");
+      }
+    }
+    QVERIFY(fs::exists(fixture.folder / "brief.txt") && !fs::exists(fixture.folder / "CHIFF.CRY"));
+    QVERIFY(fixture.boxes.empty());
+  }
+
+  void theTabKeyGoesThroughTheDesignedStops() {
+    Fixture fixture;
+    WindowSet windows;
+    Start(windows);
+    MainWindow& window = windows.mainWindow;
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    ControlOf<QWidget>(window, "Folders").setFocus();
+    // The folder tree, the close button, the drive list, and round again.
+    for (const char* next : {"BitBtn1", "Drives", "Folders", "BitBtn1"}) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QVERIFY2(QApplication::focusWidget() == &ControlOf<QWidget>(window, next), next);
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), &ControlOf<QWidget>(window, "Folders"));
+  }
+
+  void theTreeReadsAFolderAgainEachTimeItIsOpened() {
+    Fixture fixture;
+    WindowSet windows;
+    Start(windows);
+    auto& tree = ControlOf<FolderTree>(windows.mainWindow, "Folders");
+    QTreeWidgetItem* folder = tree.currentItem();
+    const auto childNames = [](const QTreeWidgetItem& item) {
+      QStringList names;
+      for (int i = 0; i < item.childCount(); ++i) names << item.child(i)->text(0);
+      return names;
+    };
+    const auto reopen = [](QTreeWidgetItem& item) {
+      item.setExpanded(false);
+      item.setExpanded(true);
+    };
+    folder->setExpanded(true);
+    QCOMPARE(childNames(*folder), QStringList{"unter"});
+    QTreeWidgetItem* unter = folder->child(0);
+    unter->setExpanded(true);  // read: no subfolders
+    unter->setExpanded(false);
+
+    fs::create_directory(fixture.folder / "neu");
+    fs::create_directory(fixture.folder / "unter" / "tief");
+    reopen(*folder);
+    QCOMPARE(childNames(*folder), (QStringList{"neu", "unter"}));
+    QCOMPARE(folder->child(1), unter);  // still listed, what was read stays
+    QCOMPARE(unter->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);  // may be opened
+    unter->setExpanded(true);
+    QCOMPARE(childNames(*unter), QStringList{"tief"});
+
+    fs::remove(fixture.folder / "neu");
+    reopen(*folder);
+    QCOMPARE(childNames(*folder), QStringList{"unter"});
+
+    // The chosen folder removed from outside: the folder that lists it is chosen instead.
+    tree.setCurrentItem(unter->child(0));
+    QCOMPARE(Text(windows.mainWindow, "aktOrdner"),
+             QString::fromStdString(fixture.folder / "unter" / "tief"));
+    fs::current_path(fixture.folder.path());
+    fs::remove(fixture.folder / "unter" / "tief");
+    reopen(*unter);
+    QCOMPARE(unter->childCount(), 0);
+    QCOMPARE(tree.currentItem(), unter);
+    QCOMPARE(Text(windows.mainWindow, "aktOrdner"),
+             QString::fromStdString(fixture.folder / "unter"));
+    QVERIFY(fixture.boxes.empty());
+  }
+
+  void theProgressBarMovesDuringARun() {
+    Fixture fixture;
+    WriteFile(fixture.folder / "gross.bin", testing::TextOf(testing::RandomBytes(3'000'000, 5)));
+    WindowSet windows;
+    Start(windows);
+    auto& bar = ControlOf<QProgressBar>(windows.mainWindow, "Count");
+    std::vector<int> whileWaiting;
+    connect(&bar, &QProgressBar::valueChanged, [&](int value) {
+      if (windows.waitWindow.isVisible()) whileWaiting.push_back(value);
+    });
+    Protect(windows, "Geheim");
+    QVERIFY(fs::exists(fixture.folder / "CHIFF.CRD"));
+    QVERIFY(std::ranges::is_sorted(whileWaiting));
+    QVERIFY(std::set<int>(whileWaiting.begin(), whileWaiting.end()).size() >= 10);
+    QCOMPARE(bar.value(), 100);
+    whileWaiting.clear();
+    Restore(windows, "Geheim");
+    QVERIFY(fs::exists(fixture.folder / "gross.bin"));
+    QVERIFY(std::ranges::is_sorted(whileWaiting));
+    QVERIFY(std::set<int>(whileWaiting.begin(), whileWaiting.end()).size() >= 10);
+    QCOMPARE(bar.value(), 100);
+  }
+
+  void boldTextKeepsTheDesignedFaceAndTheTreeIsSunken() {
+    Fixture fixture;
+    WindowSet windows;
+    const QString face =
+        QFontInfo(ControlOf<QLabel>(windows.mainWindow, "Label13").font()).family();
+    for (const char* bold : {"Label1", "Label9", "Label10", "Label11"}) {
+      QCOMPARE(QFontInfo(ControlOf<QLabel>(windows.mainWindow, bold).font()).family(), face);
+    }
+    auto& tree = ControlOf<FolderTree>(windows.mainWindow, "Folders");
+    QCOMPARE(tree.frameShadow(), QFrame::Sunken);
+    QCOMPARE(tree.frameWidth(), 2);  // the 3D border: two pixels
+  }
+
+  // Run at scale 1 and again at 1.5: the designed bitmap face only where it is drawn as
+  // designed, a scalable one elsewhere, so text fills its designed boxes.
+  void textIsDrawnInAFaceThatSuitsTheScale() {
+    Fixture fixture;
+    WindowSet windows;
+    const QFontInfo face(ControlOf<QLabel>(windows.setPassword, "Label2").font());
+    if (qApp->devicePixelRatio() != 1.0) {
+      QVERIFY2(QFontDatabase::isSmoothlyScalable(face.family(), face.styleName()),
+               qPrintable(face.family()));
+    } else if (QFontDatabase::families().contains("MS Sans Serif")) {
+      QCOMPARE(face.family(), "MS Sans Serif");
+    } else {
+      QSKIP("the designed face is not installed");
+    }
+    // The dialog's lines were measured in the designed face; they fill their boxes, not more.
+    for (const char* line : {"Label1", "Label2", "Label4", "Label5", "Label6"}) {
+      const auto& label = ControlOf<QLabel>(windows.setPassword, line);
+      const qreal width = QFontMetricsF(label.font()).horizontalAdvance(label.text());
+      const qreal designed = std::ranges::find(kSetPasswordDialog.controls, std::string_view(line),
+                                               &ControlDesign::name)
+                                 ->place.width;
+      QVERIFY2(width <= designed + 1 && width >= 0.9 * designed,
+               qPrintable(QString("%1: %2 of %3").arg(line).arg(width).arg(designed)));
+    }
   }
 
   void everyWindowHasItsDesignedCaptionAndSize() {
     Fixture fixture;
     WindowSet windows;
     struct Case {
-      const QWidget* window;
+      const DesignedWindow* window;
       const char* name;
       const char* caption;
       QSize client;
     };
     const std::vector<Case> cases = {
-        {&windows.form1, "Form1", "Kestravuna", {593, 449}},
+        {&windows.mainWindow, "Form1", "Kestravuna", {593, 449}},
         {&windows.splash, "splash", "Kestravuna", {471, 284}},
         {&windows.aboutBox, "AboutBox", "Programminformationen", {431, 200}},
-        {&windows.wait, "Wait", "Kestravuna", {398, 60}},
-        {&windows.passwort, "Passwort", "Passwort festlegen...", {329, 157}},
-        {&windows.passwort2, "Passwort2", "Passwort", {352, 67}},
+        {&windows.waitWindow, "Wait", "Kestravuna", {398, 60}},
+        {&windows.setPassword, "Passwort", "Passwort festlegen...", {329, 157}},
+        {&windows.enterPassword, "Passwort2", "Passwort", {352, 67}},
     };
     for (const Case& each : cases) {
       QCOMPARE(each.window->objectName(), each.name);
       QCOMPARE(each.window->windowTitle(), each.caption);
-      QCOMPARE(each.window->size(), each.client);
+      QCOMPARE(each.window->ClientArea().size(), each.client);
     }
-    QCOMPARE(ControlOf<QWidget>(windows.form1, "code").geometry(), QRect(360, 384, 217, 25));
-    QCOMPARE(Button(windows.form1, "SpeedButton6").text(), "Vorgang abbrechen...");
-    QVERIFY(windows.form1.windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(ControlOf<QWidget>(windows.mainWindow, "code").geometry(), QRect(360, 384, 217, 25));
+    QCOMPARE(Button(windows.mainWindow, "SpeedButton6").text(), "Vorgang abbrechen...");
+    QVERIFY(windows.mainWindow.windowFlags() & Qt::FramelessWindowHint);
     QVERIFY(windows.splash.windowFlags() & Qt::WindowStaysOnTopHint);
   }
 };

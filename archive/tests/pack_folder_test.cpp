@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
 #include "archive/archive_error.h"
+#include "archive/detail/archive_io.h"
 #include "archive/tests/archive_fixture.h"
 #include "platform/file_system.h"
 #include "platform/io_error.h"
@@ -128,6 +130,25 @@ TEST_F(PackFolderTest, StatusBeforeEachFileAfterPumpingEvents) {
     expected.push_back("status " + statusByStoredName.at(std::string(RecordAt(archive, i).Name())));
   }
   EXPECT_EQ(events_, expected);
+}
+
+// The bytes packed are told piece by piece, within a large file too, and end at the whole.
+TEST_F(PackFolderTest, BytesPackedGrowToTheSumOfTheFiles) {
+  const std::size_t large = 3 * kCopyBufferSize + 100;
+  WriteFile(folder_ / "gross.bin", std::string(large, 'g'));
+  WriteFile(folder_ / "klein.txt", "klein");
+  WriteFile(folder_ / "leer", "");
+  const auto total = static_cast<std::int64_t>(large + 5);
+  std::vector<std::int64_t> done;
+  progress_.bytesPacked = [&](std::int64_t packed, std::int64_t all) {
+    EXPECT_EQ(all, total);
+    done.push_back(packed);
+  };
+  Pack();
+  ASSERT_GE(done.size(), 4u);  // the large file alone takes four pieces
+  EXPECT_TRUE(std::ranges::is_sorted(done));
+  EXPECT_GT(done.front(), 0);
+  EXPECT_EQ(done.back(), total);
 }
 
 TEST_F(PackFolderTest, ReplacesTheTargetAndRemovesItsTemporaryFiles) {

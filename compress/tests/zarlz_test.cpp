@@ -786,6 +786,46 @@ TEST(ZarLZEvents, PumpRunsPerChunk) {
   }
 }
 
+// What the pump sees of the running operation: the bytes read of the source while compressing,
+// the bytes decoded of the stored size while decompressing, growing towards the whole; nothing
+// before and after.
+TEST(ZarLZEvents, ProgressSeenFromThePumpGrowsToTheWhole) {
+  const Bytes source = TextBytes(300'000);
+  for (const TCompressMode mode : {TCompressMode::Good, TCompressMode::Fast}) {
+    for (const bool decompressing : {false, true}) {
+      const Bytes input =
+          decompressing ? RunInMemory(&TZarLZ::Compress, source, mode).output : source;
+      MemoryStream from(input);
+      MemoryStream to;
+      TZarLZ zarlz;
+      std::vector<TZarLZ::Progress> seen;
+      zarlz.SetEventPump([&] { seen.push_back(zarlz.CurrentProgress()); });
+      zarlz.UseStream = true;
+      zarlz.CompressMode = mode;
+      zarlz.InputStream = &from;
+      zarlz.OutputStream = &to;
+      const std::string what = std::string(decompressing ? "decompress" : "compress") + " mode " +
+                               std::to_string(static_cast<int>(mode));
+      EXPECT_EQ(zarlz.CurrentProgress().total, 0) << what;
+      decompressing ? zarlz.Decompress() : zarlz.Compress();
+      EXPECT_EQ(zarlz.CurrentProgress().done, 0) << what;
+
+      // Decoding knows the whole once the header is read.
+      std::erase_if(seen, [](const TZarLZ::Progress& p) { return p.total == 0 && p.done == 0; });
+      ASSERT_GE(seen.size(), 3u) << what;
+      for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].total, static_cast<std::int64_t>(source.size())) << what;
+        if (i > 0) {
+          EXPECT_GE(seen[i].done, seen[i - 1].done) << what;
+        }
+      }
+      EXPECT_LT(seen[1].done, seen.back().done) << what;
+      // The last pump may come before the last chunk is counted.
+      EXPECT_GE(seen.back().done, static_cast<std::int64_t>(source.size() - kChunk)) << what;
+    }
+  }
+}
+
 // A handler run by the pump that starts another operation on the same instance is refused;
 // the running one ends with that error instead of working on freed buffers.
 TEST(ZarLZEvents, OperationStartedFromThePumpIsRefused) {

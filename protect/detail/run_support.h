@@ -27,6 +27,7 @@ class FolderProtector::Run {
     protector_.view_.ShowWaitWindow();
   }
   ~Run() {
+    protector_.runProgress_.End();
     HideWaitWindow();
     protector_.busy_ = false;
     protector_.view_.SetBusy(false);
@@ -79,6 +80,16 @@ inline void RefuseUndeletable(const std::filesystem::path& file, ProtectFault fa
 inline ArchiveProgress ProgressFor(FolderView& view) {
   return {[&view](std::string_view text) { view.ShowStatus(text); },
           [&view] { view.PumpMessages(); }};
+}
+
+// The same, with the bytes packed moving the progress bar; the window draws the bar as it moves,
+// also within one large file.
+inline ArchiveProgress ProgressFor(FolderView& view, RunProgress& bar) {
+  ArchiveProgress progress = ProgressFor(view);
+  progress.bytesPacked = [&view, &bar](std::int64_t done, std::int64_t total) {
+    if (bar.Advance(done, total)) view.PumpMessages();
+  };
+  return progress;
 }
 
 }  // namespace kestravuna

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -80,10 +81,11 @@ class ProtectorTest : public ::testing::Test {
   // The private folder lies in the cache on Linux, in the local application data on Windows.
   testing::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", cache.path().string()};
   testing::ScopedEnvironment localAppDataVariable{"LOCALAPPDATA", cache.path().string()};
-  testing::ScopedWorkingDirectory workingDirectoryPutBack;  // drive changes move it
   TempFolder folder;
   RecordingView view;
   FolderProtector protector{view};
+  // Choosing a folder enters it; the working directory goes back before the folders go.
+  testing::ScopedWorkingDirectory workingDirectoryPutBack;
 };
 
 TEST_F(ProtectorTest, ProtectKeepsHiddenFilesAndSubfoldersAndRestoreBringsEverythingBack) {
@@ -157,6 +159,43 @@ TEST_F(ProtectorTest, RestoreTellsTheWindowEveryStepInOrder) {
                                              "progress=100",
                                              "busy=0"};
   EXPECT_EQ(EventsOf(view, {"busy", "wait", "status", "progress=100"}), expected);
+}
+
+// While the wait window is up the bar follows the bytes packed and coded, or decoded: it only
+// grows, passes through many positions, stays short of 100 until the run is done, then shows 100.
+TEST_F(ProtectorTest, TheProgressBarFollowsTheBytesOfARun) {
+  WriteFile(folder / "gross.bin", testing::TextOf(testing::RandomBytes(1'500'000, 3)));
+  WriteFile(folder / "text", std::string(1'000'000, 't'));
+  const auto duringTheRun = [&] {
+    std::vector<int> positions;
+    bool waiting = false;
+    for (const std::string& event : view.events) {
+      if (event == "wait=shown" || event == "wait=hidden") waiting = event == "wait=shown";
+      if (waiting && event.starts_with("progress="))
+        positions.push_back(std::stoi(event.substr(9)));
+    }
+    return positions;
+  };
+  struct Step {
+    const char* what;
+    std::function<void()> run;
+    int last;  // the furthest the bar goes while the wait window is up
+  } steps[] = {
+      {"protect", [&] { protector.EncodeFolder(kPassword); }, kProgressCoded},
+      {"restore", [&] { protector.DecodeFolder(kPassword); }, kProgressDecoded},
+  };
+  for (const Step& step : steps) {
+    view.Clear();
+    step.run();
+    const std::vector<int> positions = duringTheRun();
+    EXPECT_TRUE(std::ranges::is_sorted(positions)) << step.what;
+    EXPECT_GE(std::set<int>(positions.begin(), positions.end()).size(), 20u) << step.what;
+    ASSERT_FALSE(positions.empty()) << step.what;
+    // The last pump of a step may come before its last chunk is counted.
+    EXPECT_LE(positions.back(), step.last) << step.what;
+    EXPECT_GE(positions.back(), step.last - 2) << step.what;
+    EXPECT_EQ(view.progress, 100) << step.what;
+  }
 }
 
 TEST_F(ProtectorTest, TheEnteredPasswordMustHoldTheStoredOne) {
@@ -651,6 +690,101 @@ TEST_F(ProtectorTest, ARunRefusesToStartAnotherOrToChangeTheFolderUnderIt) {
   EXPECT_EQ(ReadFile(other / "b"), "b");
   EXPECT_TRUE(IsContainerFile(folder / "CHIFF.CRY"));
   EXPECT_FALSE(view.busy);
+}
+
+TEST_F(ProtectorTest, AnEmptyPasswordFieldIsNotedOnProtectAndStandsForTheSameTextOnRestore) {
+  const std::string note = "box=Sicherheitshinweis";
+  struct Case {
+    const char* typedOnProtect;
+    const char* typedOnRestore;
+    const char* stored;  // what the record holds
+    bool noted;          // the "Sicherheitshinweis" box before the run
+    bool restored;
+  } cases[] = {
+      {"", "", "@VOID#", true, true},
+      {"", "@VOID#", "@VOID#", true, true},  // the empty field is that text, nothing else
+      {"Geheim", "", "Geheim", false, false},
+      {"   ", "   ", "   ", false, true},  // blanks are typed, not empty
+  };
+  for (const Case& c : cases) {
+    TempFolder caseFolder;
+    WriteFile(caseFolder / "f", "content");
+    protector.ChooseFolder(caseFolder.path());
+    view.Clear();
+
+    protector.ProtectWithTypedPassword(c.typedOnProtect);
+
+    const std::string what = std::string("'") + c.typedOnProtect + "' / '" + c.typedOnRestore + "'";
+    EXPECT_EQ(std::ranges::count(view.events, note), c.noted ? 1 : 0) << what;
+    if (c.noted) {
+      EXPECT_EQ(view.events.front(), note) << what;  // before the run starts
+      EXPECT_EQ(view.boxes.front().text,
+                "Sie haben kein Passwort festgelegt. Das Verzeichnis wird ohne Passwort "
+                "verschlüsselt!");
+      EXPECT_EQ(view.boxes.front().icon, BoxIcon::Information);
+      EXPECT_EQ(view.boxes.front().owner, BoxOwner::None);
+    }
+    EXPECT_EQ(ReadPasswordRecord(caseFolder / "CHIFF.CRD"), c.stored) << what;
+    view.Clear();
+
+    protector.RestoreWithTypedPassword(c.typedOnRestore);
+
+    EXPECT_EQ(fs::exists(caseFolder / "f"), c.restored) << what;
+    EXPECT_EQ(std::ranges::count(view.events, note), 0) << what;
+    protector.ChooseFolder(folder.path());  // the case's folder is left before it goes
+  }
+}
+
+TEST_F(ProtectorTest, AnEmptyFieldDuringARunIsNeitherNotedNorRun) {
+  WriteFile(folder / "a", "a");
+  bool tried = false;
+  view.onPump = [&] {
+    if (tried) return;
+    tried = true;
+    protector.ProtectWithTypedPassword("");
+    protector.RestoreWithTypedPassword("");
+  };
+
+  protector.EncodeFolder(kPassword);
+
+  EXPECT_TRUE(tried);
+  EXPECT_TRUE(view.boxes.empty());
+  EXPECT_EQ(ReadPasswordRecord(folder / "CHIFF.CRD"), kPassword);
+}
+
+TEST_F(ProtectorTest, AChosenFolderIsTheWorkingDirectoryBeforeItIsAnnounced) {
+  WriteFile(folder / "unter" / "innen.txt", "x");
+  fs::path workingDirectoryWhenShown;
+  struct EnteringView : RecordingView {
+    fs::path* seen = nullptr;
+    void ShowFolder(const fs::path& shown) override {
+      *seen = fs::current_path();
+      RecordingView::ShowFolder(shown);
+    }
+  } enteringView;
+  enteringView.seen = &workingDirectoryWhenShown;
+  FolderProtector chooser(enteringView);
+
+  const fs::path subfolder = fs::canonical(folder / "unter");
+  EXPECT_TRUE(chooser.ChooseFolder(subfolder));
+  EXPECT_EQ(workingDirectoryWhenShown, subfolder);
+  EXPECT_EQ(fs::current_path(), subfolder);
+
+  // A folder that cannot be entered changes nothing and says why.
+  enteringView.Clear();
+  try {
+    chooser.ChooseFolder(folder / "fehlt");
+    ADD_FAILURE() << "a missing folder was chosen";
+  } catch (const platform::EInOutError& error) {
+    EXPECT_EQ(error.ErrorNumber(), platform::io_error::kFileNotFound) << error.what();
+  }
+  EXPECT_TRUE(enteringView.events.empty());
+  EXPECT_EQ(chooser.CurrentFolder(), subfolder);
+  EXPECT_EQ(fs::current_path(), subfolder);
+
+  FolderProtector::StartIn(folder.path());
+  EXPECT_EQ(fs::current_path(), fs::canonical(folder.path()));
+  EXPECT_THROW(FolderProtector::StartIn(folder / "fehlt"), platform::EInOutError);
 }
 
 TEST_F(ProtectorTest, TheFirstDisksRootIsRefused) {
