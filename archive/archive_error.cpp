@@ -32,8 +32,6 @@ std::string FaultText(ArchiveFault fault) {
 
 // A name's bytes that are no UTF-8 show escaped: a message never carries them raw.
 EArchiveError::EArchiveError(ArchiveFault fault, std::string_view fileName)
-    : std::runtime_error(FaultText(fault) +
-                         platform::DisplayName(platform::PathFromUtf8(fileName))),
-      fault_(fault) {}
+    : std::runtime_error(FaultText(fault) + platform::DisplayName(fileName)), fault_(fault) {}
 
 }  // namespace kestravuna

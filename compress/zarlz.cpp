@@ -133,7 +133,7 @@ constexpr ErrorText kAdviseReadFailed{"Fehler beim Lesen der Qzelldaten.", "Fehl
 
 // A file the component names in a message or caption, as a user knows it.
 std::string Shown(const std::string& utf8Path) {
-  return platform::DisplayName(platform::PathFromUtf8(utf8Path));
+  return platform::DisplayPath(platform::PathFromUtf8(utf8Path));
 }
 
 [[noreturn]] void Fail(const TZarLZ& component, const ErrorText& text) {

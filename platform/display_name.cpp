@@ -39,22 +39,25 @@ std::size_t Utf8CharacterLength(std::string_view text) {
 
 }  // namespace
 
-std::string DisplayName(const std::filesystem::path& path) {
-  const std::string raw = Utf8Of(PathAsUserKnowsIt(path));
+std::string DisplayName(std::string_view raw) {
   std::string shown;
   for (std::size_t i = 0; i < raw.size();) {
-    const std::size_t length = Utf8CharacterLength(std::string_view(raw).substr(i));
+    const std::size_t length = Utf8CharacterLength(raw.substr(i));
     if (length == 0) {
       char escaped[5];
       std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(raw[i]));
       shown += escaped;
       ++i;
     } else {
-      shown.append(raw, i, length);
+      shown.append(raw.substr(i, length));
       i += length;
     }
   }
   return shown;
+}
+
+std::string DisplayPath(const std::filesystem::path& path) {
+  return DisplayName(Utf8Of(PathAsUserKnowsIt(path)));
 }
 
 }  // namespace kestravuna::platform

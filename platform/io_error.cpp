@@ -30,7 +30,7 @@ EInOutError::EInOutError(int errorNumber)
     : std::runtime_error(IoErrorText(errorNumber)), errorNumber_(errorNumber) {}
 
 EInOutError::EInOutError(int errorNumber, const std::filesystem::path& path)
-    : std::runtime_error(IoErrorText(errorNumber) + ": " + DisplayName(path)),
+    : std::runtime_error(IoErrorText(errorNumber) + ": " + DisplayPath(path)),
       errorNumber_(errorNumber) {}
 
 std::string ErrorBoxText(std::string_view message) {

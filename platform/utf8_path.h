@@ -19,10 +19,12 @@ inline std::string Utf8Of(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-// A name or path as a message shows it: the folder a run pinned under its own path appears
-// under the path a user knows, and bytes that are no UTF-8 (a name written under another
+// A name as a message shows it: bytes that are no UTF-8 (a name written under another
 // encoding) appear escaped as \xNN instead of raw, so a message never carries bytes that a
 // terminal or a window would garble.
-std::string DisplayName(const std::filesystem::path& path);
+std::string DisplayName(std::string_view utf8);
+// A path as a message shows it: as DisplayName, and a folder a run pinned under its own path
+// (FolderLock::Folder) under the path a user knows.
+std::string DisplayPath(const std::filesystem::path& path);
 
 }  // namespace kestravuna::platform

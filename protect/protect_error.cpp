@@ -57,7 +57,7 @@ EProtectError::EProtectError(ProtectFault fault, std::string_view fileName)
     : std::runtime_error([&] {
         std::string text = FaultText(fault);
         // A name's bytes that are no UTF-8 show escaped: a message never carries them raw.
-        text.replace(text.find("%s"), 2, platform::DisplayName(platform::PathFromUtf8(fileName)));
+        text.replace(text.find("%s"), 2, platform::DisplayName(fileName));
         return text;
       }()),
       fault_(fault) {}

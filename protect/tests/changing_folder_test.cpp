@@ -43,6 +43,7 @@ constexpr const char* kPassword = "Geheim";
 class ChangingFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    fs::create_directories(area / "cache");
     WriteFile(folder / "brief.txt", "Sehr geehrte Damen und Herren,\n");
     WriteFile(folder / "daten.bin", testing::TextOf(testing::RandomBytes(70'000, 1)));
     WriteFile(folder / "notizen.txt", "erste Fassung");
