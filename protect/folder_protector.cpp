@@ -46,7 +46,7 @@ bool FolderProtector::ChooseFolder(const std::filesystem::path& folder) {
     view_.ShowMessage(RootFolderRefusedBox());
     view_.EnableAction(Action::Protect, false);
     view_.EnableAction(Action::Restore, false);
-    scan_.CancelScan();
+    scan_.Cancel();
     return true;
   }
   scan_.ScanFolder(folder);

@@ -15,7 +15,7 @@
 #include "test_support/environment.h"
 #include "test_support/temp_folder.h"
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 
 struct CliRun {
   HANDLE process = nullptr;
@@ -115,4 +115,4 @@ inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesy
   return FinishCli(StartCli(args, cache, fault, faultAt, input));
 }
 
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support

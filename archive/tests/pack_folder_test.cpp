@@ -10,7 +10,7 @@
 #include "platform/file_system.h"
 #include "platform/io_error.h"
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 namespace {
 
 class PackFolderTest : public ArchiveFolderTest {
@@ -244,4 +244,4 @@ TEST_F(PackFolderTest, IoFailuresRaiseTheRunTimeError) {
 }
 
 }  // namespace
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support

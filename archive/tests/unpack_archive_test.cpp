@@ -13,7 +13,7 @@
 #include "platform/io_error.h"
 #include "platform/utf8_path.h"
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 namespace {
 
 class UnpackArchiveTest : public ArchiveFolderTest {
@@ -377,4 +377,4 @@ TEST_F(UnpackArchiveTest, IoFailuresRaiseTheRunTimeError) {
 #endif  // _WIN32
 
 }  // namespace
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support

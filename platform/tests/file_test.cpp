@@ -19,11 +19,11 @@
 namespace kestravuna::platform {
 namespace {
 
-using testing::IoErrorNumberOf;
-using testing::ModeOf;
-using testing::ReadFile;
-using testing::TempFolder;
-using testing::WriteFile;
+using test_support::IoErrorNumberOf;
+using test_support::ModeOf;
+using test_support::ReadFile;
+using test_support::TempFolder;
+using test_support::WriteFile;
 
 std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
 
@@ -32,7 +32,7 @@ std::size_t OpenDescriptorCount() {
       std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator()));
 }
 
-class FileTest : public ::testing::Test {
+class FileTest : public testing::Test {
  protected:
   TempFolder folder_;
 };
@@ -220,7 +220,7 @@ TEST_F(FileTest, OpeningErrorsNameTheFile) {
 }
 
 TEST_F(FileTest, CreateOverAReadOnlyFileIsRefused) {
-  if (testing::RunningAsRoot()) {
+  if (test_support::RunningAsRoot()) {
     GTEST_SKIP() << "root writes read-only files";
   }
   const auto path = folder_ / "ro.txt";
@@ -282,7 +282,7 @@ TEST_F(FileTest, FileSizeLimitRaises101) {
     const std::vector<std::uint8_t> data(10000, 1);
     std::_Exit(IoErrorNumberOf([&] { file.Write(data); }));
   };
-  EXPECT_EXIT(writeBeyondLimit(), ::testing::ExitedWithCode(io_error::kDiskFull), "");
+  EXPECT_EXIT(writeBeyondLimit(), testing::ExitedWithCode(io_error::kDiskFull), "");
 }
 
 }  // namespace
