@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build: cross-builds the core libraries, kestravuna-cli and their tests for 64-bit
 # Windows with MinGW-w64, runs the tests under Wine in a throw-away prefix with one Wine server
-# for the whole run, builds the release kestravuna-cli.exe (linked statically) and checks that
-# a folder protected on one platform restores on the other, both ways.
+# for the whole run, builds the release kestravuna-cli.exe (linked statically, without the
+# failure hook) and checks that a folder protected on one platform restores on the other, both
+# ways.
 # Usage: scripts/windows-test.sh LINUX_CLI
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -76,6 +77,10 @@ for dll in $dlls; do
   esac
 done
 echo "$exe imports only: $(echo $dlls)"
+# What users get never carries the failure hook; the test build's program shows that the search
+# finds it.
+bash scripts/check-fault-hook.sh present build/windows/tests/cli/kestravuna-cli.exe
+bash scripts/check-fault-hook.sh absent "$exe"
 
 echo "-- protected on one platform, restored on the other"
 bash scripts/windows-round-trip.sh "$linux_cli" "$exe"
