@@ -10,6 +10,7 @@ set -euo pipefail
 traces=(
   KESTRAVUNA_KILL_AFTER_FILE_OPS
   KESTRAVUNA_FAIL_AFTER_FILE_OPS
+  KESTRAVUNA_KILL_EVENT
   BeforeMutatingFileOperation
   ResetFileOperationFaults
 )
