@@ -22,7 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Names of the temporary files of earlier versions; files holding them are still never packed.
+// The names the packer's temporary files once had in the folder; a file under one of them may
+// be such a leftover, so none is ever packed.
 constexpr std::string_view kDirectoryTempName = "TEMP1.CRY";
 constexpr std::string_view kDataTempName = "TEMP2.CRY";
 
@@ -117,7 +118,8 @@ void PackFolder(const fs::path& folder, const fs::path& target, const ArchivePro
   platform::File data = platform::File::CreateAnonymous(tempDir);
   // One record buffer serves the header and every entry, so the unused bytes of a name
   // field hold what a longer name before it left there. Readers ignore them; reusing the
-  // buffer keeps archives byte for byte as this format has always been written.
+  // buffer keeps every archive byte for byte what other readers and writers of the format
+  // produce.
   ArchiveRecord record = MakeArchiveHeader(files.size());
   directory.Write(record.Serialize());
   std::int64_t runningOffset = record.offset;

@@ -3,15 +3,17 @@
 # beside zlib, LZ4, zstd, tar, gzip and find, measured on the same input in the same run:
 #   1. the codecs and the compressor component (bench/codec_bench) on a mixed corpus of 64 MiB,
 #   2. peak memory of `kestravuna-cli compress` and `decompress` on a 1 GiB file,
-#   3. pack and unpack of a folder of about 200 files and 64 MiB, against tar,
+#   3. pack and unpack of a folder of about 200 files and 64 MiB (source text, documents, photos,
+#      archives and, for most of its bytes, shared libraries), against tar,
 #   4. protect and restore of that folder, against tar | gzip -6 (the targets), tar | zstd -3,
 #      zip -6 and 7z a -mx=1,
 #   5. a scan of a tree of 100,000 files, against find | wc -l (names only) and du -sb (which,
 #      like the scan, needs every file's size).
 # Sections 2 to 5 run once kestravuna-cli offers their commands, else say "not yet available".
 #
-# Usage: bench/run.sh [--quick]
+# Usage: bench/run.sh [--quick] [--only SECTION,...]
 #   --quick  mode good's memory run uses the 64 MiB corpus instead of the 1 GiB file
+#   --only   runs only the sections named: codecs, memory, pack, protect, scan
 # Environment: KESTRAVUNA_BENCH_DIR (work folder, default build/bench/work; about 3 GiB free
 # needed), KESTRAVUNA_BENCH_REPS (runs per figure, best taken; default 5 for the codecs, at
 # most 3 for the command-line sections).
@@ -19,13 +21,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-quick=0
-for arg in "$@"; do
-  case "$arg" in
+quick=0 only=
+while (($#)); do
+  case "$1" in
     --quick) quick=1 ;;
-    *) echo "usage: bench/run.sh [--quick]" >&2; exit 2 ;;
+    --only) only=${2:-}; shift ;;
+    *) echo "usage: bench/run.sh [--quick] [--only SECTION,...]" >&2; exit 2 ;;
   esac
+  shift
 done
+# True when section $1 is to run.
+wanted() { [[ -z "$only" || ",$only," == *",$1,"* ]]; }
+# Prints the heading $2 of section $1; false when the section is not to run.
+section() { wanted "$1" || return 1; echo; echo "== $2"; }
 
 bash scripts/install-deps.sh build bench
 
@@ -115,7 +123,7 @@ min() { if (($1 < $2)); then echo "$1"; else echo "$2"; fi; }
 
 corpus=$work/corpus.bin
 corpus_size=$((64 * mib))
-if [[ ! -f "$corpus" || $(stat -c %s "$corpus") -ne $corpus_size ]]; then
+if (wanted codecs || wanted memory) && [[ ! -f "$corpus" || $(stat -c %s "$corpus") -ne $corpus_size ]]; then
   echo "== assembling the corpus (64 MiB of headers, text, shared libraries, compressed files)"
   : >"$corpus"
   got=$(list /usr/include \( -name '*.h' -o -name '*.hpp' \) | append_files "$corpus" $((20 * mib)))
@@ -142,18 +150,19 @@ if [[ ! -f "$corpus" || $(stat -c %s "$corpus") -ne $corpus_size ]]; then
   done
 fi
 
-echo
-echo "== codecs and compressor component, 64 MiB mixed corpus"
 # Wall-clock figures depend on what else runs; say so beside them.
+echo
 echo "machine: $(nproc) CPUs,$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2), load average $(cut -d' ' -f1-3 /proc/loadavg)"
-"$bench" "$corpus" --reps "$reps" --temp "$work"
+if section codecs "codecs and compressor component, 64 MiB mixed corpus"; then
+  "$bench" "$corpus" --reps "$reps" --temp "$work"
+fi
 
 # ---------------------------------------------------------------------------------------------
 # 2. Peak memory of compress and decompress on 1 GiB
 
-echo
-echo "== peak memory, kestravuna-cli compress and decompress of a 1 GiB file (target: under 16 MiB)"
-if has_commands compress decompress; then
+if ! section memory "peak memory, kestravuna-cli compress and decompress of a 1 GiB file (target: under 16 MiB)"; then
+  :
+elif has_commands compress decompress; then
   big=$work/big.bin
   if [[ ! -f "$big" || $(stat -c %s "$big") -ne $((1024 * mib)) ]]; then
     for _ in $(seq 16); do cat "$corpus"; done >"$big"
@@ -192,33 +201,49 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-# The folder of about 200 files and 64 MiB for sections 3 and 4: headers, documents,
-# compressed files and shared libraries, flattened into one level with numbered names.
+# The folder of about 200 files and 64 MiB for sections 3 and 4, as a user's folder holds them,
+# flattened into one level with numbered names: source text, documents, photos and archives
+# that are already compressed, and programs' shared libraries, which make up most of the bytes.
 
 folder=$work/folder
+# Photos as a camera leaves them, JPEG: few machines have pictures of their own, so they are
+# made here (ImageMagick's plasma fractal, fixed seeds) and kept between runs.
+pictures=$work/pictures
+make_pictures() {
+  mkdir -p "$pictures"
+  local i
+  for i in $(seq -w 1 12); do
+    [[ -f "$pictures/IMG_00$i.jpg" ]] ||
+      convert -seed "$i" -size 2048x1536 plasma:fractal -quality 90 "$pictures/IMG_00$i.jpg"
+  done
+}
 make_folder() {
   rm -rf "$folder"
   mkdir -p "$folder"
+  make_pictures
   local count=0 total=0 file name size
-  add_from() {  # limit of files from this list, then stop at 200 files or 64 MiB
-    local limit=$1 taken=0
+  add_from() {  # label, limit of files from this list, then stop at 200 files or 64 MiB
+    local label=$1 limit=$2 taken=0 bytes=0
     while IFS= read -r -d '' file; do
       ((taken < limit && count < 200 && total < 64 * mib)) || break
       size=$(stat -L -c %s "$file")
       name=$(basename "$file")
       name=${name//[^A-Za-z0-9._-]/_}
       cp -L "$file" "$folder/$(printf '%03d' "$count")-$name"
-      count=$((count + 1)) total=$((total + size)) taken=$((taken + 1))
+      count=$((count + 1)) total=$((total + size)) taken=$((taken + 1)) bytes=$((bytes + size))
     done
+    printf "  %-40s %4d files %11d bytes\n" "$label" "$taken" "$bytes"
   }
-  add_from 100 < <(list /usr/include -name '*.h' -size +4k | awk 'BEGIN { RS = ORS = "\0" } NR % 9 == 1')
-  add_from 30 < <(list /usr/share/doc -size +2k ! -name '*.gz' | awk 'BEGIN { RS = ORS = "\0" } NR % 5 == 1')
-  add_from 15 < <(list /usr/share -name '*.gz' -size +16k | awk 'BEGIN { RS = ORS = "\0" } NR % 7 == 1')
-  add_from 200 < <(list /usr/lib -name '*.so*' -size +256k -size -12M)
-  echo "  $count files, $total bytes"
+  every() { awk -v n="$1" 'BEGIN { RS = ORS = "\0" } NR % n == 1'; }  # every n-th name
+  add_from "source text (.h from /usr/include)" 100 < <(list /usr/include -name '*.h' -size +4k | every 9)
+  add_from "documents (/usr/share/doc)" 30 < <(list /usr/share/doc -size +2k ! -name '*.gz' | every 5)
+  add_from "photos (.jpg)" 12 < <(list "$pictures" -name '*.jpg')
+  add_from "archives (.gz from /usr/share)" 15 < <(list /usr/share -name '*.gz' -size +16k | every 7)
+  add_from "shared libraries (.so from /usr/lib)" 200 < <(list /usr/lib -name '*.so*' -size +256k -size -12M)
+  echo "  the folder: $count files, $total bytes"
 }
 
-if has_commands pack unpack || has_commands protect restore; then
+if (wanted pack && has_commands pack unpack) || (wanted protect && has_commands protect restore); then
   echo
   echo "== building the folder of about 200 files and 64 MiB"
   make_folder
@@ -227,9 +252,9 @@ fi
 # ---------------------------------------------------------------------------------------------
 # 3. pack and unpack against tar
 
-echo
-echo "== pack and unpack of the folder, against tar cf and tar xf"
-if has_commands pack unpack; then
+if ! section pack "pack and unpack of the folder, against tar cf and tar xf"; then
+  :
+elif has_commands pack unpack; then
   best_pack=0 best_unpack=0 best_tar_c=0 best_tar_x=0
   for ((i = 0; i < cli_reps; i++)); do
     rm -rf "$work/archive" "$work/unpacked" "$work/folder.tar" "$work/untarred"
@@ -255,9 +280,9 @@ fi
 # ---------------------------------------------------------------------------------------------
 # 4. protect and restore, the whole job as a user feels it, against other packers
 
-echo
-echo "== protect and restore of the folder (pack, compress, delete the files; and back)"
-if has_commands protect restore; then
+if ! section protect "protect and restore of the folder (pack, compress, delete the files; and back)"; then
+  :
+elif has_commands protect restore; then
   printf 'bench-passwort\n' >"$work/password"
   # Each peer packs the folder into $2 and deletes the files, then brings them back from $2
   # and deletes it, as protect and restore do.
@@ -310,9 +335,9 @@ fi
 # ---------------------------------------------------------------------------------------------
 # 5. scan of 100,000 files against find (reads no sizes) and du (reads every size, as the scan)
 
-echo
-echo "== scan of a tree of 100,000 files, against find -type f | wc -l and du -sb"
-if has_commands scan; then
+if ! section scan "scan of a tree of 100,000 files, against find -type f | wc -l and du -sb"; then
+  :
+elif has_commands scan; then
   tree=$work/tree
   if [[ ! -d "$tree" || $(find "$tree" -type f | wc -l) -ne 100000 ]]; then
     rm -rf "$tree"

@@ -1,6 +1,9 @@
 # `cpack` builds a Debian package of what `cmake --install` installs. The library dependencies
-# come from dpkg-shlibdeps; the Qt platform plugins are only recommended by Qt's GUI library,
-# yet without them the window cannot open, so the package depends on them itself.
+# come from dpkg-shlibdeps, which reads them from the programs. Named here is only what it
+# cannot see: the Qt platform plugins are loaded at run time and only recommended by Qt's GUI
+# library, yet without them the window cannot open; the window's designed fonts (Marlett, MS
+# Sans Serif) come from fonts-wine when it is there, and fall back to others when not.
+# scripts/package-check.sh installs the package into a minimal Debian root to prove the list.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kestravuna)
 set(CPACK_PACKAGE_VENDOR "The Kestravuna developers")

@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <span>
 #include <utility>
+
+#include "platform/byte_order.h"
 
 namespace kestravuna::lzh_detail {
 
@@ -226,12 +229,12 @@ constexpr std::uint64_t ByteSwap(std::uint64_t v) {
 }
 
 // Eight bytes as one number whose order is the order of the byte strings, so one comparison
-// both finds whether they differ and which one is greater.
+// both finds whether they differ and which one is greater: the platform's little-endian
+// reads (one load), turned around.
 inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
-  std::uint64_t v;
-  std::memcpy(&v, p, sizeof v);
-  if constexpr (std::endian::native == std::endian::little) v = ByteSwap(v);
-  return v;
+  return ByteSwap(platform::LoadLe32(std::span<const std::uint8_t, 4>(p, 4)) |
+                  std::uint64_t{platform::LoadLe32(std::span<const std::uint8_t, 4>(p + 4, 4))}
+                      << 32);
 }
 
 // Bytes 1..59 of a string are compared in 8-byte steps at these offsets; the last step reads

@@ -2,15 +2,18 @@
 // table, the encoder, the decoder.
 //
 // Every byte the encoder writes is the one the format's algorithm gives (containers written by
-// earlier versions must decode, and ours must decode there); the speed comes only from doing
-// the same decisions with wider loads and fewer branches.
+// other programs of the format must decode, and ours must decode there); the speed comes only
+// from doing the same decisions with wider loads and fewer branches.
 #include "compress/lzrw1kh.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
+#include <span>
 #include <stdexcept>
+
+#include "platform/byte_order.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -37,19 +40,14 @@ constexpr std::int16_t kEmpty = -4096;
 constexpr std::size_t kHeaderSize = 3;  // flag byte and the first control word
 
 // ---------------------------------------------------------------------------------------------
-// Byte helpers. Loads go through memcpy, never through casts of unaligned pointers; the
-// little-endian view makes "first differing byte" a count of trailing zero bits.
+// Byte helpers. Eight bytes are read as one little-endian number (from the platform's byte
+// order helpers, which compile to one load), so that "first differing byte" is a count of
+// trailing zero bits. The items' own fields are high byte first, unlike every other field of
+// the program's files, and have their helpers here.
 
 inline std::uint64_t Load64Le(const std::uint8_t* p) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-  } else {
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-  }
+  return platform::LoadLe32(std::span<const std::uint8_t, 4>(p, 4)) |
+         std::uint64_t{platform::LoadLe32(std::span<const std::uint8_t, 4>(p + 4, 4))} << 32;
 }
 
 inline void Copy8(std::uint8_t* to, const std::uint8_t* from) {

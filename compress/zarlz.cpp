@@ -39,13 +39,13 @@ constexpr auto kFieldSize = static_cast<std::int64_t>(kContainerFieldSize);
 constexpr std::int64_t kLargestSource = std::numeric_limits<std::int32_t>::max();
 // Sources below three chunks are not worth sampling: they get Good without a byte being read.
 constexpr std::int64_t kAdviseMinimumSize = 3 * static_cast<std::int64_t>(kChunkSize);
-// The LZH decoder buffers a few bytes ahead of the bits it has used (8 at most today). One that
+// The LZH decoder buffers a few bytes ahead of the bits it has used (8 at most). One that
 // keeps asking for bytes well past the end of the container has used bits that are not there:
 // the container is cut off, and decoding on up to the stored size would only produce garbage.
 // The margin is wide so that a deeper read-ahead never turns a sound container into an error.
 constexpr int kLzhReadsPastEndAllowed = 64;
-// The block loops and the byte batching have always labelled their progress slightly
-// differently: one blank after the colon, or two.
+// The block loops and the byte batching label their progress slightly differently, one blank
+// after the colon or two, as the component's captions are defined.
 constexpr std::string_view kBlockProgress = "Quell-Bytes: ";
 constexpr std::string_view kStreamProgress = "Quell-Bytes:  ";
 
@@ -127,7 +127,7 @@ constexpr ErrorText kAdviseSizeUnknown{"Die Größe der Daten konnte nicht festg
                                        "Fehler beim Feststellen der Größe von ", Name::InputAfter};
 constexpr ErrorText kAdviseSourceNotReady{"Fehler bei der Initialisierung der Prüfungsroutine.",
                                           "Fehler beim Öffnen von ", Name::InputAfter};
-// "Qzelldaten" is the text users have always seen; it stays as it is.
+// "Qzelldaten" is the component's own text, typing error included; it stays as it is.
 constexpr ErrorText kAdviseReadFailed{"Fehler beim Lesen der Qzelldaten.", "Fehler beim Lesen von ",
                                       Name::InputAfter};
 

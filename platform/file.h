@@ -27,8 +27,7 @@ FileAccess NarrowestAccess(const FileAccess& a, const FileAccess& b) noexcept;
 
 class File {
  public:
-  static File OpenRead(const std::filesystem::path& path);       // existing file, read only
-  static File OpenReadWrite(const std::filesystem::path& path);  // existing file, read and write
+  static File OpenRead(const std::filesystem::path& path);  // existing file, read only
   // Created new, readable and writable by the owner only, open for reading and writing. Any
   // entry already under the name (a file, or a link someone planted there) raises error 5:
   // the program never writes into or through something it did not make in this call.
@@ -59,7 +58,6 @@ class File {
   // Writes every byte; a short write (disk full) raises error 101.
   void Write(std::span<const std::uint8_t> data);
   void Seek(std::int64_t position);
-  void SeekToEnd();
   std::int64_t Position() const;
   std::int64_t Size() const;
   FileAccess Access() const;

@@ -61,7 +61,7 @@ void FolderProtector::AnnounceFolder(const std::filesystem::path& folder) {
     view_.ShowMessage(RootFolderRefusedBox());
     view_.EnableAction(Action::Protect, false);
     view_.EnableAction(Action::Restore, false);
-    scan_.CancelScan();
+    scan_.Cancel();
     return;
   }
   scan_.ScanFolder(folder);

@@ -52,7 +52,7 @@ class FolderProtector {
   // and the list goes back to the last drive that worked.
   void ChooseDrive(const std::filesystem::path& drive);
   // The user cancels the scan: stops the current and every later scan until a folder change.
-  void CancelScan() { scan_.CancelScan(); }
+  void CancelScan() { scan_.Cancel(); }
   // The main window has become active: remember its drive and count the folder afresh.
   void WindowActivated();
 

@@ -36,7 +36,7 @@ class FolderScan {
   // Zeroes the statistics and clears the cancel flag: another folder has been chosen.
   void StartNewFolder();
   // The current and every later scan stop until another folder is chosen.
-  void CancelScan() { cancelScan_ = true; }
+  void Cancel() { cancelScan_ = true; }
 
   bool cancelScan() const noexcept { return cancelScan_; }
   const ScanStatistics& Statistics() const noexcept { return statistics_; }

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that a group of tasks needs, and only those that are
 # missing. Groups: build (compile the program and its window), test (tests, sanitizers,
-# fuzzers, the window under a virtual display, the package checks), bench (the comparison
-# codecs and tools of the benchmark), windows (the cross build and Wine).
+# fuzzers, the window under a virtual display, the package checks and their minimal Debian
+# root), bench (the comparison codecs and tools of the benchmark), windows (the cross build and
+# Wine).
 # Usage: scripts/install-deps.sh GROUP...
 set -euo pipefail
 
 declare -A group_packages=(
   [build]="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins fonts-wine"
-  [test]="acl clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev util-linux procps git xvfb xauth openbox xdotool imagemagick desktop-file-utils appstream dpkg-dev file"
+  [test]="acl clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev util-linux procps git xvfb xauth openbox xdotool imagemagick desktop-file-utils appstream dpkg-dev file mmdebstrap"
   [windows]="g++-mingw-w64-x86-64-posix wine64 googletest binutils-mingw-w64-x86-64"
-  [bench]="zlib1g-dev liblz4-dev libzstd-dev tar gzip zstd zip unzip p7zip-full valgrind time"
+  [bench]="zlib1g-dev liblz4-dev libzstd-dev tar gzip zstd zip unzip p7zip-full valgrind time imagemagick"
 )
 
 wanted=()

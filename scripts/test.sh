@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test:
+# Installs what is missing, builds and runs every test. Each build has its own folder under
+# build/; the test builds carry the file layer's failure hook and can be neither installed nor
+# packaged, and build/release (scripts/start.sh) is left alone.
 #   0. the formatting of every source file (clang-format, .clang-format),
-#   1. the GoogleTest suites and the window tests (release build with gcc, warnings as errors),
-#   2. the release package: its menu entry and metadata validate, it installs on this machine,
-#      and the installed window program protects and restores a folder on a virtual display
-#      (pictures of every window in build/package/pictures),
-#   3. the Windows build (MinGW-w64) of the core and kestravuna-cli, its tests under Wine, the
-#      statically linked kestravuna-cli.exe, and folders protected on one platform restored on
-#      the other (scripts/windows-test.sh),
-#   4. the same suites built with clang, AddressSanitizer and UndefinedBehaviorSanitizer,
-#   5. the same suites built with clang and ThreadSanitizer (protect checks its container and
+#   1. the GoogleTest suites and the window tests (build/tests: gcc, warnings as errors),
+#   2. the release package (build/package) as a user gets it: its file list, no trace of the
+#      failure hook in its programs, and a minimal Debian 12 root made for the check where it
+#      installs with what it declares and both programs start (scripts/package-check.sh),
+#   3. the package installed on this machine (and removed again however the run ends): its
+#      menu entry and metadata validate, and the installed window program protects and
+#      restores a folder on a virtual display (pictures of every window in
+#      build/package/pictures),
+#   4. the Windows build (MinGW-w64) of the core and kestravuna-cli, its tests under Wine, the
+#      statically linked kestravuna-cli.exe without the hook, and folders protected on one
+#      platform restored on the other with the installed kestravuna-cli
+#      (scripts/windows-test.sh),
+#   5. the same suites built with clang, AddressSanitizer and UndefinedBehaviorSanitizer,
+#   6. the same suites built with clang and ThreadSanitizer (protect checks its container and
 #      the encoder codes on a second thread),
-#   6. every libFuzzer target of the ASan build for a bounded time (KESTRAVUNA_FUZZ_SECONDS,
+#   7. every libFuzzer target of the ASan build for a bounded time (KESTRAVUNA_FUZZ_SECONDS,
 #      default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,25 +35,32 @@ if ! git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror; then
 fi
 echo "formatting: every file as clang-format writes it"
 
-echo "== release build and tests"
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVUNA_WERROR=ON -DKESTRAVUNA_TESTS=ON -DKESTRAVUNA_FAULT_INJECTION=ON
-cmake --build build/release -j "$jobs"
-ctest --test-dir build/release --output-on-failure -j "$jobs"
+echo "== test build and tests"
+cmake -S . -B build/tests -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVUNA_WERROR=ON -DKESTRAVUNA_TESTS=ON -DKESTRAVUNA_FAULT_INJECTION=ON
+cmake --build build/tests -j "$jobs"
+ctest --test-dir build/tests --output-on-failure -j "$jobs"
 
-echo "== release package, installed and run"
-# Built apart from the test build: a release never carries the file layer's failure hook.
+echo "== release package: its files, no failure hook, and a minimal Debian 12 root where it starts"
 cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRAVUNA_WERROR=ON \
   -DKESTRAVUNA_TESTS=OFF -DKESTRAVUNA_FAULT_INJECTION=OFF
 cmake --build build/package -j "$jobs"
 (cd build/package && rm -f ./*.deb && cpack)
-desktop-file-validate app/desktop/org.example.Kestravuna.desktop
-appstreamcli validate --no-net app/desktop/org.example.Kestravuna.metainfo.xml
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ./build/package/kestravuna_*.deb
-bash scripts/window-smoke.sh /usr/bin/kestravuna build/package/pictures
-DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq kestravuna
+# The search for the hook finds it where it is, so its absence from the package means something.
+bash scripts/check-fault-hook.sh present build/tests/cli/kestravuna-cli
+bash scripts/package-check.sh build/package/kestravuna_*.deb
 
-echo "== Windows build, its tests under Wine, and the round trip between the platforms"
-bash scripts/windows-test.sh build/release/cli/kestravuna-cli
+echo "== the package installed on this machine: its files validate, the window program runs"
+remove_package() { DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq kestravuna; }
+trap remove_package EXIT
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ./build/package/kestravuna_*.deb
+desktop-file-validate /usr/share/applications/org.example.Kestravuna.desktop
+appstreamcli validate --no-net /usr/share/metainfo/org.example.Kestravuna.metainfo.xml
+bash scripts/window-smoke.sh /usr/bin/kestravuna build/package/pictures
+
+echo "== Windows build, its tests under Wine, and the round trip with the installed kestravuna-cli"
+bash scripts/windows-test.sh /usr/bin/kestravuna-cli
+trap - EXIT
+remove_package
 
 echo "== sanitizer build (ASan + UBSan) and tests"
 CC=clang CXX=clang++ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

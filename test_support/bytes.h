@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -42,4 +42,4 @@ inline Bytes Concat(std::initializer_list<Bytes> parts) {
   return all;
 }
 
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support

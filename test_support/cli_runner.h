@@ -11,7 +11,7 @@
 
 #include "test_support/temp_folder.h"
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 
 enum class Fault { None, Kill, Fail };
 
@@ -23,7 +23,7 @@ struct CliOutcome {
   std::string output;   // both, for messages and searches that do not care which
 };
 
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support
 
 #ifdef _WIN32
 #include "test_support/cli_runner_win32.h"
@@ -36,7 +36,7 @@ struct CliOutcome {
 
 #include "test_support/ordinary_user.h"
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 
 // The build folder may be closed to other users (a checkout under /root): the ordinary user
 // runs a copy of the program beside the test's cache folder, which the test keeps open to it.
@@ -122,6 +122,6 @@ inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesy
   return FinishCli(StartCli(args, cache, fault, faultAt, input, asOrdinaryUser));
 }
 
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support
 
 #endif  // _WIN32

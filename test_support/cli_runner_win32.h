@@ -1,7 +1,9 @@
 // kestravuna-cli started as a Windows process (included by cli_runner.h): standard input from a
 // file, standard output and error into files of the test's cache folder, the private folder
-// (LOCALAPPDATA) and the fault hook's variables set for the child. The hook ends a process it
-// kills with exit code 137.
+// (LOCALAPPDATA) and the fault hook's variables set for the child. A process the hook kills
+// ends with exit code 137: the hook sets the run's kill event and this side terminates the
+// process, since a process that ends itself from one of several busy threads can hang under
+// Wine.
 #pragma once
 
 #include <windows.h>
@@ -15,12 +17,13 @@
 #include "test_support/environment.h"
 #include "test_support/temp_folder.h"
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 
 struct CliRun {
   HANDLE process = nullptr;
   std::filesystem::path outLog;
   std::filesystem::path errLog;
+  HANDLE killEvent = nullptr;  // set by the hook at the kill point, for kill runs
 };
 
 // One argument as the C run-time splits a command line: quoted, with the backslashes before a
@@ -67,6 +70,13 @@ inline CliRun StartCli(const std::vector<std::string>& args, const std::filesyst
   const ScopedEnvironment fail(
       "KESTRAVUNA_FAIL_AFTER_FILE_OPS",
       fault == Fault::Fail ? std::optional(std::to_string(faultAt)) : std::nullopt);
+  const std::string killEventName =
+      "Local\\KestravunaKill-" + std::to_string(GetCurrentProcessId()) + "-" + run;
+  if (fault == Fault::Kill)
+    started.killEvent = CreateEventA(nullptr, TRUE, FALSE, killEventName.c_str());
+  const ScopedEnvironment killEvent("KESTRAVUNA_KILL_EVENT", started.killEvent != nullptr
+                                                                 ? std::optional(killEventName)
+                                                                 : std::nullopt);
   const HANDLE in = InheritableFile(inputFile, GENERIC_READ, OPEN_EXISTING);
   const HANDLE out = InheritableFile(started.outLog, GENERIC_WRITE, CREATE_ALWAYS);
   const HANDLE err = InheritableFile(started.errLog, GENERIC_WRITE, CREATE_ALWAYS);
@@ -96,8 +106,18 @@ inline CliRun StartCli(const std::vector<std::string>& args, const std::filesyst
 
 inline CliOutcome FinishCli(const CliRun& run) {
   CliOutcome outcome;
-  if (run.process == nullptr) return outcome;
+  if (run.process == nullptr) {
+    if (run.killEvent != nullptr) CloseHandle(run.killEvent);
+    return outcome;
+  }
   constexpr DWORD kKilledExitCode = 137;
+  if (run.killEvent != nullptr) {
+    const HANDLE ends[] = {run.process, run.killEvent};
+    if (WaitForMultipleObjects(2, ends, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+      TerminateProcess(run.process, kKilledExitCode);
+    }
+    CloseHandle(run.killEvent);
+  }
   WaitForSingleObject(run.process, INFINITE);
   DWORD code = 0;
   GetExitCodeProcess(run.process, &code);
@@ -115,4 +135,4 @@ inline CliOutcome RunCli(const std::vector<std::string>& args, const std::filesy
   return FinishCli(StartCli(args, cache, fault, faultAt, input));
 }
 
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 
 // Sets (or with nullopt removes) an environment variable and puts the old value back.
 class ScopedEnvironment {
@@ -51,4 +51,4 @@ class ScopedWorkingDirectory {
   std::filesystem::path previous_;
 };
 
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support

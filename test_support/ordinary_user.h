@@ -14,7 +14,7 @@
 #include <functional>
 #include <stdexcept>
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 
 inline constexpr uid_t kOrdinaryUid = 65534;
 inline constexpr gid_t kOrdinaryGid = 65534;
@@ -57,4 +57,4 @@ inline int RunAsOrdinaryUser(const std::function<int()>& body) {
   return WEXITSTATUS(status);
 }
 
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support

@@ -13,7 +13,7 @@
 
 #include "test_support/bytes.h"
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 
 class TempFolder {
  public:
@@ -86,4 +86,4 @@ inline std::map<std::string, std::string> Snapshot(const std::filesystem::path& 
   return files;
 }
 
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support

@@ -459,7 +459,6 @@ TLink::TLink(QWidget* parent) : QLabel(parent) {
 }
 
 void TLink::SetLinkColor(const QColor& color) {
-  linkColor_ = color;
   QPalette colours = palette();
   colours.setColor(QPalette::WindowText, color);
   setPalette(colours);

@@ -93,9 +93,7 @@ class TLink : public QLabel {
  public:
   explicit TLink(QWidget* parent);
 
-  QColor LinkColor() const { return linkColor_; }
   void SetLinkColor(const QColor& color);  // repaints at once
-  QString LinkTo() const { return linkTo_; }
   void SetLinkTo(const QString& target) { linkTo_ = target; }
 
  protected:
@@ -103,7 +101,6 @@ class TLink : public QLabel {
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
-  QColor linkColor_;
   QString linkTo_;
 };
 

@@ -33,10 +33,10 @@ namespace kestravuna::app {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ReadFile;
-using testing::Snapshot;
-using testing::TempFolder;
-using testing::WriteFile;
+using test_support::ReadFile;
+using test_support::Snapshot;
+using test_support::TempFolder;
+using test_support::WriteFile;
 
 // Catches what the links hand to the desktop.
 class UrlCatcher : public QObject {
@@ -57,8 +57,8 @@ class WindowTest : public QObject {
   // directory, every box recorded and questions answered with `answer`.
   struct Fixture {
     TempFolder cache;
-    testing::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", cache.path().string()};
-    testing::ScopedWorkingDirectory workingDirectoryPutBack;
+    test_support::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", cache.path().string()};
+    test_support::ScopedWorkingDirectory workingDirectoryPutBack;
     TempFolder folder;
     std::vector<MessageBox> boxes;
     bool answer = false;
@@ -310,7 +310,8 @@ class WindowTest : public QObject {
   void aRunningProtectRefusesASecondRunAndEndsBeforeQuitting() {
     Fixture fixture;
     // Enough data for the run to pump events many times.
-    WriteFile(fixture.folder / "gross.bin", testing::TextOf(testing::RandomBytes(3'000'000, 7)));
+    WriteFile(fixture.folder / "gross.bin",
+              test_support::TextOf(test_support::RandomBytes(3'000'000, 7)));
     WindowSet windows;
     Start(windows);
     bool sawBusyWindow = false;
@@ -602,7 +603,7 @@ class WindowTest : public QObject {
 
   void theProgressBarMovesDuringARun() {
     Fixture fixture;
-    WriteFile(fixture.folder / "gross.bin", testing::TextOf(testing::RandomBytes(3'000'000, 5)));
+    WriteFile(fixture.folder / "gross.bin", test_support::TextOf(test_support::RandomBytes(3'000'000, 5)));
     WindowSet windows;
     Start(windows);
     auto& bar = ControlOf<QProgressBar>(windows.mainWindow, "Count");

@@ -20,7 +20,7 @@
 #include "test_support/environment.h"
 #include "test_support/temp_folder.h"
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 
 namespace fs = std::filesystem;
 inline bool IsReadOnly(const fs::path& path) {
@@ -70,7 +70,7 @@ inline ArchiveRecord RecordAt(const Bytes& archive, std::size_t index) {
   return ArchiveRecord::Parse(bytes);
 }
 
-class ArchiveFolderTest : public ::testing::Test {
+class ArchiveFolderTest : public testing::Test {
  protected:
   void SetUp() override {
     root_ = area_.path();
@@ -112,4 +112,4 @@ class ArchiveFolderTest : public ::testing::Test {
   std::vector<std::string> events_;
 };
 
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support

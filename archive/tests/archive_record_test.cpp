@@ -10,7 +10,7 @@
 namespace kestravuna {
 namespace {
 
-using testing::Bytes;
+using test_support::Bytes;
 
 Bytes Slice(const std::array<std::uint8_t, kArchiveRecordSize>& bytes, std::size_t at,
             std::size_t size) {

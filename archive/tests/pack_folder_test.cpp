@@ -12,7 +12,7 @@
 #include "platform/file_system.h"
 #include "platform/io_error.h"
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 namespace {
 
 class PackFolderTest : public ArchiveFolderTest {
@@ -265,4 +265,4 @@ TEST_F(PackFolderTest, IoFailuresRaiseTheRunTimeError) {
 }
 
 }  // namespace
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support

@@ -13,7 +13,7 @@
 #include "platform/io_error.h"
 #include "platform/utf8_path.h"
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 namespace {
 
 class UnpackArchiveTest : public ArchiveFolderTest {
@@ -404,4 +404,4 @@ TEST_F(UnpackArchiveTest, ANameTheFolderCannotHoldPlacesNoFileAtAll) {
 #endif
 
 }  // namespace
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support

@@ -13,11 +13,11 @@
 namespace {
 
 namespace fs = std::filesystem;
-using kestravuna::testing::CliOutcome;
-using kestravuna::testing::ReadFile;
-using kestravuna::testing::TempFolder;
-using kestravuna::testing::WriteBytes;
-using kestravuna::testing::WriteFile;
+using kestravuna::test_support::CliOutcome;
+using kestravuna::test_support::ReadFile;
+using kestravuna::test_support::TempFolder;
+using kestravuna::test_support::WriteBytes;
+using kestravuna::test_support::WriteFile;
 
 bool IsReadOnly(const fs::path& path) {
   return (fs::status(path).permissions() & fs::perms::owner_write) == fs::perms::none;
@@ -32,10 +32,10 @@ std::vector<std::string> SortedNames(const fs::path& folder) {
   return names;
 }
 
-class ArchiveCommandsTest : public ::testing::Test {
+class ArchiveCommandsTest : public testing::Test {
  protected:
   CliOutcome Cli(const std::vector<std::string>& args) {
-    return kestravuna::testing::RunCli(args, root_ / "cache");
+    return kestravuna::test_support::RunCli(args, root_ / "cache");
   }
 
   // Files as a folder holds them: text, binary data across several copy buffers, a read-only
@@ -45,7 +45,7 @@ class ArchiveCommandsTest : public ::testing::Test {
     std::string letter;
     for (int line = 0; line < 500; ++line) letter += "Zeile " + std::to_string(line) + ": Grüße\n";
     WriteFile(source / "brief.txt", letter);
-    WriteBytes(source / "daten.bin", kestravuna::testing::RandomBytes(3 * (1 << 20) + 5, 4));
+    WriteBytes(source / "daten.bin", kestravuna::test_support::RandomBytes(3 * (1 << 20) + 5, 4));
     WriteFile(source / "Übersicht.md", "# Übersicht\n");
     WriteFile(source / "schreibgeschützt.txt", "nur lesen");
     fs::permissions(source / "schreibgeschützt.txt",

@@ -11,15 +11,15 @@
 namespace {
 
 namespace fs = std::filesystem;
-using kestravuna::testing::CliOutcome;
-using kestravuna::testing::ReadFile;
-using kestravuna::testing::TempFolder;
-using kestravuna::testing::WriteFile;
+using kestravuna::test_support::CliOutcome;
+using kestravuna::test_support::ReadFile;
+using kestravuna::test_support::TempFolder;
+using kestravuna::test_support::WriteFile;
 
-class CompressCommandsTest : public ::testing::Test {
+class CompressCommandsTest : public testing::Test {
  protected:
   CliOutcome Cli(const std::vector<std::string>& args) {
-    return kestravuna::testing::RunCli(args, root_ / "cache");
+    return kestravuna::test_support::RunCli(args, root_ / "cache");
   }
 
   std::string Path(const std::string& name) const { return (root_ / name).string(); }

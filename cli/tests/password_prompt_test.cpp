@@ -19,9 +19,9 @@
 namespace kestravuna {
 namespace {
 
-using testing::Snapshot;
-using testing::TempFolder;
-using testing::WriteFile;
+using test_support::Snapshot;
+using test_support::TempFolder;
+using test_support::WriteFile;
 namespace fs = std::filesystem;
 
 // kestravuna-cli on a pseudo-terminal of its own.

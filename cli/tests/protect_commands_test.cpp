@@ -12,11 +12,11 @@
 namespace kestravuna {
 namespace {
 
-using testing::CliOutcome;
-using testing::Fault;
-using testing::RunCli;
-using testing::TempFolder;
-using testing::WriteFile;
+using test_support::CliOutcome;
+using test_support::Fault;
+using test_support::RunCli;
+using test_support::TempFolder;
+using test_support::WriteFile;
 namespace fs = std::filesystem;
 
 TEST(CliCommands, ScanProtectAndRestoreTellTheirOutcome) {
@@ -81,7 +81,7 @@ TEST(CliCommands, ScanProtectAndRestoreTellTheirOutcome) {
     EXPECT_NE(outcome.output.find(step.printed), std::string::npos) << command << "\n"
                                                                     << outcome.output;
   }
-  EXPECT_EQ(testing::ReadFile(folder / "a.txt").size(), 3'145'728u);
+  EXPECT_EQ(test_support::ReadFile(folder / "a.txt").size(), 3'145'728u);
 }
 
 // Every method makes a container that restore reads: the method is named in the container.
@@ -97,18 +97,18 @@ TEST(CliCommands, ProtectInEveryModeRestores) {
   for (const auto& c : cases) {
     const fs::path folder = area / c.mode;
     WriteFile(folder / "brief.txt", text);
-    WriteFile(folder / "zufall.bin", testing::TextOf(testing::RandomBytes(50'000, 3)));
-    const auto before = testing::Snapshot(folder);
+    WriteFile(folder / "zufall.bin", test_support::TextOf(test_support::RandomBytes(50'000, 3)));
+    const auto before = test_support::Snapshot(folder);
     const std::vector<std::string> protect = {
         "protect",      "--mode", c.mode, "--password-file", (area / "passwort").string(),
         folder.string()};
     ASSERT_EQ(RunCli(protect, area / "cache").exitCode, 0) << c.mode;
-    EXPECT_EQ(testing::ReadFile(folder / "CHIFF.CRY").substr(0, 4), c.identifier) << c.mode;
+    EXPECT_EQ(test_support::ReadFile(folder / "CHIFF.CRY").substr(0, 4), c.identifier) << c.mode;
     const CliOutcome restore =
         RunCli({"restore", "--password-file", (area / "passwort").string(), folder.string()},
                area / "cache");
     ASSERT_EQ(restore.exitCode, 0) << c.mode << restore.output;
-    EXPECT_EQ(testing::Snapshot(folder), before) << c.mode;
+    EXPECT_EQ(test_support::Snapshot(folder), before) << c.mode;
   }
   const CliOutcome wrong =
       RunCli({"protect", "--mode", "schnell", (area / "good").string()}, area / "cache");

@@ -7,17 +7,13 @@
 
 #include <array>
 #include <cassert>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <exception>
 #include <memory>
-#include <mutex>
 #include <new>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "compress/detail/block_worker.h"
 #include "compress/lzh_codec.h"
 
 namespace kestravuna {
@@ -300,117 +296,11 @@ class BitReader {
 };
 
 // -------------------------------------------------------------------------------------------
-// A second thread for the Huffman half of either direction. The calling thread, which alone
-// serves the callbacks, hands it blocks of In and takes back blocks of Out; at most
-// kBlocksInFlight blocks wait each way, so memory stays small whatever the input.
+// The Huffman threads
 
-template <class In, class Out>
-class BlockWorker {
- public:
-  using InBlock = std::vector<In>;
-  using OutBlock = std::vector<Out>;
-
-  // Runs work(*this) on the thread; work takes its input with TakeInput and hands over its
-  // output with Deliver, and returns when it is done or Deliver says the caller has gone.
-  template <class Work>
-  explicit BlockWorker(Work work) : thread_([this, work]() mutable { Run(work); }) {}
-  // Stops the thread if the caller leaves early (an exception from a callback).
-  ~BlockWorker() {
-    {
-      const std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-  BlockWorker(const BlockWorker&) = delete;
-  BlockWorker& operator=(const BlockWorker&) = delete;
-
-  // The calling thread's side. Waits until `block` (if given) can be queued, output is ready or
-  // the work has ended; queues the block if it can, leaving it empty, and returns the oldest
-  // output ready (perhaps none). `done` once the work has ended and every block was taken. An
-  // exception from the work is rethrown here.
-  OutBlock Exchange(InBlock* block, bool& done) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] {
-      return (block != nullptr && input_.size() < kBlocksInFlight) || !output_.empty() || workDone_;
-    });
-    if (workError_) std::rethrow_exception(workError_);
-    if (block != nullptr && input_.size() < kBlocksInFlight) {
-      input_.push_back(std::exchange(*block, InBlock()));
-    }
-    OutBlock ready;
-    if (!output_.empty()) {
-      ready = std::move(output_.front());
-      output_.pop_front();
-    }
-    done = workDone_ && output_.empty();
-    lock.unlock();
-    changed_.notify_all();
-    return ready;
-  }
-  // No more input will come.
-  void CloseInput() {
-    {
-      const std::lock_guard lock(mutex_);
-      inputClosed_ = true;
-    }
-    changed_.notify_all();
-  }
-
-  // The work's side. Takes the next input block; false once the input is closed and every
-  // block taken, or the caller has gone.
-  bool TakeInput(InBlock& block) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return !input_.empty() || inputClosed_ || stopping_; });
-    if (stopping_ || input_.empty()) return false;
-    block = std::move(input_.front());
-    input_.pop_front();
-    lock.unlock();
-    changed_.notify_all();
-    return true;
-  }
-  // Queues an output block; false when the caller has gone and the work should end.
-  bool Deliver(OutBlock block) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return output_.size() < kBlocksInFlight || stopping_; });
-    if (stopping_) return false;
-    output_.push_back(std::move(block));
-    lock.unlock();
-    changed_.notify_all();
-    return true;
-  }
-
- private:
-  // Enough that a pause of one thread (a write waiting for the disk) does not stall the other.
-  static constexpr std::size_t kBlocksInFlight = 8;
-
-  template <class Work>
-  void Run(Work& work) {
-    std::exception_ptr error;
-    try {
-      work(*this);
-    } catch (...) {
-      error = std::current_exception();
-    }
-    {
-      const std::lock_guard lock(mutex_);
-      workError_ = error;
-      workDone_ = true;
-    }
-    changed_.notify_all();
-  }
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<InBlock> input_;
-  std::deque<OutBlock> output_;
-  bool inputClosed_ = false;
-  bool workDone_ = false;
-  bool stopping_ = false;
-  std::exception_ptr workError_;
-  std::thread thread_;  // last: starts once everything above is ready
-};
+// Enough blocks in flight each way that a pause of one thread (a write waiting for the disk)
+// does not stall the other.
+inline constexpr std::size_t kBlocksInFlight = 8;
 
 // An item of the LZ stream: a literal byte, or a match of kFirstLengthSymbol + its length at
 // its position. Both directions hand items between the calling thread and the Huffman thread.
@@ -451,7 +341,7 @@ class CoderThread {
   }
 
  private:
-  using Worker = BlockWorker<CodeItem, std::uint8_t>;
+  using Worker = compress_detail::BlockWorker<CodeItem, std::uint8_t>;
 
   template <class WriteByte>
   static void Write(const Worker::OutBlock& bytes, WriteByte& writeByte) {
@@ -462,7 +352,8 @@ class CoderThread {
 
   HuffmanModel model_;
   Worker::InBlock block_;
-  Worker worker_{[this](Worker& worker) { Code(worker); }};  // last: its thread uses the above
+  Worker worker_{kBlocksInFlight,
+                 [this](Worker& worker) { Code(worker); }};  // last: its thread uses the above
 };
 
 // The decoder's Huffman thread: the calling thread hands over the input in blocks; this thread
@@ -476,7 +367,7 @@ class CoderThread {
 // for each, and readByte sees every read past the end that the decode makes.
 class DecoderThread {
  public:
-  using Worker = BlockWorker<std::uint8_t, CodeItem>;
+  using Worker = compress_detail::BlockWorker<std::uint8_t, CodeItem>;
   static constexpr std::uint16_t kPastEndItem = 0xFFFF;
 
   explicit DecoderThread(std::int64_t size) : size_(size) {}
@@ -492,7 +383,8 @@ class DecoderThread {
   const std::int64_t size_;
   HuffmanModel model_;
   std::uint64_t usedBits_ = 0;
-  Worker worker_{[this](Worker& worker) { Decode(worker); }};  // last: its thread uses the above
+  Worker worker_{kBlocksInFlight,
+                 [this](Worker& worker) { Decode(worker); }};  // last: its thread uses the above
 };
 
 // The working storage of one run, one object per direction on the heap (about 35 KB for the

@@ -14,15 +14,15 @@
 namespace kestravuna {
 namespace {
 
-using testing::Bytes;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-using testing::MessageOf;
-using testing::ProbeStream;
-using testing::RandomBytes;
-using testing::TempFolder;
-using testing::TextBytes;
-using testing::WriteBytes;
+using test_support::Bytes;
+using test_support::MessageOf;
+using test_support::ProbeStream;
+using test_support::RandomBytes;
+using test_support::TempFolder;
+using test_support::TextBytes;
+using test_support::WriteBytes;
+using testing::ElementsAre;
+using testing::IsEmpty;
 
 constexpr std::size_t kMiB = 1 << 20;
 
@@ -49,7 +49,7 @@ struct SamplingCase {
   std::vector<std::int64_t> readPositions;
 };
 
-class AdviseSamplingTest : public ::testing::TestWithParam<SamplingCase> {};
+class AdviseSamplingTest : public testing::TestWithParam<SamplingCase> {};
 
 // The samples start on chunk boundaries at a third and two thirds of the source.
 TEST_P(AdviseSamplingTest, ReadsOneChunkAtEachSample) {
@@ -60,9 +60,9 @@ TEST_P(AdviseSamplingTest, ReadsOneChunkAtEachSample) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, AdviseSamplingTest,
-                         ::testing::Values(SamplingCase{98303, {}},
-                                           SamplingCase{98304, {32768, 65536}},
-                                           SamplingCase{300000, {98304, 196608}}));
+                         testing::Values(SamplingCase{98303, {}},
+                                         SamplingCase{98304, {32768, 65536}},
+                                         SamplingCase{300000, {98304, 196608}}));
 
 // ---------------------------------------------------------------------------------------------
 // Recommendations
@@ -90,7 +90,7 @@ struct RecommendationCase {
 // Test names show the case by its name rather than as raw bytes.
 void PrintTo(const RecommendationCase& c, std::ostream* out) { *out << c.name; }
 
-class AdviseRecommendationTest : public ::testing::TestWithParam<RecommendationCase> {};
+class AdviseRecommendationTest : public testing::TestWithParam<RecommendationCase> {};
 
 // Captions come whether or not the component is visible; sampling never changes the mode.
 TEST_P(AdviseRecommendationTest, RecommendsAndSaysWhy) {
@@ -108,7 +108,7 @@ TEST_P(AdviseRecommendationTest, RecommendsAndSaysWhy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AdviseRecommendationTest,
-    ::testing::Values(
+    testing::Values(
         // Each zero sample becomes a 38-byte block: 76 of 65,536.
         RecommendationCase{"ZerosAreFast", Bytes(kMiB, 0), 40, TCompressMode::Fast,
                            "Es wird schnelle Kompression empfohlen: 0%."},
@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                            "Es wird gute Kompression empfohlen: 100%."},
         RecommendationCase{"ThresholdZeroIsNeverFast", Bytes(kMiB, 0), 0, TCompressMode::Good,
                            "Es wird gute Kompression empfohlen: 0%."}),
-    [](const ::testing::TestParamInfo<RecommendationCase>& testCase) {
+    [](const testing::TestParamInfo<RecommendationCase>& testCase) {
       return std::string(testCase.param.name);
     });
 
@@ -213,7 +213,7 @@ struct AutoCase {
 
 void PrintTo(const AutoCase& c, std::ostream* out) { *out << c.name; }
 
-class AutoModeTest : public ::testing::TestWithParam<AutoCase> {};
+class AutoModeTest : public testing::TestWithParam<AutoCase> {};
 
 TEST_P(AutoModeTest, CompressUsesTheAdviceAndTheContainerRoundTrips) {
   const AutoCase& c = GetParam();
@@ -237,10 +237,10 @@ TEST_P(AutoModeTest, CompressUsesTheAdviceAndTheContainerRoundTrips) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AutoModeTest,
-                         ::testing::Values(AutoCase{"Zeros", Bytes(kMiB, 0), 0x57},
-                                           AutoCase{"Random", RandomBytes(200000), 0x21},
-                                           AutoCase{"Small", Bytes(1000, 0), 0x21}),
-                         [](const ::testing::TestParamInfo<AutoCase>& testCase) {
+                         testing::Values(AutoCase{"Zeros", Bytes(kMiB, 0), 0x57},
+                                         AutoCase{"Random", RandomBytes(200000), 0x21},
+                                         AutoCase{"Small", Bytes(1000, 0), 0x21}),
+                         [](const testing::TestParamInfo<AutoCase>& testCase) {
                            return std::string(testCase.param.name);
                          });
 

@@ -16,9 +16,9 @@
 namespace kestravuna {
 namespace {
 
-using testing::Bytes;
-using testing::Fnv1a;
-using testing::RandomBytes;
+using test_support::Bytes;
+using test_support::Fnv1a;
+using test_support::RandomBytes;
 
 Bytes FromText(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
@@ -123,7 +123,7 @@ struct KnownStream {
 // Test names show the case by its name rather than as raw bytes.
 void PrintTo(const KnownStream& c, std::ostream* out) { *out << c.name; }
 
-class LzhKnownStream : public ::testing::TestWithParam<KnownStream> {};
+class LzhKnownStream : public testing::TestWithParam<KnownStream> {};
 
 TEST_P(LzhKnownStream, EncodesToTheExactBytesAndBack) {
   const auto& [name, input, stream] = GetParam();
@@ -137,7 +137,7 @@ TEST_P(LzhKnownStream, EncodesToTheExactBytesAndBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lzh, LzhKnownStream,
-    ::testing::Values(
+    testing::Values(
         // Three literals of 9 bits each, then 5 zero bits of padding.
         KnownStream{"ThreeLiterals", FromText("abc"), {0xF6, 0xFB, 0xBD, 0xE0}},
         // A literal, then a match of 19 bytes at position 0 that copies its own output.
@@ -181,7 +181,7 @@ struct RoundTripCase {
 
 void PrintTo(const RoundTripCase& c, std::ostream* out) { *out << c.name; }
 
-class LzhRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
+class LzhRoundTrip : public testing::TestWithParam<RoundTripCase> {};
 
 TEST_P(LzhRoundTrip, DecodesToTheInput) {
   const Bytes& input = GetParam().input;
@@ -199,21 +199,21 @@ TEST_P(LzhRoundTrip, DecodesToTheInput) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lzh, LzhRoundTrip,
-    ::testing::Values(RoundTripCase{"OneByte", FromText("x")},
-                      RoundTripCase{"ShorterThanLookAhead", RandomBytes(59, 1)},
-                      RoundTripCase{"LookAhead", RandomBytes(60, 2)},
-                      RoundTripCase{"LongerThanLookAhead", RandomBytes(61, 3)},
-                      RoundTripCase{"WindowMinusOne", MixedInput(4095, 4)},
-                      RoundTripCase{"Window", MixedInput(4096, 5)},
-                      RoundTripCase{"WindowPlusOne", MixedInput(4097, 6)},
-                      RoundTripCase{"SeveralWindows", MixedInput(12345, 7)},
-                      RoundTripCase{"Incompressible", RandomBytes(20000, 8)},
-                      RoundTripCase{"RunOfOneByte", Bytes(10000, 0x00)},
-                      RoundTripCase{"RunOfBlanks", Bytes(5000, ' ')},
-                      RoundTripCase{"RunWithPeriodThree", Run(7000, 3)},
-                      RoundTripCase{"RunWithPeriodFiftyNine", Run(7000, 59)},
-                      // Well over 32,454 symbols: the Huffman model is rebuilt several times.
-                      RoundTripCase{"ManyModelRebuilds", MixedInput(600000, 9)}),
+    testing::Values(RoundTripCase{"OneByte", FromText("x")},
+                    RoundTripCase{"ShorterThanLookAhead", RandomBytes(59, 1)},
+                    RoundTripCase{"LookAhead", RandomBytes(60, 2)},
+                    RoundTripCase{"LongerThanLookAhead", RandomBytes(61, 3)},
+                    RoundTripCase{"WindowMinusOne", MixedInput(4095, 4)},
+                    RoundTripCase{"Window", MixedInput(4096, 5)},
+                    RoundTripCase{"WindowPlusOne", MixedInput(4097, 6)},
+                    RoundTripCase{"SeveralWindows", MixedInput(12345, 7)},
+                    RoundTripCase{"Incompressible", RandomBytes(20000, 8)},
+                    RoundTripCase{"RunOfOneByte", Bytes(10000, 0x00)},
+                    RoundTripCase{"RunOfBlanks", Bytes(5000, ' ')},
+                    RoundTripCase{"RunWithPeriodThree", Run(7000, 3)},
+                    RoundTripCase{"RunWithPeriodFiftyNine", Run(7000, 59)},
+                    // Well over 32,454 symbols: the Huffman model is rebuilt several times.
+                    RoundTripCase{"ManyModelRebuilds", MixedInput(600000, 9)}),
     [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(LzhRoundTrip, EmptyInputSendsOneLiteralAndDecodesToNothing) {
@@ -477,7 +477,7 @@ TEST(LzhDecode, ExceptionFromEitherCallbackPassesThrough) {
   constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
   for (const Case failure : {Case{kNone, 2000}, Case{kNone, 150000}, Case{3000, kNone},
                              Case{stream.size() - 1, kNone}}) {
-    SCOPED_TRACE(::testing::Message() << failure.failingRead << " " << failure.failingWrite);
+    SCOPED_TRACE(testing::Message() << failure.failingRead << " " << failure.failingWrite);
     std::size_t next = 0;
     std::size_t written = 0;
     const auto read = [&](std::uint8_t& byte) {

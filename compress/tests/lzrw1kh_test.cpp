@@ -20,8 +20,8 @@
 namespace kestravuna {
 namespace {
 
-using testing::Bytes;
-using testing::Concat;
+using test_support::Bytes;
+using test_support::Concat;
 
 Bytes Hex(std::string_view text) {
   Bytes out;
@@ -322,7 +322,7 @@ TEST(Lzrw1KhCompress, AgreesWithTheModelAndRoundTrips) {
   for (Kind kind : {Kind::kRandom, Kind::kText, Kind::kRuns, Kind::kSmallAlphabet,
                     Kind::kShortPeriods, Kind::kMixed}) {
     for (std::size_t size : sizes) {
-      SCOPED_TRACE(::testing::Message() << "kind " << static_cast<int>(kind) << ", size " << size);
+      SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(kind) << ", size " << size);
       const Bytes source = Generate(kind, size, random);
       const Bytes block = Compress(source);
       ASSERT_EQ(block, ModelCompress(source));
@@ -422,7 +422,7 @@ TEST(Lzrw1KhDecompress, ArbitraryBytesAgreeWithTheCheckedModel) {
     }
     block.resize(random() % (block.size() + 1));
     const std::size_t capacity = random() % 4 == 0 ? 32768 : random() % 700;
-    SCOPED_TRACE(::testing::Message() << "round " << round);
+    SCOPED_TRACE(testing::Message() << "round " << round);
     ASSERT_EQ(Decompress(block, capacity), ModelDecompress(block, capacity));
   }
 }

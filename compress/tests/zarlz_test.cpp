@@ -19,18 +19,18 @@
 namespace kestravuna {
 namespace {
 
-using testing::Bytes;
-using testing::BytesOf;
-using testing::Concat;
-using ::testing::ElementsAre;
-using testing::Fnv1a;
-using testing::MessageOf;
-using testing::ProbeStream;
-using testing::RandomBytes;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::TextBytes;
-using testing::WriteBytes;
+using test_support::Bytes;
+using test_support::BytesOf;
+using test_support::Concat;
+using test_support::Fnv1a;
+using test_support::MessageOf;
+using test_support::ProbeStream;
+using test_support::RandomBytes;
+using test_support::ReadBytes;
+using test_support::TempFolder;
+using test_support::TextBytes;
+using test_support::WriteBytes;
+using testing::ElementsAre;
 
 constexpr std::size_t kChunk = 32768;
 const std::string kSizeMessage =
@@ -93,7 +93,7 @@ struct ContainerCase {
 // Test names show the case by its name rather than as raw bytes.
 void PrintTo(const ContainerCase& c, std::ostream* out) { *out << c.name; }
 
-class ContainerTest : public ::testing::TestWithParam<ContainerCase> {};
+class ContainerTest : public testing::TestWithParam<ContainerCase> {};
 
 TEST_P(ContainerTest, CompressGivesExactBytesAndDecompressRestoresTheSource) {
   const ContainerCase& c = GetParam();
@@ -134,7 +134,7 @@ const Bytes kRandomChunk = RandomBytes(kChunk);
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ContainerTest,
-    ::testing::Values(
+    testing::Values(
         // An empty source still gets the empty block that ends the body.
         ContainerCase{"EmptyFast",
                       TCompressMode::Fast,
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TCompressMode::Good,
                       Repeat('a', 20),
                       {0x21, 0x48, 0x5A, 0x4C, 0x14, 0x00, 0x00, 0x00, 0xF6, 0xCE, 0x00, 0x00}}),
-    [](const ::testing::TestParamInfo<ContainerCase>& testCase) {
+    [](const testing::TestParamInfo<ContainerCase>& testCase) {
       return std::string(testCase.param.name);
     });
 
@@ -313,7 +313,7 @@ struct DamagedCase {
 
 void PrintTo(const DamagedCase& c, std::ostream* out) { *out << c.name; }
 
-class DamagedContainerTest : public ::testing::TestWithParam<DamagedCase> {};
+class DamagedContainerTest : public testing::TestWithParam<DamagedCase> {};
 
 TEST_P(DamagedContainerTest, StreamModeRaisesTheStreamText) {
   const DamagedCase& c = GetParam();
@@ -367,7 +367,7 @@ Bytes OversizedBlockContainer() {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedContainerTest,
-    ::testing::Values(
+    testing::Values(
         DamagedCase{"ShorterThanTheIdentifier", {0x57, 0x52, 0x5A}, kStreamRead, kFileRead},
         DamagedCase{"EmptyFile", {}, kStreamRead, kFileRead},
         DamagedCase{"UnknownIdentifier",
@@ -400,7 +400,7 @@ INSTANTIATE_TEST_SUITE_P(
                     kStreamRead, kFileRead},
         DamagedCase{"LzhSizeFieldOneSmaller", WithSizeField(GoodContainer(TextBytes(300)), 299),
                     kSizeMessage, kSizeMessage}),
-    [](const ::testing::TestParamInfo<DamagedCase>& testCase) {
+    [](const testing::TestParamInfo<DamagedCase>& testCase) {
       return std::string(testCase.param.name);
     });
 
@@ -589,7 +589,7 @@ struct StreamFailureCase {
 
 void PrintTo(const StreamFailureCase& c, std::ostream* out) { *out << c.name; }
 
-class StreamFailureTest : public ::testing::TestWithParam<StreamFailureCase> {};
+class StreamFailureTest : public testing::TestWithParam<StreamFailureCase> {};
 
 TEST_P(StreamFailureTest, RaisesTheStreamText) {
   const StreamFailureCase& c = GetParam();
@@ -606,7 +606,7 @@ TEST_P(StreamFailureTest, RaisesTheStreamText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StreamFailureTest,
-    ::testing::Values(
+    testing::Values(
         StreamFailureCase{"SizeUnknown", false,
                           [](ProbeStream& in, ProbeStream&) { in.sizeOverride = -1; },
                           "Fehler beim Feststellen der Datengrößen."},
@@ -645,7 +645,7 @@ INSTANTIATE_TEST_SUITE_P(
         StreamFailureCase{"DecompressWrite", true,
                           [](ProbeStream&, ProbeStream& out) { out.writableBytes = 1000; },
                           "Fehler beim Schreiben der Zieldaten: "}),
-    [](const ::testing::TestParamInfo<StreamFailureCase>& testCase) {
+    [](const testing::TestParamInfo<StreamFailureCase>& testCase) {
       return std::string(testCase.param.name);
     });
 
@@ -688,7 +688,7 @@ TEST(ZarLZCaptions, InvisibleComponentReportsNothing) {
     zarlz.OutputStream = &restored;
     zarlz.Decompress();
     EXPECT_EQ(restored.Data(), source);
-    EXPECT_THAT(log.captions, ::testing::IsEmpty());
+    EXPECT_THAT(log.captions, testing::IsEmpty());
     EXPECT_EQ(zarlz.Caption(), "");
   }
 }

@@ -20,7 +20,7 @@
 #include "test_support/bytes.h"
 #include "test_support/temp_folder.h"
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 
 // Compressible but not trivial: words from a small vocabulary in pseudo-random order.
 inline Bytes TextBytes(std::size_t size) {
@@ -80,4 +80,4 @@ inline std::string MessageOf(const std::function<void()>& operation) {
   return "(no ELzrw1Exception)";
 }
 
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support

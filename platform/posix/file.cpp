@@ -78,10 +78,6 @@ File File::OpenRead(const std::filesystem::path& path) {
   return File(OpenRegularFile(path, O_RDONLY), false);
 }
 
-File File::OpenReadWrite(const std::filesystem::path& path) {
-  return File(OpenRegularFile(path, O_RDWR), true);
-}
-
 File File::Create(const std::filesystem::path& path) {
   BeforeMutatingFileOperation();
   return File(OpenRegularFile(path, O_RDWR | O_CREAT | O_EXCL), true);
@@ -255,13 +251,6 @@ void File::Seek(std::int64_t position) {
     throw EInOutError(kNegativeSeek);
   }
   if (::lseek(Descriptor(handle_), static_cast<off_t>(position), SEEK_SET) < 0) {
-    ThrowIoErrorFromErrno();
-  }
-}
-
-void File::SeekToEnd() {
-  RequireOpen();
-  if (::lseek(Descriptor(handle_), 0, SEEK_END) < 0) {
     ThrowIoErrorFromErrno();
   }
 }

@@ -11,7 +11,7 @@
 namespace kestravuna::platform {
 namespace {
 
-using testing::ScopedEnvironment;
+using test_support::ScopedEnvironment;
 
 long MillisecondsOfDay(const TimeOfDay& time) {
   return ((time.hour * 60L + time.minute) * 60L + time.second) * 1000L + time.millisecond;

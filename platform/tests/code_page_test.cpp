@@ -80,7 +80,7 @@ TEST(CodePageTest, RejectsInvalidUtf8AndCharactersOutsideTheCodePage) {
       "😀",
   };
   for (const std::string& c : cases) {
-    EXPECT_EQ(Utf8ToCodePage(c), std::nullopt) << ::testing::PrintToString(c);
+    EXPECT_EQ(Utf8ToCodePage(c), std::nullopt) << testing::PrintToString(c);
   }
 }
 

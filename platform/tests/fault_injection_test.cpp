@@ -20,11 +20,11 @@
 namespace kestravuna::platform {
 namespace {
 
-using testing::IoErrorNumberOf;
-using testing::ModeOf;
-using testing::ReadFile;
-using testing::ScopedEnvironment;
-using testing::TempFolder;
+using test_support::IoErrorNumberOf;
+using test_support::ModeOf;
+using test_support::ReadFile;
+using test_support::ScopedEnvironment;
+using test_support::TempFolder;
 
 const std::vector<std::uint8_t> kData = {'a', 'b', 'c'};
 
@@ -84,7 +84,7 @@ TEST(FaultInjectionTest, KillsTheProcessAtTheNthMutatingOperation) {
           RunEveryMutatingOperation(folder.path());
           std::_Exit(0);
         },
-        ::testing::KilledBySignal(SIGKILL), "");
+        testing::KilledBySignal(SIGKILL), "");
     std::string expectedLog;
     for (int number = 1; number <= c.number; ++number) {
       expectedLog += std::to_string(number) + ' ';
@@ -129,7 +129,7 @@ TEST(FaultInjectionTest, InertWithoutAPositiveNumber) {
           RunEveryMutatingOperation(folder.path());
           std::_Exit(0);
         },
-        ::testing::ExitedWithCode(0), "");
+        testing::ExitedWithCode(0), "");
     EXPECT_EQ(ReadFile(folder / "log"), "1 2 3 4 5 6 7 8 ");
   }
   ResetFileOperationFaults();

@@ -25,14 +25,14 @@
 namespace kestravuna::platform {
 namespace {
 
-using testing::IoErrorNumberOf;
-using testing::ModeOf;
-using testing::ReadFile;
-using testing::ScopedEnvironment;
-using testing::TempFolder;
-using testing::WriteFile;
+using test_support::IoErrorNumberOf;
+using test_support::ModeOf;
+using test_support::ReadFile;
+using test_support::ScopedEnvironment;
+using test_support::TempFolder;
+using test_support::WriteFile;
 
-class FileSystemTest : public ::testing::Test {
+class FileSystemTest : public testing::Test {
  protected:
   TempFolder folder_;
 };
@@ -130,7 +130,7 @@ TEST_F(FileSystemTest, RenameFileWithoutNoReplaceSupportStillNeverReplaces) {
           IoErrorNumberOf([&] { RenameFile(folder_ / "neu", folder_ / "vorhanden"); });
       std::_Exit(refused);
     };
-    EXPECT_EXIT(renameInChild(), ::testing::ExitedWithCode(io_error::kAccessDenied), "");
+    EXPECT_EXIT(renameInChild(), testing::ExitedWithCode(io_error::kAccessDenied), "");
     EXPECT_FALSE(std::filesystem::exists(folder_ / "alt"));
     EXPECT_EQ(ReadFile(folder_ / "neu"), "alt");
     EXPECT_EQ(ReadFile(folder_ / "vorhanden"), "vorhanden");
@@ -161,7 +161,7 @@ TEST_F(FileSystemTest, SyncDirectoryNeedsAnExistingDirectory) {
 }
 
 TEST_F(FileSystemTest, WorkingDirectoryFollowsSetWorkingDirectory) {
-  const kestravuna::testing::ScopedWorkingDirectory putBack;
+  const kestravuna::test_support::ScopedWorkingDirectory putBack;
   SetWorkingDirectory(folder_.path());
   const std::filesystem::path now = WorkingDirectory();
   EXPECT_EQ(IoErrorNumberOf([&] { SetWorkingDirectory(folder_ / "fehlt"); }),
@@ -229,7 +229,7 @@ TEST(DrivesTest, AMountedVolumeAppearsUnderItsOwnName) {
   EXPECT_NE(std::find(drives.begin(), drives.end(), mountPoint), drives.end());
 }
 
-class PrivateTempDirTest : public ::testing::Test {
+class PrivateTempDirTest : public testing::Test {
  protected:
   TempFolder folder_;
   const std::filesystem::path cacheHome_ = folder_ / "cache" / "tief";
@@ -291,7 +291,7 @@ TEST_F(PrivateTempDirTest, RefusesWhatIsNotTheUsersOwnPrivateDirectory) {
 }
 
 TEST_F(PrivateTempDirTest, RefusesADirectoryOfAnotherUser) {
-  if (!testing::RunningAsRoot()) {
+  if (!test_support::RunningAsRoot()) {
     GTEST_SKIP() << "only root can give a directory to another user";
   }
   std::filesystem::create_directories(expected_);

@@ -19,10 +19,10 @@
 namespace kestravuna::platform {
 namespace {
 
-using testing::IoErrorNumberOf;
-using testing::ModeOf;
-using testing::TempFolder;
-using testing::WriteFile;
+using test_support::IoErrorNumberOf;
+using test_support::ModeOf;
+using test_support::TempFolder;
+using test_support::WriteFile;
 
 void MakeSocket(const std::filesystem::path& path) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -42,7 +42,7 @@ struct Expected {
 };
 
 // One entry of every kind the listing has to tell apart.
-class FolderListingTest : public ::testing::Test {
+class FolderListingTest : public testing::Test {
  protected:
   void SetUp() override {
     WriteFile(folder_ / "a.txt", "12345");

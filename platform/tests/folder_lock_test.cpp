@@ -13,8 +13,8 @@
 namespace kestravuna::platform {
 namespace {
 
-using testing::IoErrorNumberOf;
-using testing::TempFolder;
+using test_support::IoErrorNumberOf;
+using test_support::TempFolder;
 
 // The lock is held by another process until it ends, however it ends.
 TEST(FolderLockTest, AnotherProcessHoldsTheFolderUntilItEnds) {

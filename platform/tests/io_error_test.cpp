@@ -85,7 +85,7 @@ TEST(IoErrorTest, ErrnoMapping) {
 
 TEST(IoErrorTest, ThrowFromErrnoCarriesTheMappedNumber) {
   errno = ENOSPC;
-  EXPECT_EQ(testing::IoErrorNumberOf([] { ThrowIoErrorFromErrno(); }), io_error::kDiskFull);
+  EXPECT_EQ(test_support::IoErrorNumberOf([] { ThrowIoErrorFromErrno(); }), io_error::kDiskFull);
 }
 #endif  // _WIN32
 

@@ -21,16 +21,16 @@
 #endif
 #include "test_support/temp_folder.h"
 
-namespace kestravuna::platform::testing {
+namespace kestravuna::platform::test_support {
 
 #ifndef _WIN32
-using kestravuna::testing::ModeOf;
-using kestravuna::testing::RunningAsRoot;
+using kestravuna::test_support::ModeOf;
+using kestravuna::test_support::RunningAsRoot;
 #endif
-using kestravuna::testing::ReadFile;
-using kestravuna::testing::ScopedEnvironment;
-using kestravuna::testing::TempFolder;
-using kestravuna::testing::WriteFile;
+using kestravuna::test_support::ReadFile;
+using kestravuna::test_support::ScopedEnvironment;
+using kestravuna::test_support::TempFolder;
+using kestravuna::test_support::WriteFile;
 
 // The error number that `action` raises as EInOutError, or 0 when it raises none.
 template <typename Action>
@@ -43,4 +43,4 @@ int IoErrorNumberOf(Action&& action) {
   return 0;
 }
 
-}  // namespace kestravuna::platform::testing
+}  // namespace kestravuna::platform::test_support

@@ -17,8 +17,8 @@
 namespace kestravuna::platform {
 namespace {
 
-using kestravuna::testing::TempFolder;
-using kestravuna::testing::WriteFile;
+using kestravuna::test_support::TempFolder;
+using kestravuna::test_support::WriteFile;
 namespace fs = std::filesystem;
 
 TEST(Win32ErrorMapping, SystemCodesPassThroughExceptExistsAndTheProgramsOwnNumbers) {
@@ -78,10 +78,10 @@ TEST(Win32Files, ReadOnlyFilesAreDeletedAndNothingIsReplaced) {
 
   WriteFile(folder / "a", "a");
   WriteFile(folder / "b", "b");
-  EXPECT_EQ(testing::IoErrorNumberOf([&] { File::Create(folder / "a"); }), 5);
-  EXPECT_EQ(testing::IoErrorNumberOf([&] { RenameFile(folder / "a", folder / "b"); }), 5);
-  EXPECT_EQ(testing::IoErrorNumberOf([&] { File::OpenRead(folder.path()); }), 5);
-  EXPECT_EQ(testing::IoErrorNumberOf([&] { File::OpenRead(folder / "fehlt"); }), 2);
+  EXPECT_EQ(test_support::IoErrorNumberOf([&] { File::Create(folder / "a"); }), 5);
+  EXPECT_EQ(test_support::IoErrorNumberOf([&] { RenameFile(folder / "a", folder / "b"); }), 5);
+  EXPECT_EQ(test_support::IoErrorNumberOf([&] { File::OpenRead(folder.path()); }), 5);
+  EXPECT_EQ(test_support::IoErrorNumberOf([&] { File::OpenRead(folder / "fehlt"); }), 2);
   EXPECT_EQ(KindOfEntry(folder.path()), EntryKind::Other);
 }
 

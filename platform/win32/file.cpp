@@ -73,10 +73,6 @@ File File::OpenRead(const std::filesystem::path& path) {
   return File(Native(OpenRegularFile(path, GENERIC_READ, OPEN_EXISTING)), false);
 }
 
-File File::OpenReadWrite(const std::filesystem::path& path) {
-  return File(Native(OpenRegularFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING)), true);
-}
-
 File File::Create(const std::filesystem::path& path) {
   BeforeMutatingFileOperation();
   return File(Native(OpenRegularFile(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW)), true);
@@ -215,13 +211,6 @@ void File::Seek(std::int64_t position) {
   LARGE_INTEGER distance{};
   distance.QuadPart = position;
   if (!SetFilePointerEx(HandleOf(handle_), distance, nullptr, FILE_BEGIN)) {
-    ThrowIoErrorFromWindows();
-  }
-}
-
-void File::SeekToEnd() {
-  RequireOpen();
-  if (!SetFilePointerEx(HandleOf(handle_), LARGE_INTEGER{}, nullptr, FILE_END)) {
     ThrowIoErrorFromWindows();
   }
 }

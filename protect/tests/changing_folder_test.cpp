@@ -29,12 +29,12 @@
 namespace kestravuna {
 namespace {
 
-using testing::ReadFile;
-using testing::RecordingView;
-using testing::Shown;
-using testing::Snapshot;
-using testing::TempFolder;
-using testing::WriteFile;
+using test_support::ReadFile;
+using test_support::RecordingView;
+using test_support::Shown;
+using test_support::Snapshot;
+using test_support::TempFolder;
+using test_support::WriteFile;
 namespace fs = std::filesystem;
 using Files = std::map<std::string, std::string>;
 
@@ -45,7 +45,7 @@ class ChangingFolderTest : public ::testing::Test {
   void SetUp() override {
     fs::create_directories(area / "cache");
     WriteFile(folder / "brief.txt", "Sehr geehrte Damen und Herren,\n");
-    WriteFile(folder / "daten.bin", testing::TextOf(testing::RandomBytes(70'000, 1)));
+    WriteFile(folder / "daten.bin", test_support::TextOf(test_support::RandomBytes(70'000, 1)));
     WriteFile(folder / "notizen.txt", "erste Fassung");
     WriteFile(folder / "liste.txt", "Äpfel, Birnen");
     WriteFile(folder / ".versteckt", "hidden");
@@ -71,9 +71,9 @@ class ChangingFolderTest : public ::testing::Test {
   }
 
   TempFolder area;
-  testing::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", (area / "cache").string()};
-  testing::ScopedEnvironment localAppDataVariable{"LOCALAPPDATA", (area / "cache").string()};
-  testing::ScopedWorkingDirectory workingDirectoryPutBack;
+  test_support::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", (area / "cache").string()};
+  test_support::ScopedEnvironment localAppDataVariable{"LOCALAPPDATA", (area / "cache").string()};
+  test_support::ScopedWorkingDirectory workingDirectoryPutBack;
   fs::path folder = area / "ordner";
   fs::path away = area / "verschoben";
   Files original;
@@ -198,12 +198,12 @@ TEST_F(ChangingFolderTest, AHardLinkedFileKeepsItsModeElsewhere) {
   WriteFile(elsewhere, "geteilt");
   fs::permissions(elsewhere, fs::perms::owner_read | fs::perms::group_read);
   fs::create_hard_link(elsewhere, folder / "verknüpft.txt");
-  const mode_t before = testing::ModeOf(elsewhere);
+  const mode_t before = test_support::ModeOf(elsewhere);
 
   protector.EncodeFolder(kPassword);
 
   EXPECT_FALSE(fs::exists(folder / "verknüpft.txt"));
-  EXPECT_EQ(testing::ModeOf(elsewhere), before);
+  EXPECT_EQ(test_support::ModeOf(elsewhere), before);
   EXPECT_EQ(ReadFile(elsewhere), "geteilt");
   Restore(folder);
   EXPECT_EQ(ReadFile(folder / "verknüpft.txt"), "geteilt");
@@ -218,16 +218,16 @@ TEST_F(ChangingFolderTest, AnExtendedAclMakesEverythingWrittenOwnerOnly) {
   fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
   const std::string command = "setfacl -m u:nobody:r '" + secret.string() + "' 2>/dev/null";
   if (std::system(command.c_str()) != 0) GTEST_SKIP() << "no ACLs on this file system";
-  ASSERT_EQ(testing::ModeOf(secret) & 070, 040u) << "the mask shows as the group's bits";
+  ASSERT_EQ(test_support::ModeOf(secret) & 070, 040u) << "the mask shows as the group's bits";
   for (const char* name : {"brief.txt", "notizen.txt", "liste.txt", "daten.bin"}) {
     fs::permissions(folder / name, fs::perms(0640));
   }
 
   protector.EncodeFolder(kPassword);
-  EXPECT_EQ(testing::ModeOf(folder / "CHIFF.CRY") & 077, 0u);
+  EXPECT_EQ(test_support::ModeOf(folder / "CHIFF.CRY") & 077, 0u);
   Restore(folder);
   for (const char* name : {"geheim.txt", "brief.txt", "liste.txt"}) {
-    EXPECT_EQ(testing::ModeOf(folder / name) & 077, 0u) << name;
+    EXPECT_EQ(test_support::ModeOf(folder / name) & 077, 0u) << name;
   }
   EXPECT_EQ(ReadFile(secret), "nur für zwei");
 }

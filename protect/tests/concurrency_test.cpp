@@ -16,13 +16,13 @@
 namespace kestravuna {
 namespace {
 
-using testing::CliOutcome;
-using testing::FinishCli;
-using testing::RunCli;
-using testing::Snapshot;
-using testing::StartCli;
-using testing::TempFolder;
-using testing::WriteFile;
+using test_support::CliOutcome;
+using test_support::FinishCli;
+using test_support::RunCli;
+using test_support::Snapshot;
+using test_support::StartCli;
+using test_support::TempFolder;
+using test_support::WriteFile;
 namespace fs = std::filesystem;
 using Files = std::map<std::string, std::string>;
 
@@ -33,7 +33,7 @@ constexpr const char* kPrivateFolder = "Kestravuna";  // %LOCALAPPDATA%\Kestravu
 constexpr const char* kPrivateFolder = "kestravuna";  // $XDG_CACHE_HOME/kestravuna
 #endif
 
-class ConcurrencyTest : public ::testing::Test {
+class ConcurrencyTest : public testing::Test {
  protected:
   void SetUp() override { WriteFile(area / "password", "Kennwort\n"); }
 
@@ -46,7 +46,7 @@ class ConcurrencyTest : public ::testing::Test {
   fs::path MakeFolder(std::string_view name, unsigned seed = 1, std::size_t size = 5000) {
     const fs::path folder = area / name;
     WriteFile(folder / "brief.txt", "Sehr geehrte Damen und Herren");
-    WriteFile(folder / "daten.bin", testing::TextOf(testing::RandomBytes(size, seed)));
+    WriteFile(folder / "daten.bin", test_support::TextOf(test_support::RandomBytes(size, seed)));
     return folder;
   }
 

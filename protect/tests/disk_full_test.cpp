@@ -21,10 +21,10 @@
 namespace kestravuna {
 namespace {
 
-using testing::RecordingView;
-using testing::Snapshot;
-using testing::TempFolder;
-using testing::WriteFile;
+using test_support::RecordingView;
+using test_support::Snapshot;
+using test_support::TempFolder;
+using test_support::WriteFile;
 namespace fs = std::filesystem;
 using Files = std::map<std::string, std::string>;
 
@@ -53,7 +53,7 @@ class SmallDisk {
   std::string error_;
 };
 
-class DiskFullTest : public ::testing::Test {
+class DiskFullTest : public testing::Test {
  protected:
   void SetUp() override {
     if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small tmpfs: " << disk.Error();
@@ -81,11 +81,11 @@ class DiskFullTest : public ::testing::Test {
 
   TempFolder area;
   SmallDisk disk{area / "disk"};
-  testing::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", (area / "cache").string()};
+  test_support::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", (area / "cache").string()};
   RecordingView view;
   FolderProtector protector{view};
   // Choosing a folder enters it; the working directory leaves the small disk before it goes.
-  testing::ScopedWorkingDirectory workingDirectoryPutBack;
+  test_support::ScopedWorkingDirectory workingDirectoryPutBack;
 };
 
 TEST_F(DiskFullTest, ProtectOnAFullDiskStopsAndKeepsEveryFile) {
@@ -104,7 +104,7 @@ TEST_F(DiskFullTest, ProtectOnAFullDiskStopsAndKeepsEveryFile) {
     const fs::path folder = area / "disk" / c.what;
     for (std::size_t i = 0; i < c.fileCount; ++i) {
       WriteFile(folder / ("rauschen" + std::to_string(i)),
-                testing::TextOf(testing::RandomBytes(400'000, static_cast<unsigned>(i))));
+                test_support::TextOf(test_support::RandomBytes(400'000, static_cast<unsigned>(i))));
     }
     const Files original = Snapshot(folder);
     protector.ChooseFolder(folder);
@@ -124,11 +124,11 @@ TEST_F(DiskFullTest, ProtectOnAFullDiskStopsAndKeepsEveryFile) {
 }
 
 TEST_F(DiskFullTest, ProtectWithAFullTemporaryDirectoryStopsAndKeepsEveryFile) {
-  const testing::ScopedEnvironment fullCache("XDG_CACHE_HOME", (area / "disk").string());
+  const test_support::ScopedEnvironment fullCache("XDG_CACHE_HOME", (area / "disk").string());
   const fs::path folder = area / "ordner";
   for (unsigned i = 0; i < 3; ++i) {
     WriteFile(folder / ("rauschen" + std::to_string(i)),
-              testing::TextOf(testing::RandomBytes(800'000, i)));
+              test_support::TextOf(test_support::RandomBytes(800'000, i)));
   }
   const Files original = Snapshot(folder);
   protector.ChooseFolder(folder);

@@ -26,12 +26,12 @@
 namespace kestravuna {
 namespace {
 
-using testing::ReadFile;
-using testing::RecordingView;
-using testing::Shown;
-using testing::Snapshot;
-using testing::TempFolder;
-using testing::WriteFile;
+using test_support::ReadFile;
+using test_support::RecordingView;
+using test_support::Shown;
+using test_support::Snapshot;
+using test_support::TempFolder;
+using test_support::WriteFile;
 namespace fs = std::filesystem;
 using Files = std::map<std::string, std::string>;
 
@@ -55,7 +55,7 @@ void FlipByte(const fs::path& file, std::size_t offset) {
   WriteFile(file, contents);
 }
 
-class ProtectorTest : public ::testing::Test {
+class ProtectorTest : public testing::Test {
  protected:
   void SetUp() override {
     protector.ChooseFolder(folder.path());
@@ -66,7 +66,7 @@ class ProtectorTest : public ::testing::Test {
   // name with umlauts, a hidden file and a subfolder.
   void FillFolder() {
     WriteFile(folder / "brief.txt", "Sehr geehrte Damen und Herren,\n");
-    WriteFile(folder / "daten.bin", testing::TextOf(testing::RandomBytes(70'000, 1)));
+    WriteFile(folder / "daten.bin", test_support::TextOf(test_support::RandomBytes(70'000, 1)));
     WriteFile(folder / "leer", "");
     WriteFile(folder / "Größe ändern.txt", std::string(5'000, 'x'));
     WriteFile(folder / "schreibgeschützt.txt", "fest");
@@ -79,13 +79,13 @@ class ProtectorTest : public ::testing::Test {
 
   TempFolder cache;
   // The private folder lies in the cache on Linux, in the local application data on Windows.
-  testing::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", cache.path().string()};
-  testing::ScopedEnvironment localAppDataVariable{"LOCALAPPDATA", cache.path().string()};
+  test_support::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", cache.path().string()};
+  test_support::ScopedEnvironment localAppDataVariable{"LOCALAPPDATA", cache.path().string()};
   TempFolder folder;
   RecordingView view;
   FolderProtector protector{view};
   // Choosing a folder enters it; the working directory goes back before the folders go.
-  testing::ScopedWorkingDirectory workingDirectoryPutBack;
+  test_support::ScopedWorkingDirectory workingDirectoryPutBack;
 };
 
 TEST_F(ProtectorTest, ProtectKeepsHiddenFilesAndSubfoldersAndRestoreBringsEverythingBack) {
@@ -164,7 +164,7 @@ TEST_F(ProtectorTest, RestoreTellsTheWindowEveryStepInOrder) {
 // While the wait window is up the bar follows the bytes packed and coded, or decoded: it only
 // grows, passes through many positions, stays short of 100 until the run is done, then shows 100.
 TEST_F(ProtectorTest, TheProgressBarFollowsTheBytesOfARun) {
-  WriteFile(folder / "gross.bin", testing::TextOf(testing::RandomBytes(1'500'000, 3)));
+  WriteFile(folder / "gross.bin", test_support::TextOf(test_support::RandomBytes(1'500'000, 3)));
   WriteFile(folder / "text", std::string(1'000'000, 't'));
   const auto duringTheRun = [&] {
     std::vector<int> positions;
@@ -373,7 +373,7 @@ TEST_F(ProtectorTest, RealHiddenAndSystemFilesStayAndReadOnlyComesBack) {
 #endif
 
 TEST_F(ProtectorTest, AContainerThatDoesNotGiveBackTheArchiveStopsProtectBeforeAnyDeletion) {
-  WriteFile(folder / "daten.bin", testing::TextOf(testing::RandomBytes(50'000, 2)));
+  WriteFile(folder / "daten.bin", test_support::TextOf(test_support::RandomBytes(50'000, 2)));
   WriteFile(folder / "text", std::string(20'000, 't'));
   const Files before = Snapshot(folder.path());
   bool corrupted = false;

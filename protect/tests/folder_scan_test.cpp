@@ -12,10 +12,10 @@
 namespace kestravuna {
 namespace {
 
-using testing::RecordingView;
-using testing::Shown;
-using testing::TempFolder;
-using testing::WriteFile;
+using test_support::RecordingView;
+using test_support::Shown;
+using test_support::TempFolder;
+using test_support::WriteFile;
 namespace fs = std::filesystem;
 
 TEST(MegabyteText, CountsUnitsOf1024000BytesWithTwoDecimals) {
@@ -35,7 +35,7 @@ TEST(MegabyteText, CountsUnitsOf1024000BytesWithTwoDecimals) {
   for (const Case& c : cases) EXPECT_EQ(MegabyteText(c.bytes), c.text) << c.bytes;
 }
 
-class FolderScanTest : public ::testing::Test {
+class FolderScanTest : public testing::Test {
  protected:
   TempFolder folder;
   RecordingView view;
@@ -170,7 +170,7 @@ TEST_F(FolderScanTest, CancelFinishesTheFilesOfTheCurrentFolderAndStopsEveryLate
   WriteFile(folder / "b", "2");
   WriteFile(folder / "one" / "c", "3");
   WriteFile(folder / "two" / "d", "4");
-  view.onPump = [&] { scan.CancelScan(); };  // pressed while the first file is counted
+  view.onPump = [&] { scan.Cancel(); };  // pressed while the first file is counted
 
   scan.ScanFolder(folder.path());
 

@@ -19,20 +19,20 @@
 namespace kestravuna {
 namespace {
 
-using testing::CliOutcome;
-using testing::Fault;
-using testing::GiveToOrdinaryUser;
-using testing::ModeOf;
-using testing::ReadFile;
-using testing::RunCli;
-using testing::RunningAsRoot;
-using testing::Snapshot;
-using testing::TempFolder;
-using testing::WriteFile;
+using test_support::CliOutcome;
+using test_support::Fault;
+using test_support::GiveToOrdinaryUser;
+using test_support::ModeOf;
+using test_support::ReadFile;
+using test_support::RunCli;
+using test_support::RunningAsRoot;
+using test_support::Snapshot;
+using test_support::TempFolder;
+using test_support::WriteFile;
 namespace fs = std::filesystem;
 using Files = std::map<std::string, std::string>;
 
-class HostileTest : public ::testing::Test {
+class HostileTest : public testing::Test {
  protected:
   void SetUp() override {
     fs::permissions(area.path(), fs::perms(0755));
@@ -50,7 +50,7 @@ class HostileTest : public ::testing::Test {
   fs::path MakeFolder(std::string_view name, unsigned seed = 1, std::size_t size = 5000) {
     const fs::path folder = area / name;
     WriteFile(folder / "brief.txt", "Sehr geehrte Damen und Herren");
-    WriteFile(folder / "daten.bin", testing::TextOf(testing::RandomBytes(size, seed)));
+    WriteFile(folder / "daten.bin", test_support::TextOf(test_support::RandomBytes(size, seed)));
     WriteFile(folder / ".versteckt", "versteckt");
     return folder;
   }

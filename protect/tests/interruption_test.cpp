@@ -20,12 +20,12 @@
 namespace kestravuna {
 namespace {
 
-using testing::CliOutcome;
-using testing::Fault;
-using testing::RunCli;
-using testing::Snapshot;
-using testing::TempFolder;
-using testing::WriteFile;
+using test_support::CliOutcome;
+using test_support::Fault;
+using test_support::RunCli;
+using test_support::Snapshot;
+using test_support::TempFolder;
+using test_support::WriteFile;
 namespace fs = std::filesystem;
 using Files = std::map<std::string, std::string>;
 
@@ -43,7 +43,7 @@ fs::path FastTemporaryBase() {
   return fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
 }
 
-class InterruptionTest : public ::testing::Test {
+class InterruptionTest : public testing::Test {
  protected:
   void SetUp() override {
     WriteFile(area / "password", "Kennwort\n");
@@ -61,9 +61,9 @@ class InterruptionTest : public ::testing::Test {
     std::string report;
     for (int i = 0; i < 200; ++i) report += "Zeile " + std::to_string(i) + ": Äpfel und Birnen\n";
     WriteFile(folder / u8"Bericht über Äpfel.txt", report);
-    WriteFile(folder / "zufall.bin", testing::TextOf(testing::RandomBytes(40'000, 7)));
-    WriteFile(folder / "gemischt.bin",
-              testing::TextOf(testing::RandomBytes(20'000, 8)) + std::string(30'000, 'g'));
+    WriteFile(folder / "zufall.bin", test_support::TextOf(test_support::RandomBytes(40'000, 7)));
+    WriteFile(folder / "gemischt.bin", test_support::TextOf(test_support::RandomBytes(20'000, 8)) +
+                                           std::string(30'000, 'g'));
     WriteFile(folder / "daten.dat", std::string(33'000, 'd'));
     WriteFile(folder / u8"Grüße.md", "# Grüße\n");
     WriteFile(folder / u8"schreibgeschützt.txt", "nur lesen");
@@ -189,8 +189,8 @@ TEST_F(InterruptionTest, RestoreKilledAtEveryFileChangeLosesNothing) {
 TEST_F(InterruptionTest, KilledWhileBothThreadsWorkNothingIsLost) {
   const fs::path start = Fresh("start");
   // About 1.5 MB of container: dozens of writes while both threads work.
-  WriteFile(start / "gross.bin",
-            testing::TextOf(testing::RandomBytes(1'000'000, 9)) + std::string(1'000'000, 'w'));
+  WriteFile(start / "gross.bin", test_support::TextOf(test_support::RandomBytes(1'000'000, 9)) +
+                                     std::string(1'000'000, 'w'));
   original = Snapshot(start);
   const CliOutcome protect = Run("protect", CopyOf(start));
   ASSERT_EQ(protect.exitCode, 0) << protect.output;

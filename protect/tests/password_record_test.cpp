@@ -21,14 +21,14 @@ namespace kestravuna {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Bytes;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::WriteBytes;
+using test_support::Bytes;
+using test_support::ReadBytes;
+using test_support::TempFolder;
+using test_support::WriteBytes;
 
-std::string Text(const Bytes& bytes) { return testing::TextOf(bytes); }
+std::string Text(const Bytes& bytes) { return test_support::TextOf(bytes); }
 
-class PasswordRecordTest : public ::testing::Test {
+class PasswordRecordTest : public testing::Test {
  protected:
   fs::path Path(const char* name = "CHIFF.CRD") const { return folder_ / name; }
 

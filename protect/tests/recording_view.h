@@ -10,7 +10,7 @@
 
 #include "protect/folder_view.h"
 
-namespace kestravuna::testing {
+namespace kestravuna::test_support {
 
 // The texts the window shows: the status line, the folder and the three figures.
 enum class Shown { Status, Folder, SubFolders, Files, Size };
@@ -125,4 +125,4 @@ class RecordingView : public FolderView {
   }
 };
 
-}  // namespace kestravuna::testing
+}  // namespace kestravuna::test_support
