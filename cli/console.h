@@ -7,11 +7,16 @@
 
 namespace kestravuna::cli {
 
+// Makes the console show the program's UTF-8 texts as they are (Windows: the console's code
+// page for the run; POSIX terminals take UTF-8 already).
+void PrepareConsole();
 // The command-line arguments after the program's name, in UTF-8.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // Whether standard input or standard error is a terminal (a console on Windows).
 bool StandardInputIsTerminal();
 bool StandardErrorIsTerminal();
+// How many characters a line of the terminal that standard error shows holds; 80 when unknown.
+int TerminalColumns();
 // One line typed at the terminal without echo, as the enter-password dialog masks it.
 std::string ReadLineWithoutEcho();
 // The first line of standard input, without its line end. A source that cannot be read (a

@@ -1,3 +1,4 @@
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -9,12 +10,20 @@
 
 namespace kestravuna::cli {
 
+void PrepareConsole() {}
+
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv + 1, argv + argc);  // Linux passes the bytes as given
 }
 
 bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+int TerminalColumns() {
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
 
 std::string ReadLineWithoutEcho() {
   termios saved{};

@@ -4,6 +4,7 @@
 // after windows.h, which it needs
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
@@ -12,6 +13,14 @@
 #include "platform/utf8_path.h"
 
 namespace kestravuna::cli {
+
+void PrepareConsole() {
+  // Set for this run only: the console belongs to the shell that started the program.
+  static const UINT saved = GetConsoleOutputCP();
+  if (saved != 0 && SetConsoleOutputCP(CP_UTF8)) {
+    std::atexit([] { SetConsoleOutputCP(saved); });
+  }
+}
 
 std::vector<std::string> Utf8Arguments(int, char**) {
   // The narrow arguments are in the ANSI code page; the wide ones hold every character.
@@ -27,6 +36,14 @@ std::vector<std::string> Utf8Arguments(int, char**) {
 
 bool StandardInputIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+int TerminalColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) {
+    return info.srWindow.Right - info.srWindow.Left + 1;
+  }
+  return 80;
+}
 
 std::string ReadLineWithoutEcho() {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
