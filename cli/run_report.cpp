@@ -17,6 +17,8 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 // Before this much time the rate says little, and the time left is not shown.
 constexpr double kRateSettleSeconds = 0.5;
+// How often the rate's older checkpoint moves on.
+constexpr auto kCheckpointInterval = std::chrono::seconds(1);
 
 Verbosity verbosity = Verbosity::Normal;
 
@@ -90,13 +92,23 @@ std::string DurationText(double seconds) {
 RunReport::RunReport(std::int64_t totalBytes)
     : showProgress_(StandardErrorIsTerminal() && verbosity != Verbosity::Quiet),
       start_(Clock::now()),
+      older_{start_, 0},
+      newer_{start_, 0},
       total_(totalBytes) {}
 
 RunReport::~RunReport() { Clear(); }
 
 void RunReport::SetDone(std::int64_t doneBytes) {
   done_ = doneBytes;
+  Measure();
   Draw(false);
+}
+
+void RunReport::Measure() {
+  const Clock::time_point now = Clock::now();
+  if (now - newer_.time < kCheckpointInterval) return;
+  older_ = newer_;
+  newer_ = {now, done_};
 }
 
 void RunReport::SetItem(std::string_view item) {
@@ -164,14 +176,15 @@ void RunReport::Clear() {
 }
 
 std::string RunReport::LineText(int width) const {
-  const double seconds = Seconds();
   const std::int64_t done = std::clamp<std::int64_t>(done_, 0, std::max<std::int64_t>(total_, 0));
   char percent[16];
   std::snprintf(percent, sizeof percent, "%3d %%",
                 total_ > 0 ? static_cast<int>(done * 100 / total_) : 0);
   std::string figures;
-  if (seconds >= kRateSettleSeconds) {
-    const double rate = static_cast<double>(done) / seconds;
+  const double seconds = std::chrono::duration<double>(Clock::now() - older_.time).count();
+  if (Seconds() >= kRateSettleSeconds && seconds > 0) {
+    const double rate =
+        static_cast<double>(std::max<std::int64_t>(done - older_.done, 0)) / seconds;
     figures = "  " + ByteText(static_cast<std::int64_t>(rate)) + "/s";
     if (rate > 0 && total_ > 0) {
       figures += "  noch " + DurationText(static_cast<double>(total_ - done) / rate);

@@ -56,8 +56,18 @@ class RunReport {
   void Clear();
   std::string LineText(int width) const;
 
+  // The rate is measured over the last one to two seconds: a run's steps go at very different
+  // speeds (copying, then compressing), and the time left should follow the current one.
+  struct Checkpoint {
+    std::chrono::steady_clock::time_point time;
+    std::int64_t done = 0;
+  };
+  void Measure();
+
   bool showProgress_;
   std::chrono::steady_clock::time_point start_;
+  Checkpoint older_;
+  Checkpoint newer_;
   std::chrono::steady_clock::time_point lastDrawn_;
   std::int64_t total_;
   std::int64_t done_ = 0;
