@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "cli/run_report.h"
 #include "compress/zarlz.h"

@@ -57,7 +57,7 @@ void PrintHelp(std::FILE* stream, const std::vector<Command>& commands) {
 
 void PrintCommandHelp(const Command& command) {
   Print(stdout, "Aufruf: kestravuna-cli " + std::string(command.name) + " " +
-                    std::string(command.usage) + "\n\n" + std::string(command.summary) + "\n" +
+                    std::string(command.usage) + "\n\n" + std::string(command.summary) + "\n\n" +
                     std::string(command.details) + "\n\n");
   Print(stdout, kGeneralOptions);
   Print(stdout, "\n");

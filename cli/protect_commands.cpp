@@ -15,6 +15,7 @@
 #include "cli/password_input.h"
 #include "cli/run_report.h"
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/utf8_path.h"
 #include "protect/folder_protector.h"
 #include "protect/folder_scan.h"
@@ -133,6 +134,11 @@ int RunScan(std::span<const std::string> args) {
 
 std::int64_t SizeOf(const fs::path& file) { return platform::File::OpenRead(file).Size(); }
 
+// The run itself refuses what is no plain file under the container's name, with its own message.
+std::int64_t SizeOfPlainFile(const fs::path& file) {
+  return platform::KindOfEntry(file) == platform::EntryKind::PlainFile ? SizeOf(file) : 0;
+}
+
 // Protect and restore alike: the folder is chosen and scanned as in the window, the sequence
 // runs only where the scan enabled its button, and an empty password is the dialogs' fixed text.
 int RunSequence(std::span<const std::string> args, Action action) {
@@ -157,7 +163,7 @@ int RunSequence(std::span<const std::string> args, Action action) {
   const FolderFiles files = protect ? FilesToPack(folder) : FolderFiles{};
   const std::int64_t archiveBytes =
       protect ? DataAreaStart(files.sizes.size()) + files.totalBytes : 0;
-  const std::int64_t containerBefore = protect ? 0 : SizeOf(container);
+  const std::int64_t containerBefore = protect ? 0 : SizeOfPlainFile(container);
   RunReport report(protect ? files.totalBytes + archiveBytes : containerBefore);
   FileStatusProgress progress(report, files.sizes);
   view.Report(report, progress);

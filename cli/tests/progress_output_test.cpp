@@ -55,14 +55,17 @@ class ProgressOutputTest : public ::testing::Test {
 // line end interrupts, then the result line (the terminal sends "\r\n" for a line end).
 TEST_F(ProgressOutputTest, TerminalShowsOneLineRewrittenInPlaceThenTheResult) {
   const std::string dir = folder_.string();
+  // Every file begun is drawn; within one file the line is drawn again at most ten times a
+  // second, so a single file that is done quickly may show only once.
   struct Run {
     std::vector<std::string> args;
     std::string result;  // how the result line begins
+    long drawings;       // at least
   } runs[] = {
-      {{"pack", dir, Path("archiv")}, "Gepackt: 3 Dateien, "},
-      {{"compress", Path("archiv"), Path("container")}, "Komprimiert: 1 Datei, "},
-      {{"protect", "--password-file", Path("passwort"), dir}, "Geschützt: 3 Dateien, "},
-      {{"verify", dir}, "In Ordnung: 3 Dateien, "},
+      {{"pack", dir, Path("archiv")}, "Gepackt: 3 Dateien, ", 3},
+      {{"compress", Path("archiv"), Path("container")}, "Komprimiert: 1 Datei, ", 1},
+      {{"protect", "--password-file", Path("passwort"), dir}, "Geschützt: 3 Dateien, ", 3},
+      {{"verify", dir}, "In Ordnung: 3 Dateien, ", 3},
   };
   const std::regex drawing(R"(\r *\d+ %  \S)");
   for (const Run& run : runs) {
@@ -74,7 +77,7 @@ TEST_F(ProgressOutputTest, TerminalShowsOneLineRewrittenInPlaceThenTheResult) {
     EXPECT_EQ(progress.find('\n'), std::string::npos) << run.args[0] << "\n" << progress;
     const auto drawings = std::distance(
         std::sregex_iterator(progress.begin(), progress.end(), drawing), std::sregex_iterator());
-    EXPECT_GE(drawings, 2) << run.args[0] << "\n" << progress;
+    EXPECT_GE(drawings, run.drawings) << run.args[0] << "\n" << progress;
     // The result line is the last thing on the screen, on a line of its own.
     EXPECT_TRUE(outcome.screen.ends_with("\r\n")) << outcome.screen;
     EXPECT_EQ(outcome.screen.find('\n', result), outcome.screen.size() - 1) << outcome.screen;
