@@ -12,6 +12,7 @@
 #include "archive/pack_folder.h"
 #include "archive/unpack_archive.h"
 #include "cli/cli_support.h"
+#include "cli/console.h"
 #include "cli/run_report.h"
 #include "compress/container_format.h"
 #include "compress/zarlz.h"
@@ -96,13 +97,15 @@ void PrintDirectory(const fs::path& archive) {
       return (entry.attributes & bit) != 0 ? letter : '-';
     };
     namespace attr = platform::attr;
-    std::printf("%c%c%c%c %10u %s\n", flag(attr::kArchive, 'A'), flag(attr::kSystem, 'S'),
-                flag(attr::kHidden, 'H'), flag(attr::kReadOnly, 'R'), entry.size,
-                entry.name.c_str());
+    char line[32];
+    std::snprintf(line, sizeof line, "%c%c%c%c %10u ", flag(attr::kArchive, 'A'),
+                  flag(attr::kSystem, 'S'), flag(attr::kHidden, 'H'), flag(attr::kReadOnly, 'R'),
+                  entry.size);
+    WriteText(stdout, line + entry.name + "\n");
     totalSize += entry.size;
   }
-  std::printf("%zu Dateien, %llu Bytes\n", entries.size(),
-              static_cast<unsigned long long>(totalSize));
+  WriteText(stdout,
+            std::to_string(entries.size()) + " Dateien, " + std::to_string(totalSize) + " Bytes\n");
 }
 
 int RunList(std::span<const std::string> args) {

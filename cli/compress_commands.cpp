@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/cli_support.h"
+#include "cli/console.h"
 #include "cli/run_report.h"
 #include "compress/zarlz.h"
 #include "platform/file.h"
@@ -71,7 +72,8 @@ int RunAdvise(std::span<const std::string> args) {
   TZarLZ zarlz;
   zarlz.InputFile = args[0];
   const TCompressMode mode = zarlz.Advise();
-  std::printf("%s\n%s\n", mode == TCompressMode::Fast ? "fast" : "good", zarlz.Caption().c_str());
+  WriteText(stdout, std::string(mode == TCompressMode::Fast ? "fast" : "good") + "\n" +
+                        zarlz.Caption() + "\n");
   return kExitSuccess;
 }
 

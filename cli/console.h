@@ -3,13 +3,15 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestravuna::cli {
 
-// Makes the console show the program's UTF-8 texts as they are (Windows: the console's code
-// page for the run; POSIX terminals take UTF-8 already).
-void PrepareConsole();
+// Writes UTF-8 text to `stream` (stdout or stderr) at once. A Windows console gets it as
+// UTF-16, the only way it shows every character whatever its code page; a pipe or a file, and
+// every POSIX terminal, get the bytes as they are.
+void WriteText(std::FILE* stream, std::string_view utf8);
 // The command-line arguments after the program's name, in UTF-8.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // Whether standard input or standard error is a terminal (a console on Windows).

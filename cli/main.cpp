@@ -24,9 +24,7 @@ std::vector<Command> AllCommands() {
   return all;
 }
 
-void Print(std::FILE* stream, std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-}
+void Print(std::FILE* stream, std::string_view text) { kestravuna::cli::WriteText(stream, text); }
 
 constexpr std::string_view kGeneralOptions =
     "Optionen für jeden Befehl:\n"
@@ -95,7 +93,6 @@ GeneralOptions TakeGeneralOptions(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   using namespace kestravuna::cli;
-  PrepareConsole();
   const std::vector<Command> commands = AllCommands();
   const GeneralOptions options = TakeGeneralOptions(Utf8Arguments(argc, argv));
   if (options.version) {
@@ -113,7 +110,7 @@ int main(int argc, char** argv) {
   }
   const auto command = std::ranges::find(commands, args[0], &Command::name);
   if (command == commands.end()) {
-    std::fprintf(stderr, "Unbekannter Befehl: %s (kestravuna-cli --help)\n", args[0].c_str());
+    Print(stderr, "Unbekannter Befehl: " + args[0] + " (kestravuna-cli --help)\n");
     return kExitUsage;
   }
   if (options.help) {
@@ -121,7 +118,7 @@ int main(int argc, char** argv) {
     return kExitSuccess;
   }
   if (options.quiet && options.verbose) {
-    std::fprintf(stderr, "--quiet und --verbose schließen einander aus.\n");
+    Print(stderr, "--quiet und --verbose schließen einander aus.\n");
     return kExitUsage;
   }
   SetVerbosity(options.quiet     ? Verbosity::Quiet
@@ -132,11 +129,11 @@ int main(int argc, char** argv) {
   try {
     return command->run(std::span(args).subspan(1));
   } catch (const UsageError& error) {
-    std::fprintf(stderr, "%s\nAufruf: kestravuna-cli %s %s (kestravuna-cli %s --help)\n",
-                 error.what(), name.c_str(), usage.c_str(), name.c_str());
+    Print(stderr, std::string(error.what()) + "\nAufruf: kestravuna-cli " + name + " " + usage +
+                      " (kestravuna-cli " + name + " --help)\n");
     return kExitUsage;
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", error.what());
+    Print(stderr, std::string(error.what()) + "\n");
     return kExitFailure;
   }
 }

@@ -12,6 +12,7 @@
 
 #include "archive/archive_record.h"
 #include "cli/cli_support.h"
+#include "cli/console.h"
 #include "cli/password_input.h"
 #include "cli/run_report.h"
 #include "platform/file.h"
@@ -48,12 +49,12 @@ class ConsoleView final : public FolderView {
       if (report_) {
         report_->Error(line);
       } else {
-        std::fprintf(stderr, "%s\n", line.c_str());
+        WriteText(stderr, line + "\n");
       }
     } else if (report_) {
       report_->Note(line);
     } else if (CurrentVerbosity() != Verbosity::Quiet) {
-      std::fprintf(stderr, "%s\n", line.c_str());
+      WriteText(stderr, line + "\n");
     }
   }
   void PumpMessages() override {}
@@ -124,11 +125,11 @@ int RunScan(std::span<const std::string> args) {
   protector.ChooseFolder(ExistingFolder(arguments.folder));
   if (view.ErrorShown()) return kExitFailure;
   const ScanStatistics& statistics = protector.Scan().Statistics();
-  std::printf(
-      "Anzahl der Unterordner: %d\nAnzahl der Dateien (insgesamt): %d\n"
-      "Größe aller Dateien: %s\nGeschützt (CHIFF.CRY): %s\n",
-      statistics.subFolderCount, statistics.fileCount, MegabyteText(statistics.totalBytes).c_str(),
-      statistics.isProtected ? "ja" : "nein");
+  WriteText(stdout,
+            "Anzahl der Unterordner: " + std::to_string(statistics.subFolderCount) +
+                "\nAnzahl der Dateien (insgesamt): " + std::to_string(statistics.fileCount) +
+                "\nGröße aller Dateien: " + MegabyteText(statistics.totalBytes) +
+                "\nGeschützt (CHIFF.CRY): " + (statistics.isProtected ? "ja" : "nein") + "\n");
   return kExitSuccess;
 }
 

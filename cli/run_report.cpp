@@ -57,10 +57,7 @@ std::string WithComma(double value) {
   return result;
 }
 
-void PrintLine(std::string_view line) {
-  std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
-  std::fflush(stderr);
-}
+void PrintLine(std::string_view line) { WriteText(stderr, std::string(line) + "\n"); }
 
 }  // namespace
 
@@ -163,15 +160,13 @@ void RunReport::Draw(bool force) {
   const std::string text = LineText(std::max(TerminalColumns() - 1, 20));
   const std::size_t width = CharacterCount(text);
   const std::string blanks(shownWidth_ > width ? shownWidth_ - width : 0, ' ');
-  std::fprintf(stderr, "\r%s%s", text.c_str(), blanks.c_str());
-  std::fflush(stderr);
+  WriteText(stderr, "\r" + text + blanks);
   shownWidth_ = std::max<std::size_t>(width, 1);
 }
 
 void RunReport::Clear() {
   if (shownWidth_ == 0) return;
-  std::fprintf(stderr, "\r%s\r", std::string(shownWidth_, ' ').c_str());
-  std::fflush(stderr);
+  WriteText(stderr, "\r" + std::string(shownWidth_, ' ') + "\r");
   shownWidth_ = 0;
 }
 
