@@ -300,6 +300,17 @@ VerifyResult VerifyFolder(const fs::path& folder, const std::optional<std::strin
                            "CHIFF.CRD (von einem abgebrochenen Lauf).";
     return result;
   }
+  // A protect stopped before it deleted anything leaves its plain archive beside every file;
+  // the next run removes it.
+  if (!IsContainerFile(container) && BeginsLikeArchive(container) &&
+      platform::KindOfEntry(record) == platform::EntryKind::Missing &&
+      FolderHoldsArchive(folder, container)) {
+    result.verdict = VerifyVerdict::NotProtected;
+    result.finding =
+        "Der Ordner ist nicht geschützt: CHIFF.CRY ist der Rest eines abgebrochenen "
+        "Laufs, jede Datei darin liegt noch im Ordner.";
+    return result;
+  }
   if (const RecordState state = CheckPasswordRecord(record); state != RecordState::Sound) {
     return Damaged(result, RecordFinding(state));
   }

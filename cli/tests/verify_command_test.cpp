@@ -182,6 +182,18 @@ TEST_F(VerifyCommandTest, FindsEveryDamageAndChangesNothing) {
        {},
        1,
        "Beschädigt: Der Passwort-Datensatz CHIFF.CRD ist beschädigt."},
+      // What a protect stopped after packing leaves: the plain archive beside every file.
+      {"plain archive of a stopped protect",
+       [](VerifyCommandTest& t) {
+         WriteFile(t.area_ / "gestoppt" / "brief.txt", "Hallo");
+         const CliOutcome pack = t.Cli({"pack", (t.area_ / "gestoppt").string(),
+                                        (t.area_ / "gestoppt" / "CHIFF.CRY").string()});
+         EXPECT_EQ(pack.exitCode, 0) << pack.output;
+         return t.area_ / "gestoppt";
+       },
+       {},
+       1,
+       "Der Ordner ist nicht geschützt: CHIFF.CRY ist der Rest eines abgebrochenen Laufs"},
       {"not protected",
        [](VerifyCommandTest& t) {
          WriteFile(t.area_ / "offen" / "brief.txt", "Hallo");
