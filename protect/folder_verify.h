@@ -23,7 +23,7 @@ namespace kestravuna {
 
 enum class VerifyVerdict {
   Sound,         // a restore would find everything it needs (and the password opens the folder)
-  NotProtected,  // the folder holds no CHIFF.CRY
+  NotProtected,  // no CHIFF.CRY, or only the plain archive of a protect stopped before it deleted
   Damaged,       // the finding names what is damaged or missing
   WrongPassword  // the password given does not open the folder
 };
