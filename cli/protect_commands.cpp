@@ -276,8 +276,8 @@ constexpr Command kProtectCommands[] = {
      "Rückgabewert 0: in Ordnung (und das Passwort richtig); 1: nicht geschützt, beschädigt\n"
      "oder falsches Passwort, mit einer Meldung, was betroffen ist.\n"
      "Der Container hat keine Prüfsumme: Ein verändertes Byte fällt auf, wo es den Code,\n"
-     "die Größen oder das Verzeichnis stört; im Verfahren fast kann ein verändertes Zeichen\n"
-     "unbemerkt bleiben.",
+     "die Größen oder das Verzeichnis stört; wo es wieder gültigen Code ergibt (ein anderes\n"
+     "Zeichen, eine andere Position), bleibt es unbemerkt.",
      RunVerify},
 };
 
