@@ -168,6 +168,22 @@ std::vector<ArchiveEntry> ReadArchiveDirectory(const fs::path& archive, bool dat
   return entries;
 }
 
+std::vector<ArchiveEntry> CheckArchiveDirectory(std::span<const std::uint8_t> headerAndDirectory,
+                                                std::int64_t archiveSize) {
+  std::vector<RecordBytes> records(headerAndDirectory.size() / kArchiveRecordSize);
+  // Without its header there is nothing to check, as with an archive cut short there.
+  if (records.empty()) throw platform::EInOutError(platform::io_error::kReadBeyondEnd);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    std::copy_n(headerAndDirectory.begin() + static_cast<std::ptrdiff_t>(i * kArchiveRecordSize),
+                kArchiveRecordSize, records[i].begin());
+  }
+  std::vector<ArchiveEntry> entries;
+  for (CheckedEntry& checked : CheckDirectory(records, archiveSize)) {
+    entries.push_back(std::move(checked.entry));
+  }
+  return entries;
+}
+
 ArchiveUnpacker::ArchiveUnpacker(fs::path folder, std::int64_t archiveSize,
                                  const platform::FileAccess& access, ArchiveProgress progress,
                                  std::vector<std::string> reservedNames)

@@ -30,6 +30,12 @@ struct ArchiveEntry {
 std::vector<ArchiveEntry> ReadArchiveDirectory(const std::filesystem::path& archive,
                                                bool dataMayBeCutShort = false);
 
+// The same checks on a header and directory already read: `headerAndDirectory` holds the
+// header record and the DirectoryCount() records behind it, `archiveSize` every byte of the
+// archive they came from. For a reader that gets the archive in pieces and writes nothing.
+std::vector<ArchiveEntry> CheckArchiveDirectory(std::span<const std::uint8_t> headerAndDirectory,
+                                                std::int64_t archiveSize);
+
 // A file of the folder that differed from its archived copy and was therefore kept.
 struct KeptFile {
   std::string name;          // the folder's own file, UTF-8

@@ -3,13 +3,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "archive/archive_record.h"
 #include "archive/pack_folder.h"
 #include "archive/unpack_archive.h"
 #include "cli/cli_support.h"
+#include "cli/console.h"
+#include "cli/run_report.h"
 #include "compress/container_format.h"
 #include "compress/zarlz.h"
 #include "platform/file.h"
@@ -27,28 +31,42 @@ namespace fs = std::filesystem;
 // The decompressed archive of a container being listed, in the private temporary directory.
 constexpr std::string_view kListTempPrefix = "list-";
 
-void RequireArgumentCount(std::span<const std::string> args, std::size_t count) {
-  if (args.size() != count) throw UsageError("Falsche Anzahl von Argumenten.");
+ArchiveProgress ProgressOf(FileStatusProgress& progress) {
+  return {[&progress](std::string_view text) { progress.Status(text); }, {}};
 }
 
-ArchiveProgress StatusOnStandardError() { return {PrintStatus, {}}; }
-
 int RunPack(std::span<const std::string> args) {
-  RequireArgumentCount(args, 2);
-  PackFolder(platform::PathFromUtf8(args[0]), platform::PathFromUtf8(args[1]),
-             StatusOnStandardError());
+  ExpectArguments(args, 2, "Erwartet werden ORDNER und ARCHIV.");
+  const fs::path folder = ExistingFolder(args[0]);
+  const fs::path archive = platform::PathFromUtf8(args[1]);
+  const FolderFiles files = FilesToPack(folder);
+  RunReport report(files.totalBytes);
+  FileStatusProgress progress(report, files.sizes);
+  PackFolder(folder, archive, ProgressOf(progress));
+  report.Finish(report.ResultLine("Gepackt", progress.FilesBegun(), files.totalBytes,
+                                  platform::File::OpenRead(archive).Size()));
   return kExitSuccess;
 }
 
 int RunUnpack(std::span<const std::string> args) {
-  RequireArgumentCount(args, 2);
-  for (const KeptFile& kept :
-       UnpackArchive(platform::PathFromUtf8(args[1]), platform::PathFromUtf8(args[0]),
-                     StatusOnStandardError())
-           .kept) {
-    PrintStatus("Behalten: " + kept.name + "; die Fassung aus dem Archiv heißt " +
+  ExpectArguments(args, 2, "Erwartet werden ARCHIV und ORDNER.");
+  const fs::path archive = platform::PathFromUtf8(args[0]);
+  const fs::path folder = ExistingFolder(args[1]);
+  std::map<std::string, std::int64_t> sizes;
+  std::int64_t fileBytes = 0;
+  for (const ArchiveEntry& entry : ReadArchiveDirectory(archive)) {
+    sizes[entry.name] = entry.size;
+    fileBytes += entry.size;
+  }
+  RunReport report(fileBytes);
+  FileStatusProgress progress(report, sizes);
+  const UnpackedFiles unpacked = UnpackArchive(folder, archive, ProgressOf(progress));
+  for (const KeptFile& kept : unpacked.kept) {
+    report.Note("Behalten: " + kept.name + "; die Fassung aus dem Archiv heißt " +
                 kept.archivedCopy);
   }
+  report.Finish(report.ResultLine("Entpackt", unpacked.files.size(),
+                                  platform::File::OpenRead(archive).Size(), fileBytes));
   return kExitSuccess;
 }
 
@@ -79,17 +97,19 @@ void PrintDirectory(const fs::path& archive) {
       return (entry.attributes & bit) != 0 ? letter : '-';
     };
     namespace attr = platform::attr;
-    std::printf("%c%c%c%c %10u %s\n", flag(attr::kArchive, 'A'), flag(attr::kSystem, 'S'),
-                flag(attr::kHidden, 'H'), flag(attr::kReadOnly, 'R'), entry.size,
-                entry.name.c_str());
+    char line[32];
+    std::snprintf(line, sizeof line, "%c%c%c%c %10u ", flag(attr::kArchive, 'A'),
+                  flag(attr::kSystem, 'S'), flag(attr::kHidden, 'H'), flag(attr::kReadOnly, 'R'),
+                  entry.size);
+    WriteText(stdout, line + entry.name + "\n");
     totalSize += entry.size;
   }
-  std::printf("%zu Dateien, %llu Bytes\n", entries.size(),
-              static_cast<unsigned long long>(totalSize));
+  WriteText(stdout,
+            std::to_string(entries.size()) + " Dateien, " + std::to_string(totalSize) + " Bytes\n");
 }
 
 int RunList(std::span<const std::string> args) {
-  RequireArgumentCount(args, 1);
+  ExpectArguments(args, 1, "Erwartet wird eine Datei.");
   const fs::path file = platform::PathFromUtf8(args[0]);
   if (!IsContainerFile(file)) {
     PrintDirectory(file);
@@ -108,12 +128,19 @@ int RunList(std::span<const std::string> args) {
 
 constexpr Command kArchiveCommands[] = {
     {"pack", "ORDNER ARCHIV",
-     "Packt die Dateien von ORDNER (eine Ebene) in das unkomprimierte ARCHIV.", RunPack},
+     "Packt die Dateien von ORDNER (eine Ebene) in das unkomprimierte ARCHIV.",
+     "Unterordner und Einträge, die keine gewöhnlichen Dateien sind (Verknüpfungen,\n"
+     "Geräte), werden nicht gepackt. "
+     "Eine vorhandene Datei ARCHIV wird ersetzt;\nORDNER bleibt, wie er ist.",
+     RunPack},
     {"unpack", "ARCHIV ORDNER", "Stellt jede Datei des unkomprimierten ARCHIVs in ORDNER her.",
+     "Eine Datei in ORDNER, die anders ist als ihre Fassung im Archiv, bleibt; die\n"
+     "archivierte Fassung kommt als \"NAME (archiviert)\" daneben.",
      RunUnpack},
     {"list", "DATEI",
-     "Listet die Dateien eines Archivs oder des Archivs in einem Container (CHIFF.CRY): "
-     "Attribute (Archiv, System, versteckt, schreibgeschützt), Größe und Name.",
+     "Listet die Dateien eines Archivs oder des Archivs in einem Container (CHIFF.CRY).",
+     "Je Datei eine Zeile auf der Standardausgabe: Attribute (A Archiv, S System,\n"
+     "H versteckt, R schreibgeschützt), Größe in Bytes und Name; am Ende die Summe.",
      RunList},
 };
 

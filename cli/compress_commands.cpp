@@ -1,52 +1,47 @@
 // compress, decompress, advise: the compressor component on two files, as the window program
-// uses it, with its captions on standard error.
+// uses it, with the command's own progress line.
 #include <cstdio>
-#include <functional>
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/cli_support.h"
+#include "cli/console.h"
+#include "cli/run_report.h"
 #include "compress/zarlz.h"
+#include "platform/file.h"
+#include "platform/utf8_path.h"
 
 namespace kestravuna::cli {
 namespace {
 
-// Running byte counts rewrite one progress line; every other caption (the advice, the closing
-// ratio) is a status line of its own.
-class CaptionPrinter {
- public:
-  void operator()(std::string_view caption) {
-    if (caption.starts_with("Quell-Bytes:")) {
-      if (!progress_) progress_.emplace();
-      progress_->Show(caption);
-      return;
-    }
-    progress_.reset();  // ends the progress line before the status line
-    PrintStatus(caption);
-  }
-
- private:
-  std::optional<ProgressLine> progress_;
-};
-
-void ExpectPaths(std::span<const std::string> paths, std::size_t count) {
-  for (const std::string& path : paths) {
-    if (path.size() > 1 && path.starts_with("-")) throw UsageError("Unbekannte Option: " + path);
-  }
-  if (paths.size() != count) {
-    throw UsageError(count == 1 ? "Erwartet wird eine Datei." : "Erwartet werden Quelle und Ziel.");
-  }
+std::int64_t SizeOf(const std::string& file) {
+  return platform::File::OpenRead(platform::PathFromUtf8(file)).Size();
 }
 
-// The component reports its progress only while visible.
-void UseFiles(TZarLZ& zarlz, CaptionPrinter& printer, const std::string& in,
-              const std::string& out) {
+// Runs `operation` of `zarlz` from `in` to `out` with a progress line over the source's bytes;
+// the captions of the hidden component, which only the advice of mode auto reports, become
+// notes with --verbose.
+int RunOnFiles(TZarLZ& zarlz, std::int64_t (TZarLZ::*operation)(), std::string_view verb,
+               const std::string& in, const std::string& out) {
+  RunReport report;
   zarlz.InputFile = in;
   zarlz.OutputFile = out;
-  zarlz.Visible = true;
-  zarlz.SetStatusSink(std::ref(printer));
+  zarlz.SetProgressObserver([&report](std::int64_t read, std::int64_t) { report.SetDone(read); });
+  zarlz.SetStatusSink([&report](std::string_view caption) {
+    if (CurrentVerbosity() == Verbosity::Verbose) report.Note(caption);
+  });
+  try {
+    report.SetTotal(SizeOf(in));
+  } catch (const std::exception&) {
+    // The component's own error names the source that cannot be read.
+  }
+  report.SetItem(in);
+  (zarlz.*operation)();
+  report.Finish(report.ResultLine(verb, 1, SizeOf(in), SizeOf(out)));
+  return kExitSuccess;
 }
 
 int RunCompress(std::span<const std::string> args) {
@@ -59,42 +54,43 @@ int RunCompress(std::span<const std::string> args) {
       paths.push_back(args[i]);
     }
   }
-  ExpectPaths(paths, 2);
+  ExpectArguments(paths, 2, "Erwartet werden QUELLE und ZIEL.");
   TZarLZ zarlz;
-  CaptionPrinter printer;
-  UseFiles(zarlz, printer, paths[0], paths[1]);
   zarlz.CompressMode = mode;
-  zarlz.Compress();
-  return kExitSuccess;
+  return RunOnFiles(zarlz, &TZarLZ::Compress, "Komprimiert", paths[0], paths[1]);
 }
 
 int RunDecompress(std::span<const std::string> args) {
-  ExpectPaths(args, 2);
+  ExpectArguments(args, 2, "Erwartet werden CONTAINER und ZIEL.");
   TZarLZ zarlz;
-  CaptionPrinter printer;
-  UseFiles(zarlz, printer, args[0], args[1]);
-  zarlz.Decompress();
-  return kExitSuccess;
+  return RunOnFiles(zarlz, &TZarLZ::Decompress, "Dekomprimiert", args[0], args[1]);
 }
 
 // The recommendation goes to standard output for scripts: the mode, then the reason.
 int RunAdvise(std::span<const std::string> args) {
-  ExpectPaths(args, 1);
+  ExpectArguments(args, 1, "Erwartet wird eine Datei.");
   TZarLZ zarlz;
   zarlz.InputFile = args[0];
   const TCompressMode mode = zarlz.Advise();
-  std::printf("%s\n%s\n", mode == TCompressMode::Fast ? "fast" : "good", zarlz.Caption().c_str());
+  WriteText(stdout, std::string(mode == TCompressMode::Fast ? "fast" : "good") + "\n" +
+                        zarlz.Caption() + "\n");
   return kExitSuccess;
 }
 
 constexpr Command kCommands[] = {
-    {"compress", "[--mode good|fast|auto] QUELLE ZIEL",
-     "Komprimiert QUELLE in den Container ZIEL (good: LZH, Vorgabe; fast: LZRW1/KH; "
-     "auto: nach Empfehlung).",
+    {"compress", "[--mode good|fast|auto] QUELLE ZIEL", "Komprimiert QUELLE in den Container ZIEL.",
+     "  --mode good   LZH (Vorgabe)\n"
+     "  --mode fast   LZRW1/KH\n"
+     "  --mode auto   nach Empfehlung für QUELLE (wie advise)\n"
+     "ZIEL wird angelegt oder ersetzt; nach einem Fehler bleibt kein ZIEL zurück.",
      RunCompress},
-    {"decompress", "CONTAINER ZIEL",
-     "Dekomprimiert CONTAINER nach ZIEL; das Verfahren steht im Container.", RunDecompress},
-    {"advise", "DATEI", "Empfiehlt good oder fast für DATEI anhand zweier Stichproben.", RunAdvise},
+    {"decompress", "CONTAINER ZIEL", "Dekomprimiert CONTAINER nach ZIEL.",
+     "Das Verfahren steht im Container. ZIEL wird angelegt oder ersetzt; nach einem\n"
+     "Fehler bleibt kein ZIEL zurück.",
+     RunDecompress},
+    {"advise", "DATEI", "Empfiehlt good oder fast für DATEI anhand zweier Stichproben.",
+     "Schreibt die Empfehlung (good oder fast) und ihre Begründung auf die Standardausgabe.",
+     RunAdvise},
 };
 
 }  // namespace

@@ -1,8 +1,10 @@
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <stdexcept>
 
@@ -10,12 +12,23 @@
 
 namespace kestravuna::cli {
 
+void WriteText(std::FILE* stream, std::string_view utf8) {
+  std::fwrite(utf8.data(), 1, utf8.size(), stream);
+  std::fflush(stream);
+}
+
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv + 1, argv + argc);  // Linux passes the bytes as given
 }
 
 bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+int TerminalColumns() {
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
 
 namespace {
 

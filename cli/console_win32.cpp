@@ -4,6 +4,7 @@
 // after windows.h, which it needs
 #include <shellapi.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
@@ -12,6 +13,25 @@
 #include "platform/utf8_path.h"
 
 namespace kestravuna::cli {
+
+void WriteText(std::FILE* stream, std::string_view utf8) {
+  const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (utf8.empty() || !GetConsoleMode(handle, &mode)) {
+    std::fwrite(utf8.data(), 1, utf8.size(), stream);
+    std::fflush(stream);
+    return;
+  }
+  // The C library would hand the console one byte at a time, in its own code page.
+  std::fflush(stream);
+  const int size = static_cast<int>(utf8.size());
+  std::wstring wide(
+      static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0)),
+      L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), static_cast<int>(wide.size()));
+  DWORD written = 0;
+  WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
 
 std::vector<std::string> Utf8Arguments(int, char**) {
   // The narrow arguments are in the ANSI code page; the wide ones hold every character.
@@ -27,6 +47,14 @@ std::vector<std::string> Utf8Arguments(int, char**) {
 
 bool StandardInputIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+int TerminalColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) {
+    return info.srWindow.Right - info.srWindow.Left + 1;
+  }
+  return 80;
+}
 
 namespace {
 

@@ -1,22 +1,26 @@
-// scan, protect and restore: the main window's folder statistics and its two runs, for
-// scripts and tests. Status texts go to standard error as the window would show them.
+// scan, protect, restore and verify: the main window's folder statistics and its two runs, and
+// a check of a protected folder, for scripts and tests. The window's status texts drive the
+// command's own progress line; its message boxes become lines on standard error.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "archive/archive_record.h"
 #include "cli/cli_support.h"
 #include "cli/console.h"
+#include "cli/password_input.h"
+#include "cli/run_report.h"
 #include "platform/file.h"
-#include "platform/io_error.h"
+#include "platform/file_system.h"
 #include "platform/utf8_path.h"
 #include "protect/folder_protector.h"
 #include "protect/folder_scan.h"
+#include "protect/folder_verify.h"
 #include "protect/folder_view.h"
 
 namespace kestravuna::cli {
@@ -25,16 +29,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Far more than any password line; a huge file is not read whole.
-constexpr std::size_t kPasswordFileReadLimit = 64 * 1024;
-
-// The window without widgets: the status line on standard error, each box as a line there.
+// The window without widgets: the status texts go to the progress of a run while one is
+// reported, each box becomes a line.
 class ConsoleView final : public FolderView {
  public:
   void ShowStatus(std::string_view text) override {
-    if (text == status_) return;
-    status_ = text;
-    PrintStatus(text);
+    if (progress_) progress_->Status(text);
   }
   void ShowFolder(const fs::path&) override {}
   void ShowStatistic(Statistic, std::string_view) override {}
@@ -43,13 +43,29 @@ class ConsoleView final : public FolderView {
   void ShowWaitWindow() override {}
   void HideWaitWindow() override {}
   void ShowMessage(const MessageBox& box) override {
-    std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
-    if (box.icon == BoxIcon::Error) errorShown_ = true;
+    const std::string line = box.caption + ": " + box.text;
+    if (box.icon == BoxIcon::Error) {
+      errorShown_ = true;
+      if (report_) {
+        report_->Error(line);
+      } else {
+        WriteText(stderr, line + "\n");
+      }
+    } else if (report_) {
+      report_->Note(line);
+    } else if (CurrentVerbosity() != Verbosity::Quiet) {
+      WriteText(stderr, line + "\n");
+    }
   }
   void PumpMessages() override {}
   void SetBusy(bool) override {}
   void ShowDrive(const fs::path&) override {}
 
+  // From here on the run's texts and boxes go to `report`.
+  void Report(RunReport& report, FileStatusProgress& progress) {
+    report_ = &report;
+    progress_ = &progress;
+  }
   bool Enabled(Action action) const {
     const auto found = enabled_.find(action);
     return found != enabled_.end() && found->second;
@@ -57,19 +73,21 @@ class ConsoleView final : public FolderView {
   bool ErrorShown() const { return errorShown_; }
 
  private:
-  std::string status_;
   std::map<Action, bool> enabled_;
   bool errorShown_ = false;
+  RunReport* report_ = nullptr;
+  FileStatusProgress* progress_ = nullptr;
 };
 
 struct Arguments {
-  fs::path folder;
+  std::string folder;
   std::optional<fs::path> passwordFile;
+  bool askPassword = false;                  // verify: --password
   TCompressMode mode = TCompressMode::Good;  // the window's mode
 };
 
 // The options a command takes.
-enum class Options { FolderOnly, Password, PasswordAndMode };
+enum class Options { FolderOnly, Password, PasswordAndMode, VerifyPassword };
 
 Arguments ParseArguments(std::span<const std::string> args, Options options) {
   Arguments parsed;
@@ -81,125 +99,182 @@ Arguments ParseArguments(std::span<const std::string> args, Options options) {
         continue;
       }
     }
-    if (options != Options::FolderOnly && args[i] == "--password-file") {
-      if (i + 1 == args.size()) throw UsageError("--password-file braucht einen Dateinamen.");
-      parsed.passwordFile = platform::PathFromUtf8(args[++i]);
-    } else if (args[i].starts_with("--")) {
+    if (options != Options::FolderOnly) {
+      if (const auto file = ValueOption(args, i, "--password-file")) {
+        parsed.passwordFile = platform::PathFromUtf8(*file);
+        continue;
+      }
+    }
+    if (options == Options::VerifyPassword && args[i] == "--password") {
+      parsed.askPassword = true;
+    } else if (IsOption(args[i])) {
       throw UsageError("Unbekannte Option: " + args[i]);
     } else {
       positional.push_back(args[i]);
     }
   }
   if (positional.size() != 1) throw UsageError("Genau ein Ordner wird erwartet.");
-  parsed.folder = platform::PathFromUtf8(positional[0]);
+  parsed.folder = positional[0];
   return parsed;
-}
-
-// The folder as the folder tree would give it: absolute, without "." and "..", links
-// resolved, so that the refusal of the first disk's root cannot be talked around.
-fs::path ChosenFolder(const fs::path& folder) {
-  std::error_code error;
-  const fs::path resolved = fs::canonical(folder, error);
-  if (error || !fs::is_directory(resolved)) {
-    throw std::runtime_error("Ordner nicht gefunden: " + platform::Utf8Of(folder));
-  }
-  return resolved;
-}
-
-std::string WithoutLineEnd(std::string line) {
-  if (line.ends_with('\r')) line.pop_back();
-  return line;
-}
-
-// Typing without echo, as the enter-password dialog masks what is typed. Input that ends
-// before a line (Ctrl-D) cancels, as closing the dialog would: it never stands for the empty
-// password.
-std::string PromptPassword() {
-  std::fputs("Passwort: ", stderr);
-  std::fflush(stderr);
-  const std::optional<std::string> line = ReadLineWithoutEcho();
-  std::fputc('\n', stderr);
-  if (!line)
-    throw std::runtime_error("Abgebrochen: kein Passwort eingegeben; es wurde nichts verändert.");
-  return WithoutLineEnd(*line);
-}
-
-// The first line of --password-file, else of standard input when it is not a terminal,
-// else what is typed at the prompt.
-std::string ReadPassword(const Arguments& arguments) {
-  if (arguments.passwordFile) {
-    try {
-      // The file layer refuses what is no plain file, such as a folder or a link.
-      platform::File file = platform::File::OpenRead(*arguments.passwordFile);
-      std::vector<std::uint8_t> contents(kPasswordFileReadLimit);
-      contents.resize(file.Read(contents));
-      const std::string text(contents.begin(), contents.end());
-      return WithoutLineEnd(text.substr(0, text.find('\n')));
-    } catch (const platform::EInOutError& error) {
-      throw std::runtime_error("Passwortdatei nicht lesbar: " + std::string(error.what()));
-    }
-  }
-  if (!StandardInputIsTerminal()) return WithoutLineEnd(FirstLineOfStandardInput());
-  return PromptPassword();
 }
 
 int RunScan(std::span<const std::string> args) {
   const Arguments arguments = ParseArguments(args, Options::FolderOnly);
   ConsoleView view;
   FolderProtector protector(view);
-  protector.ChooseFolder(ChosenFolder(arguments.folder));
+  protector.ChooseFolder(ExistingFolder(arguments.folder));
   if (view.ErrorShown()) return kExitFailure;
   const ScanStatistics& statistics = protector.Scan().Statistics();
-  std::printf(
-      "Anzahl der Unterordner: %d\nAnzahl der Dateien (insgesamt): %d\n"
-      "Größe aller Dateien: %s\nGeschützt (CHIFF.CRY): %s\n",
-      statistics.subFolderCount, statistics.fileCount, MegabyteText(statistics.totalBytes).c_str(),
-      statistics.isProtected ? "ja" : "nein");
+  WriteText(stdout,
+            "Anzahl der Unterordner: " + std::to_string(statistics.subFolderCount) +
+                "\nAnzahl der Dateien (insgesamt): " + std::to_string(statistics.fileCount) +
+                "\nGröße aller Dateien: " + MegabyteText(statistics.totalBytes) +
+                "\nGeschützt (CHIFF.CRY): " + (statistics.isProtected ? "ja" : "nein") + "\n");
   return kExitSuccess;
 }
 
+std::int64_t SizeOf(const fs::path& file) { return platform::File::OpenRead(file).Size(); }
+
+// The run itself refuses what is no plain file under the container's name, with its own message.
+std::int64_t SizeOfPlainFile(const fs::path& file) {
+  return platform::KindOfEntry(file) == platform::EntryKind::PlainFile ? SizeOf(file) : 0;
+}
+
 // Protect and restore alike: the folder is chosen and scanned as in the window, the sequence
-// runs only where the scan enabled its button, and an empty password is taken as the dialogs
-// take an empty field.
-int RunSequence(std::span<const std::string> args, Action action, const char* unavailable,
-                void (FolderProtector::*sequence)(std::string_view)) {
-  const Arguments arguments = ParseArguments(
-      args, action == Action::Protect ? Options::PasswordAndMode : Options::Password);
+// runs only where the scan enabled its button, and an empty password is the dialogs' fixed text.
+int RunSequence(std::span<const std::string> args, Action action) {
+  const bool protect = action == Action::Protect;
+  const Arguments arguments =
+      ParseArguments(args, protect ? Options::PasswordAndMode : Options::Password);
   ConsoleView view;
   FolderProtector protector(view);
   protector.containerMode = arguments.mode;
-  protector.ChooseFolder(ChosenFolder(arguments.folder));
+  const fs::path folder = ExistingFolder(arguments.folder);
+  protector.ChooseFolder(folder);
   if (view.ErrorShown()) return kExitFailure;
-  if (!view.Enabled(action)) throw std::runtime_error(unavailable);
-  (protector.*sequence)(ReadPassword(arguments));
-  return view.ErrorShown() ? kExitFailure : kExitSuccess;
+  if (!view.Enabled(action)) {
+    throw std::runtime_error(
+        protect ? "Der Ordner enthält CHIFF.CRY und kann nur wiederhergestellt werden."
+                : "Der Ordner enthält kein CHIFF.CRY; es gibt nichts wiederherzustellen.");
+  }
+  const std::string entered = ReadPassword(arguments.passwordFile);
+
+  // Protecting packs the files, then compresses the archive; restoring decodes the container.
+  const fs::path container = folder / kContainerName;
+  const FolderFiles files = protect ? FilesToPack(folder) : FolderFiles{};
+  const std::int64_t archiveBytes =
+      protect ? DataAreaStart(files.sizes.size()) + files.totalBytes : 0;
+  const std::int64_t containerBefore = protect ? 0 : SizeOfPlainFile(container);
+  RunReport report(protect ? files.totalBytes + archiveBytes : containerBefore);
+  FileStatusProgress progress(report, files.sizes);
+  view.Report(report, progress);
+  std::int64_t decoded = 0;
+  protector.pack.SetProgressObserver([&](std::int64_t read, std::int64_t written) {
+    report.SetDone(protect ? files.totalBytes + read : read);
+    decoded = written;
+  });
+  // The core takes the empty entry as the dialogs do, and its note reaches the report.
+  if (protect) {
+    protector.ProtectWithTypedPassword(entered);
+  } else {
+    protector.RestoreWithTypedPassword(entered);
+  }
+  if (view.ErrorShown()) return kExitFailure;
+  const std::size_t count = progress.FilesBegun();
+  if (protect) {
+    report.Finish(report.ResultLine("Geschützt", count, files.totalBytes, SizeOf(container)));
+  } else {
+    // A plain archive left by an interrupted run is unpacked without the decoder.
+    const std::int64_t fileBytes = decoded > 0 ? decoded - DataAreaStart(count) : 0;
+    report.Finish(report.ResultLine("Wiederhergestellt", count, containerBefore, fileBytes));
+  }
+  return kExitSuccess;
 }
 
-int RunProtect(std::span<const std::string> args) {
-  return RunSequence(args, Action::Protect,
-                     "Der Ordner enthält CHIFF.CRY und kann nur wiederhergestellt werden.",
-                     &FolderProtector::ProtectWithTypedPassword);
-}
+int RunProtect(std::span<const std::string> args) { return RunSequence(args, Action::Protect); }
+int RunRestore(std::span<const std::string> args) { return RunSequence(args, Action::Restore); }
 
-int RunRestore(std::span<const std::string> args) {
-  return RunSequence(args, Action::Restore,
-                     "Der Ordner enthält kein CHIFF.CRY; es gibt nichts wiederherzustellen.",
-                     &FolderProtector::RestoreWithTypedPassword);
+// verify ORDNER checks the folder with its record, verify CONTAINER one container file.
+int RunVerify(std::span<const std::string> args) {
+  const Arguments arguments = ParseArguments(args, Options::VerifyPassword);
+  const fs::path given = platform::PathFromUtf8(arguments.folder);
+  std::error_code error;
+  const bool isFile = fs::is_regular_file(given, error);
+  std::optional<std::string> password;
+  if (arguments.passwordFile || arguments.askPassword) {
+    if (isFile) {
+      throw UsageError("Ein Passwort prüft verify nur für einen Ordner mit CHIFF.CRD.");
+    }
+    password = AsDialogsPassIt(ReadPassword(arguments.passwordFile));
+  }
+  const fs::path checked = isFile ? given : ExistingFolder(arguments.folder);
+
+  RunReport report;
+  VerifyProgress progress;
+  progress.bytes = [&report](std::int64_t read, std::int64_t total) {
+    report.SetTotal(total);
+    report.SetDone(read);
+  };
+  progress.file = [&report](std::string_view name) {
+    report.FileStarted(name, "Prüfe " + std::string(name));
+  };
+  const VerifyResult result =
+      isFile ? VerifyContainer(checked, progress) : VerifyFolder(checked, password, progress);
+  switch (result.verdict) {
+    case VerifyVerdict::Sound:
+      break;
+    case VerifyVerdict::NotProtected:
+      report.Error(result.finding);
+      return kExitFailure;
+    case VerifyVerdict::Damaged:
+      report.Error("Beschädigt: " + result.finding);
+      return kExitFailure;
+    case VerifyVerdict::WrongPassword:
+      report.Error(result.finding);
+      return kExitFailure;
+  }
+  std::string line =
+      report.ResultLine("In Ordnung", result.fileCount, result.containerBytes, result.fileBytes);
+  if (result.plainArchive) line += "; CHIFF.CRY ist ein unkomprimiertes Archiv";
+  if (result.passwordChecked) line += "; das Passwort ist richtig";
+  report.Finish(line);
+  return kExitSuccess;
 }
 
 constexpr Command kProtectCommands[] = {
     {"scan", "ORDNER",
      "Zählt Unterordner, Dateien und Bytes unter ORDNER und sagt, ob er verschlüsselt ist.",
-     RunScan},
+     "Schreibt die Zahlen der Statistik des Fensters auf die Standardausgabe.", RunScan},
     {"protect", "[--mode good|fast|auto] [--password-file DATEI] ORDNER",
-     "Packt die Dateien von ORDNER in CHIFF.CRY, schreibt CHIFF.CRD und löscht die Dateien. "
-     "Das Passwort ist die erste Zeile von DATEI, sonst der Standardeingabe, sonst wird es "
-     "ohne Echo abgefragt. --mode wählt die Methode (wie das Fenster: good); fast packt etwa "
-     "achtmal so schnell bei rund einem Viertel größerem Container, und jede "
-     "Wiederherstellung liest beide.",
+     "Packt die Dateien von ORDNER in CHIFF.CRY, schreibt CHIFF.CRD und löscht die Dateien.",
+     "Das Passwort ist die erste Zeile von DATEI, sonst der Standardeingabe, wenn sie kein\n"
+     "Terminal ist, sonst wird es ohne Echo abgefragt. Ein leeres Passwort schützt mit dem\n"
+     "festen Text der Dialoge.\n"
+     "  --mode good   LZH wie das Fenster (Vorgabe)\n"
+     "  --mode fast   LZRW1/KH: etwa achtmal so schnell, rund ein Viertel größer\n"
+     "  --mode auto   nach Empfehlung für das Archiv\n"
+     "Unterordner bleiben, wie sie sind. Der Container ist komprimiert, nicht verschlüsselt.",
      RunProtect},
     {"restore", "[--password-file DATEI] ORDNER",
-     "Stellt jede Datei aus CHIFF.CRY von ORDNER wieder her, wenn das Passwort passt.", RunRestore},
+     "Stellt jede Datei aus CHIFF.CRY von ORDNER wieder her, wenn das Passwort passt.",
+     "Das Passwort kommt wie bei protect aus DATEI, der Standardeingabe oder der Abfrage.\n"
+     "Eine Datei, die sich seit dem Schützen geändert hat, bleibt; die archivierte Fassung\n"
+     "kommt als \"NAME (archiviert)\" daneben.",
+     RunRestore},
+    {"verify", "[--password | --password-file DATEI] ORDNER|CONTAINER",
+     "Prüft einen geschützten Ordner oder einen Container, ohne etwas zu ändern.",
+     "Geprüft werden der Passwort-Datensatz CHIFF.CRD, ob CHIFF.CRY sich bis zum Ende\n"
+     "fehlerfrei dekodieren lässt und ob das Archiv darin wiederherstellbare Namen und\n"
+     "stimmige Größen hat. Nichts wird geschrieben; ein schreibgeschützter Ordner genügt.\n"
+     "  --password             fragt das Passwort ab (ohne Echo; ist die Standardeingabe\n"
+     "                         kein Terminal, gilt ihre erste Zeile) und prüft es\n"
+     "  --password-file DATEI  prüft die erste Zeile von DATEI als Passwort\n"
+     "Rückgabewert 0: in Ordnung (und das Passwort richtig); 1: nicht geschützt, beschädigt\n"
+     "oder falsches Passwort, mit einer Meldung, was betroffen ist.\n"
+     "Der Container hat keine Prüfsumme: Ein verändertes Byte fällt auf, wo es den Code,\n"
+     "die Größen oder das Verzeichnis stört; wo es wieder gültigen Code ergibt (ein anderes\n"
+     "Zeichen, eine andere Position), bleibt es unbemerkt.",
+     RunVerify},
 };
 
 }  // namespace

@@ -206,6 +206,7 @@ void TZarLZ::SetCaption(std::string text) {
 }
 
 void TZarLZ::ShowProgress(std::string_view sourceLabel) {
+  if (progressObserver_) progressObserver_(state_->sourceBytes, state_->destinationBytes);
   if (!Visible) return;
   SetCaption(std::string(sourceLabel) + std::to_string(state_->sourceBytes) +
              "  Ziel-Bytes: " + std::to_string(state_->destinationBytes));
@@ -365,6 +366,7 @@ void TZarLZ::DecompressLzrw1Kh(std::int64_t uncompressedSize) {
     ShowProgress(kBlockProgress);
   }
   if (state.destinationBytes != uncompressedSize) Fail(*this, kSizeMismatch);
+  bodyBytesUsed_ = state.sourceBytes - kHeaderSize;  // the blocks are read exactly
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -436,6 +438,8 @@ void TZarLZ::DecompressLzh(std::int32_t uncompressedSize) {
   if (usedBits > 8 * bodyBytes) Fail(*this, kReadFailed);
   // A final match may run past the size; the extra bytes make the sizes differ.
   if (state.destinationBytes != uncompressedSize) Fail(*this, kSizeMismatch);
+  // The encoder pads its last byte with zero bits and writes nothing after it.
+  bodyBytesUsed_ = static_cast<std::int64_t>((usedBits + 7) / 8);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -488,6 +492,7 @@ std::int64_t TZarLZ::Decompress() {
     if (!IsContainerIdentifier(identifier)) Fail(*this, kUnknownIdentifier);
     state.sourceBytes = kFieldSize;
     state.destinationBytes = 0;
+    bodyBytesUsed_ = 0;
     ReadExact(field);
     const std::int32_t uncompressedSize = ContainerSize(field);
     state.sourceBytes += kFieldSize;

@@ -30,6 +30,8 @@ class TZarLZ {
   using StatusSink = std::function<void(std::string_view caption)>;
   using EventPump = std::function<void()>;
   using OutputObserver = std::function<void(std::span<const std::uint8_t> written)>;
+  using ProgressObserver =
+      std::function<void(std::int64_t sourceBytes, std::int64_t destinationBytes)>;
 
   TZarLZ();
   ~TZarLZ();
@@ -59,6 +61,9 @@ class TZarLZ {
   // pump has run), in order, so that another thread may read the destination as far as it has
   // been written.
   void SetOutputObserver(OutputObserver observer) { outputObserver_ = std::move(observer); }
+  // Told the running byte counts wherever a progress caption falls due, also while hidden, so
+  // that a front end can show its own progress of a run that keeps the component hidden.
+  void SetProgressObserver(ProgressObserver observer) { progressObserver_ = std::move(observer); }
   const std::string& Caption() const noexcept { return caption_; }
 
   // How far the running operation has come, for a progress display (for instance from the event
@@ -74,6 +79,10 @@ class TZarLZ {
   std::int64_t Compress();
   // Returns the decoded bytes written.
   std::int64_t Decompress();
+  // After a Decompress that succeeded: how many bytes of the container behind its header the
+  // codec used. A container written by Compress ends there (but for the two bytes of code of an
+  // empty LZH source, which its decoder never needs); bytes behind it are no part of it.
+  std::int64_t BodyBytesUsed() const noexcept { return bodyBytesUsed_; }
   // Recommends Good or Fast for the current source by test-compressing two samples.
   TCompressMode Advise();
 
@@ -115,7 +124,9 @@ class TZarLZ {
   StatusSink statusSink_;
   EventPump eventPump_;
   OutputObserver outputObserver_;
+  ProgressObserver progressObserver_;
   std::string caption_;
+  std::int64_t bodyBytesUsed_ = 0;
   std::unique_ptr<WorkingState> state_;  // present only while an operation runs
 };
 

@@ -6,7 +6,9 @@
 
 #include "platform/byte_order.h"
 #include "platform/clock.h"
+#include "platform/code_page.h"
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/io_error.h"
 
 namespace kestravuna {
@@ -120,6 +122,43 @@ std::string ReadPasswordRecord(const std::filesystem::path& path) {
   const auto stored = std::span(record).subspan(kPasswordAt + 1, length);
   return ScrambleText(
       std::string_view(reinterpret_cast<const char*>(stored.data()), stored.size()));
+}
+
+RecordState CheckPasswordRecord(const std::filesystem::path& path) {
+  switch (platform::KindOfEntry(path)) {
+    case platform::EntryKind::Missing:
+      return RecordState::Missing;
+    case platform::EntryKind::Other:
+      return RecordState::NotAFile;
+    case platform::EntryKind::PlainFile:
+      break;
+  }
+  Record record{};
+  try {
+    platform::File file = platform::File::OpenRead(path);
+    if (file.Size() != static_cast<std::int64_t>(kPasswordRecordSize)) return RecordState::Damaged;
+    file.ReadExact(record);
+  } catch (const platform::EInOutError&) {
+    return RecordState::Unreadable;
+  }
+  const auto holds = [&record](std::size_t at, std::string_view text) {
+    return record[at] == text.size() &&
+           std::equal(text.begin(), text.end(),
+                      record.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                      [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+  };
+  const std::uint8_t passwordLength = record[kPasswordAt];
+  const bool sound = holds(kFirstIdentificationAt, kFirstIdentification) &&
+                     holds(kSecondIdentificationAt, kSecondIdentification) && passwordLength >= 1 &&
+                     passwordLength <= kPasswordCapacity;
+  return sound ? RecordState::Sound : RecordState::Damaged;
+}
+
+// Comparing in UTF-8 is the same test as in the code page, and needs no conversion of an entry
+// the code page cannot hold.
+bool PasswordAccepted(std::string_view entered, std::string_view storedCodePage) {
+  return !storedCodePage.empty() &&
+         entered.find(platform::CodePageToUtf8(storedCodePage)) != std::string_view::npos;
 }
 
 }  // namespace kestravuna

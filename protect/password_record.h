@@ -51,4 +51,14 @@ void WritePasswordRecord(const std::filesystem::path& path, std::string_view pas
 // missing, unreadable or shorter than a record.
 std::string ReadPasswordRecord(const std::filesystem::path& path);
 
+// What a check finds at `path`, where ReadPasswordRecord would give the empty text for every
+// fault alike. Sound: a plain file of exactly one record with both identification texts and a
+// stored password of 1 to 30 characters.
+enum class RecordState { Missing, NotAFile, Unreadable, Damaged, Sound };
+RecordState CheckPasswordRecord(const std::filesystem::path& path);
+
+// The restore's rule: the entered password (UTF-8) must hold the stored one (code page bytes);
+// an empty stored password opens nothing.
+bool PasswordAccepted(std::string_view entered, std::string_view storedCodePage);
+
 }  // namespace kestravuna

@@ -27,7 +27,6 @@
 #include "compress/byte_stream.h"
 #include "compress/container_format.h"
 #include "compress/zarlz.h"
-#include "platform/code_page.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/utf8_path.h"
@@ -39,14 +38,6 @@
 namespace kestravuna {
 
 namespace {
-
-// The entered password must hold the stored one; an empty stored password opens nothing.
-// Comparing in UTF-8 is the same test as in the code page, and needs no conversion of an
-// entry the code page cannot hold.
-bool Accepts(std::string_view entered, std::string_view storedCodePage) {
-  return !storedCodePage.empty() &&
-         entered.find(platform::CodePageToUtf8(storedCodePage)) != std::string_view::npos;
-}
 
 // The container first: whatever a stop leaves behind then no longer looks protected, and
 // the next protect clears it away. Beside a plain archive, CHIFF.TMP goes before it when it is
@@ -148,7 +139,7 @@ void FolderProtector::DecodeFolder(std::string_view password) {
     throw EProtectError(ProtectFault::UnknownPlainArchive);
   }
 
-  if (!Accepts(password, ReadPasswordRecord(folder / kRecordName))) {
+  if (!PasswordAccepted(password, ReadPasswordRecord(folder / kRecordName))) {
     view_.ShowMessage(WrongPasswordBox());
     return;
   }

@@ -65,12 +65,16 @@ TEST_F(ArchiveCommandsTest, PackAndUnpackGiveBackTheFolder) {
   const fs::path archive = root_ / "archiv.cry", target = root_ / "ziel";
   fs::create_directory(target);
 
-  const CliOutcome pack = Cli({"pack", source.string(), archive.string()});
+  // With --verbose every file as it is packed; otherwise only the result line.
+  const CliOutcome pack = Cli({"pack", "--verbose", source.string(), archive.string()});
   ASSERT_EQ(pack.exitCode, 0) << pack.err;
   EXPECT_NE(pack.err.find("Kodiere schreibgeschützt.txt...\n"), std::string::npos) << pack.err;
+  EXPECT_NE(pack.err.find("Gepackt: 6 Dateien, 3,2 MB → 3,2 MB in "), std::string::npos)
+      << pack.err;
   const CliOutcome unpack = Cli({"unpack", archive.string(), target.string()});
   ASSERT_EQ(unpack.exitCode, 0) << unpack.err;
-  EXPECT_NE(unpack.err.find("Dekodiere .versteckt...\n"), std::string::npos) << unpack.err;
+  EXPECT_TRUE(unpack.err.starts_with("Entpackt: 6 Dateien, 3,2 MB → 3,2 MB in ")) << unpack.err;
+  EXPECT_EQ(std::count(unpack.err.begin(), unpack.err.end(), '\n'), 1) << unpack.err;
 
   std::vector<std::string> files = SortedNames(source);
   files.erase(std::find(files.begin(), files.end(), "Unterordner"));
@@ -116,9 +120,9 @@ TEST_F(ArchiveCommandsTest, ExitStatusOfFailures) {
     std::string message;
   };
   const Case cases[] = {
-      {{"pack", "nur-eins"}, 2, "Falsche Anzahl von Argumenten."},
-      {{"unpack"}, 2, "Falsche Anzahl von Argumenten."},
-      {{"list", "a", "b"}, 2, "Falsche Anzahl von Argumenten."},
+      {{"pack", "nur-eins"}, 2, "Erwartet werden ORDNER und ARCHIV."},
+      {{"unpack"}, 2, "Erwartet werden ARCHIV und ORDNER."},
+      {{"list", "a", "b"}, 2, "Erwartet wird eine Datei."},
       {{"list", (root_ / "fehlt").string()},
        1,
        "Datei nicht gefunden: " + (root_ / "fehlt").string() + "\n"},
@@ -128,7 +132,13 @@ TEST_F(ArchiveCommandsTest, ExitStatusOfFailures) {
        "Lesen nach Dateiende (EOF)\n"},
       {{"pack", (root_ / "fehlt").string(), (root_ / "a.cry").string()},
        1,
-       "Datei nicht gefunden: " + (root_ / "fehlt").string() + "\n"},
+       "Ordner nicht gefunden: " + (root_ / "fehlt").string() + "\n"},
+      {{"pack", (root_ / "kaputt.cry").string(), (root_ / "a.cry").string()},
+       1,
+       "Kein Ordner: " + (root_ / "kaputt.cry").string() + " ist eine Datei"},
+      {{"unpack", (root_ / "kaputt.cry").string(), (root_ / "fehlt").string()},
+       1,
+       "Ordner nicht gefunden: " + (root_ / "fehlt").string() + "\n"},
   };
   for (const Case& c : cases) {
     const CliOutcome run = Cli(c.args);

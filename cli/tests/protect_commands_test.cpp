@@ -54,14 +54,14 @@ TEST(CliCommands, ScanProtectAndRestoreTellTheirOutcome) {
        "falsch\n",
        1,
        "Falsches Passwort !: Sie haben keine Berechtigung zu dieser Aktion !"},
-      {{"restore", dir}, "\n", 0, "Dekodierung abgeschlossen."},
+      {{"restore", dir}, "\n", 0, "Wiederhergestellt: 1 Datei, "},
       {{"restore", dir},
        "",
        1,
        "Der Ordner enthält kein CHIFF.CRY; es gibt nichts wiederherzustellen."},
       // The first line of the file, without its line end; then the same typed on standard input.
-      {{"protect", "--password-file", passwordFile, dir}, "", 0, "Kodierung abgeschlossen."},
-      {{"restore", dir}, "Kennwort\nzweite Zeile\n", 0, "Dekodiere a.txt..."},
+      {{"protect", "--password-file", passwordFile, dir}, "", 0, "Geschützt: 1 Datei, 3,1 MB → "},
+      {{"restore", "--verbose", dir}, "Kennwort\nzweite Zeile\n", 0, "Dekodiere a.txt...\n"},
       {{"protect", "/"},
        "",
        1,
@@ -70,7 +70,7 @@ TEST(CliCommands, ScanProtectAndRestoreTellTheirOutcome) {
       {{"scan", dir + "/unter/../."}, "", 0, "Anzahl der Unterordner: 1\n"},
       {{"scan", (area / "fehlt").string()}, "", 1, "Ordner nicht gefunden: "},
       {{"protect"}, "", 2, "Aufruf: kestravuna-cli protect"},
-      {{"restore", "--password-file"}, "", 2, "--password-file braucht einen Dateinamen."},
+      {{"restore", "--password-file"}, "", 2, "--password-file braucht einen Wert."},
       {{"scan", "--password-file", passwordFile, dir}, "", 2, "Unbekannte Option: --password-file"},
   };
   for (const Step& step : steps) {

@@ -8,11 +8,14 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "compress/tests/zarlz_test_support.h"
 
@@ -252,6 +255,29 @@ TEST(ZarLZRoundTrip, LargeMixedSourceInBothModes) {
     EXPECT_LT(compressed.output.size(), source.size());
     const StreamRun restored = DecompressStream(compressed.output);
     EXPECT_EQ(restored.output, source) << "mode " << static_cast<int>(mode);
+  }
+}
+
+// A container ends where its codec stops using it: a checker tells bytes behind the body (or a
+// body cut short) from a sound container by this count. Sizes around the chunk and bit edges.
+// The one exception is the empty LZH source, whose two bytes of code are never read.
+TEST(ZarLZRoundTrip, DecoderUsesExactlyTheBodyOfEveryContainer) {
+  for (const TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
+    for (const std::size_t size : {0, 1, 2, 3, 7, 100, 4095, 32767, 32768, 32769, 70001}) {
+      const Bytes source = Concat({TextBytes(size / 2), RandomBytes(size - size / 2)});
+      const Bytes container = CompressStream(source, mode).output;
+      MemoryStream input(container);
+      MemoryStream output;
+      TZarLZ zarlz;
+      zarlz.UseStream = true;
+      zarlz.InputStream = &input;
+      zarlz.OutputStream = &output;
+      zarlz.Decompress();
+      const bool emptyLzh = size == 0 && mode == TCompressMode::Good;
+      EXPECT_EQ(zarlz.BodyBytesUsed(),
+                emptyLzh ? 0 : static_cast<std::int64_t>(container.size() - 8))
+          << "mode " << static_cast<int>(mode) << ", " << size << " bytes";
+    }
   }
 }
 
@@ -689,6 +715,31 @@ TEST(ZarLZCaptions, InvisibleComponentReportsNothing) {
     zarlz.Decompress();
     EXPECT_EQ(restored.Data(), source);
     EXPECT_THAT(log.captions, testing::IsEmpty());
+    EXPECT_EQ(zarlz.Caption(), "");
+  }
+}
+
+// The progress observer hears the running counts although the component stays hidden, and
+// they grow to the whole source and container.
+TEST(ZarLZCaptions, ProgressObserverHearsTheCountsWhileHidden) {
+  for (const TCompressMode mode : {TCompressMode::Fast, TCompressMode::Good}) {
+    const Bytes source = TextBytes(100000);
+    MemoryStream input(source);
+    MemoryStream container;
+    TZarLZ zarlz;
+    std::vector<std::pair<std::int64_t, std::int64_t>> counts;
+    zarlz.SetProgressObserver(
+        [&counts](std::int64_t read, std::int64_t written) { counts.emplace_back(read, written); });
+    zarlz.UseStream = true;
+    zarlz.CompressMode = mode;
+    zarlz.InputStream = &input;
+    zarlz.OutputStream = &container;
+    const std::int64_t written = zarlz.Compress();
+    ASSERT_GE(counts.size(), 2u) << "mode " << static_cast<int>(mode);
+    using Count = std::pair<std::int64_t, std::int64_t>;
+    EXPECT_TRUE(std::ranges::is_sorted(counts, {}, &Count::first));
+    EXPECT_TRUE(std::ranges::is_sorted(counts, {}, &Count::second));
+    EXPECT_EQ(counts.back(), std::make_pair(std::int64_t{100000}, written));
     EXPECT_EQ(zarlz.Caption(), "");
   }
 }
