@@ -155,9 +155,10 @@ int RunScan(std::span<const std::string> args) {
 }
 
 // Protect and restore alike: the folder is chosen and scanned as in the window, the sequence
-// runs only where the scan enabled its button, and an empty password is the dialogs' fixed text.
+// runs only where the scan enabled its button, and an empty password is taken as the dialogs
+// take an empty field.
 int RunSequence(std::span<const std::string> args, Action action, const char* unavailable,
-                bool noteEmptyPassword, void (FolderProtector::*sequence)(std::string_view)) {
+                void (FolderProtector::*sequence)(std::string_view)) {
   const Arguments arguments = ParseArguments(
       args, action == Action::Protect ? Options::PasswordAndMode : Options::Password);
   ConsoleView view;
@@ -166,28 +167,20 @@ int RunSequence(std::span<const std::string> args, Action action, const char* un
   protector.ChooseFolder(ChosenFolder(arguments.folder));
   if (view.ErrorShown()) return kExitFailure;
   if (!view.Enabled(action)) throw std::runtime_error(unavailable);
-  std::string password = ReadPassword(arguments);
-  if (password.empty()) {
-    password = kEmptyPasswordSubstitute;
-    if (noteEmptyPassword) {
-      const MessageBox note = EmptyPasswordBox();
-      PrintStatus(note.caption + ": " + note.text);
-    }
-  }
-  (protector.*sequence)(password);
+  (protector.*sequence)(ReadPassword(arguments));
   return view.ErrorShown() ? kExitFailure : kExitSuccess;
 }
 
 int RunProtect(std::span<const std::string> args) {
   return RunSequence(args, Action::Protect,
-                     "Der Ordner enthält CHIFF.CRY und kann nur wiederhergestellt werden.", true,
-                     &FolderProtector::EncodeFolder);
+                     "Der Ordner enthält CHIFF.CRY und kann nur wiederhergestellt werden.",
+                     &FolderProtector::ProtectWithTypedPassword);
 }
 
 int RunRestore(std::span<const std::string> args) {
   return RunSequence(args, Action::Restore,
-                     "Der Ordner enthält kein CHIFF.CRY; es gibt nichts wiederherzustellen.", false,
-                     &FolderProtector::DecodeFolder);
+                     "Der Ordner enthält kein CHIFF.CRY; es gibt nichts wiederherzustellen.",
+                     &FolderProtector::RestoreWithTypedPassword);
 }
 
 constexpr Command kProtectCommands[] = {

@@ -36,8 +36,19 @@ FolderProtector::FolderProtector(FolderView& view)
   pack.SetEventPump([this] { view_.PumpMessages(); });
 }
 
+void FolderProtector::StartIn(const std::filesystem::path& folder) {
+  platform::SetWorkingDirectory(folder);
+}
+
 bool FolderProtector::ChooseFolder(const std::filesystem::path& folder) {
   if (busy_) return false;
+  // The runs and the packer work in the chosen folder; one that cannot be entered is not chosen.
+  platform::SetWorkingDirectory(folder);
+  AnnounceFolder(folder);
+  return true;
+}
+
+void FolderProtector::AnnounceFolder(const std::filesystem::path& folder) {
   currentFolder_ = folder;
   scan_.StartNewFolder();
   view_.ShowFolder(folder);
@@ -47,11 +58,10 @@ bool FolderProtector::ChooseFolder(const std::filesystem::path& folder) {
     view_.EnableAction(Action::Protect, false);
     view_.EnableAction(Action::Restore, false);
     scan_.CancelScan();
-    return true;
+    return;
   }
   scan_.ScanFolder(folder);
   view_.ShowProgress(0);
-  return true;
 }
 
 void FolderProtector::ChooseDrive(const std::filesystem::path& drive) {
@@ -66,16 +76,27 @@ void FolderProtector::ChooseDrive(const std::filesystem::path& drive) {
 
 bool FolderProtector::ChangeDrive(const std::filesystem::path& drive) {
   try {
-    // The folder tree works in the drive's root, as it does in every folder it shows.
+    // The drive's root becomes the working directory, as any chosen folder does.
     platform::SetWorkingDirectory(drive);
   } catch (const platform::EInOutError&) {
     return false;
   }
   view_.ShowDrive(drive);
-  ChooseFolder(drive);
+  AnnounceFolder(drive);
   lastDrive_ = drive;
   Rescan();
   return true;
+}
+
+void FolderProtector::ProtectWithTypedPassword(std::string_view typed) {
+  if (busy_) return;
+  if (!typed.empty()) return EncodeFolder(typed);
+  view_.ShowMessage(EmptyPasswordBox());
+  EncodeFolder(kEmptyPasswordSubstitute);
+}
+
+void FolderProtector::RestoreWithTypedPassword(std::string_view typed) {
+  DecodeFolder(typed.empty() ? kEmptyPasswordSubstitute : typed);
 }
 
 void FolderProtector::WindowActivated() {

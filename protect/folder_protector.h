@@ -36,7 +36,14 @@ class FolderProtector {
   // ChooseFolder as the folder tree presents it.
   explicit FolderProtector(FolderView& view);
 
-  // The user chose `folder` in the folder tree (which has made it the working directory).
+  // Makes `folder` the working directory before the windows are made, so that the program
+  // starts with it chosen (a folder given on the command line). Raises EInOutError when the
+  // folder cannot be entered.
+  static void StartIn(const std::filesystem::path& folder);
+
+  // The user chose `folder` in the folder tree: it becomes the working directory, then the
+  // change is announced (shown, refused or scanned). A folder that cannot be entered raises
+  // EInOutError before anything changes; the window then shows CurrentFolder() again.
   // Refused (false) while a run is under way.
   bool ChooseFolder(const std::filesystem::path& folder);
   // The user chose `drive` (a mount point) in the drive list. An unreachable drive is reported
@@ -46,6 +53,14 @@ class FolderProtector {
   void CancelScan() { scan_.CancelScan(); }
   // The main window has become active: remember its drive and count the folder afresh.
   void WindowActivated();
+
+  // The set-password dialog's OK with what was typed: an empty field is noted in the
+  // "Sicherheitshinweis" box and protects with kEmptyPasswordSubstitute. Ignored while a run is
+  // under way.
+  void ProtectWithTypedPassword(std::string_view typed);
+  // The enter-password dialog's OK: an empty field stands for kEmptyPasswordSubstitute, without
+  // a note. Ignored while a run is under way.
+  void RestoreWithTypedPassword(std::string_view typed);
 
   // Protects the chosen folder with `password` (UTF-8, never empty). Ignored while a run is
   // under way. Raises the error that ends the run.
@@ -71,6 +86,8 @@ class FolderProtector {
  private:
   class Run;
 
+  // The folder change once `folder` is the working directory: shown, refused or scanned.
+  void AnnounceFolder(const std::filesystem::path& folder);
   void Rescan();
   bool ChangeDrive(const std::filesystem::path& drive);
   // Decodes the folder's container into its files (see restore_sequence.cpp).

@@ -84,6 +84,8 @@ class DiskFullTest : public ::testing::Test {
   testing::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", (area / "cache").string()};
   RecordingView view;
   FolderProtector protector{view};
+  // Choosing a folder enters it; the working directory leaves the small disk before it goes.
+  testing::ScopedWorkingDirectory workingDirectoryPutBack;
 };
 
 TEST_F(DiskFullTest, ProtectOnAFullDiskStopsAndKeepsEveryFile) {

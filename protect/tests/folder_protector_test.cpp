@@ -80,10 +80,11 @@ class ProtectorTest : public ::testing::Test {
   // The private folder lies in the cache on Linux, in the local application data on Windows.
   testing::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", cache.path().string()};
   testing::ScopedEnvironment localAppDataVariable{"LOCALAPPDATA", cache.path().string()};
-  testing::ScopedWorkingDirectory workingDirectoryPutBack;  // drive changes move it
   TempFolder folder;
   RecordingView view;
   FolderProtector protector{view};
+  // Choosing a folder enters it; the working directory goes back before the folders go.
+  testing::ScopedWorkingDirectory workingDirectoryPutBack;
 };
 
 TEST_F(ProtectorTest, ProtectKeepsHiddenFilesAndSubfoldersAndRestoreBringsEverythingBack) {
@@ -615,6 +616,101 @@ TEST_F(ProtectorTest, ARunRefusesToStartAnotherOrToChangeTheFolderUnderIt) {
   EXPECT_EQ(ReadFile(other / "b"), "b");
   EXPECT_TRUE(IsContainerFile(folder / "CHIFF.CRY"));
   EXPECT_FALSE(view.busy);
+}
+
+TEST_F(ProtectorTest, AnEmptyPasswordFieldIsNotedOnProtectAndStandsForTheSameTextOnRestore) {
+  const std::string note = "box=Sicherheitshinweis";
+  struct Case {
+    const char* typedOnProtect;
+    const char* typedOnRestore;
+    const char* stored;  // what the record holds
+    bool noted;          // the "Sicherheitshinweis" box before the run
+    bool restored;
+  } cases[] = {
+      {"", "", "@VOID#", true, true},
+      {"", "@VOID#", "@VOID#", true, true},  // the empty field is that text, nothing else
+      {"Geheim", "", "Geheim", false, false},
+      {"   ", "   ", "   ", false, true},  // blanks are typed, not empty
+  };
+  for (const Case& c : cases) {
+    TempFolder caseFolder;
+    WriteFile(caseFolder / "f", "content");
+    protector.ChooseFolder(caseFolder.path());
+    view.Clear();
+
+    protector.ProtectWithTypedPassword(c.typedOnProtect);
+
+    const std::string what = std::string("'") + c.typedOnProtect + "' / '" + c.typedOnRestore + "'";
+    EXPECT_EQ(std::ranges::count(view.events, note), c.noted ? 1 : 0) << what;
+    if (c.noted) {
+      EXPECT_EQ(view.events.front(), note) << what;  // before the run starts
+      EXPECT_EQ(view.boxes.front().text,
+                "Sie haben kein Passwort festgelegt. Das Verzeichnis wird ohne Passwort "
+                "verschlüsselt!");
+      EXPECT_EQ(view.boxes.front().icon, BoxIcon::Information);
+      EXPECT_EQ(view.boxes.front().owner, BoxOwner::None);
+    }
+    EXPECT_EQ(ReadPasswordRecord(caseFolder / "CHIFF.CRD"), c.stored) << what;
+    view.Clear();
+
+    protector.RestoreWithTypedPassword(c.typedOnRestore);
+
+    EXPECT_EQ(fs::exists(caseFolder / "f"), c.restored) << what;
+    EXPECT_EQ(std::ranges::count(view.events, note), 0) << what;
+    protector.ChooseFolder(folder.path());  // the case's folder is left before it goes
+  }
+}
+
+TEST_F(ProtectorTest, AnEmptyFieldDuringARunIsNeitherNotedNorRun) {
+  WriteFile(folder / "a", "a");
+  bool tried = false;
+  view.onPump = [&] {
+    if (tried) return;
+    tried = true;
+    protector.ProtectWithTypedPassword("");
+    protector.RestoreWithTypedPassword("");
+  };
+
+  protector.EncodeFolder(kPassword);
+
+  EXPECT_TRUE(tried);
+  EXPECT_TRUE(view.boxes.empty());
+  EXPECT_EQ(ReadPasswordRecord(folder / "CHIFF.CRD"), kPassword);
+}
+
+TEST_F(ProtectorTest, AChosenFolderIsTheWorkingDirectoryBeforeItIsAnnounced) {
+  WriteFile(folder / "unter" / "innen.txt", "x");
+  fs::path workingDirectoryWhenShown;
+  struct EnteringView : RecordingView {
+    fs::path* seen = nullptr;
+    void ShowFolder(const fs::path& shown) override {
+      *seen = fs::current_path();
+      RecordingView::ShowFolder(shown);
+    }
+  } enteringView;
+  enteringView.seen = &workingDirectoryWhenShown;
+  FolderProtector chooser(enteringView);
+
+  const fs::path subfolder = fs::canonical(folder / "unter");
+  EXPECT_TRUE(chooser.ChooseFolder(subfolder));
+  EXPECT_EQ(workingDirectoryWhenShown, subfolder);
+  EXPECT_EQ(fs::current_path(), subfolder);
+
+  // A folder that cannot be entered changes nothing and says why.
+  enteringView.Clear();
+  try {
+    chooser.ChooseFolder(folder / "fehlt");
+    ADD_FAILURE() << "a missing folder was chosen";
+  } catch (const platform::EInOutError& error) {
+    EXPECT_EQ(error.ErrorNumber(), platform::io_error::kFileNotFound) << error.what();
+  }
+  EXPECT_TRUE(enteringView.events.empty());
+  EXPECT_EQ(chooser.CurrentFolder(), subfolder);
+  EXPECT_EQ(fs::current_path(), subfolder);
+
+  FolderProtector::StartIn(folder.path());
+  EXPECT_EQ(fs::current_path(), fs::canonical(folder.path()));
+  EXPECT_THROW(FolderProtector::StartIn(folder / "fehlt"), platform::EInOutError);
 }
 
 TEST_F(ProtectorTest, TheFirstDisksRootIsRefused) {
