@@ -3,17 +3,21 @@
 # restore through the buttons and both password dialogs (the folder's contents compared byte
 # for byte), the wrong-password box, the empty-password note, the about box, a drag by the
 # title strip and the quit question answered with Enter. Takes a picture of every window.
+# With an installer, installs it silently, starts the installed program on a folder as the
+# folders' context-menu entry does, and uninstalls it again: nothing may be left behind.
 # Runs on a virtual display with a small window manager; WINEPREFIX must be set, with Wine's
 # fonts in its windows/Fonts, and no Wine server running for it (one is started here, on the
 # display).
-# Usage: scripts/windows-gui-test.sh KESTRAVUNA_EXE PICTURE_FOLDER
+# Usage: scripts/windows-gui-test.sh KESTRAVUNA_EXE PICTURE_FOLDER [INSTALLER_EXE]
 set -euo pipefail
 if [[ -z "${KESTRAVUNA_ON_DISPLAY:-}" ]]; then
   export KESTRAVUNA_ON_DISPLAY=1
   exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
 fi
+[[ -n "${KESTRAVUNA_TRACE:-}" ]] && set -x
 exe=$(realpath "$1")
 pictures=$(realpath -m "$2")
+installer=${3:+$(realpath "$3")}
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 work=$(mktemp -d)
@@ -52,9 +56,14 @@ find_window() {
 # A window of the program with a frame, or a message box of the system, whatever its size.
 find_box() {
   local id
-  id=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -1) || true
-  [[ -n "$id" ]] || fail "no box \"$1\""
-  echo "$id"
+  # Searching again instead of xdotool's own waiting: a window that vanishes during a search
+  # (Wine makes and drops helper windows) ends that search with an X error.
+  for _ in $(seq 300); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) || true
+    [[ -n "$id" ]] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  fail "no box \"$1\""
 }
 window_or_fail() { find_window "$1" "$2" || fail "no window \"$1\" of $2"; }
 # Waits up to 30 s until the window is gone.
@@ -198,3 +207,52 @@ done
 kill -0 "$program" 2>/dev/null && fail "the program still runs after the quit question's Enter"
 program=
 echo "window program: protect, restore, the boxes, the about box, the drag and the quit work"
+[[ -n "$installer" ]] || exit 0
+
+# The installer: every run ends by itself, so Wine's server ends with the last of them and
+# `wineserver -w` tells when everything, the uninstaller's copy of itself included, is done.
+"$wineserver" -k
+"$wineserver" -w
+# A key's default value; reg.exe writes the console's code page.
+reg_value() { "$wine" reg query "$1" /ve </dev/null 2>/dev/null | iconv -f CP850 -t UTF-8 | tr -d '\r' | awk -F'REG_SZ' 'NF > 1 { sub(/^[ \t]+/, "", $2); print $2 }'; }
+installed=$WINEPREFIX/drive_c/Program\ Files/Kestravuna
+start_menu=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Kestravuna.lnk
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestravuna'
+folder_menu_key='HKLM\Software\Classes\Directory\shell\Kestravuna'
+
+step "silent install"
+"$wine" "$installer" /S </dev/null >/dev/null 2>&1
+"$wineserver" -w
+for file in kestravuna.exe kestravuna-cli.exe uninstall.exe; do
+  [[ -f "$installed/$file" ]] || fail "the installer left out $file"
+done
+[[ -f "$start_menu" ]] || fail "no Start-menu entry"
+"$wine" reg query "$uninstall_key" /v UninstallString </dev/null 2>/dev/null | grep -q 'uninstall.exe' ||
+  fail "no entry in the list of installed programs"
+[[ "$(reg_value "$folder_menu_key")" == "Mit Kestravuna öffnen" ]] || fail "no folder context-menu entry"
+command=$(reg_value "$folder_menu_key\\command")
+[[ "$command" == '"C:\Program Files\Kestravuna\kestravuna.exe" "%1"' ]] ||
+  fail "the folder context menu runs: $command"
+
+step "the installed program, started on a folder as the context menu does"
+(cd "$work" && exec "$wine" 'C:\Program Files\Kestravuna\kestravuna.exe' "Z:${folder//\//\\}" \
+  </dev/null >/dev/null 2>&1) &
+program=$!
+main=$(window_or_fail Kestravuna 593x449)
+click "$main" 68 420  # "Beenden"
+box=$(find_box Bestätigen)
+xdotool windowactivate --sync "$box" key Return
+wait_until "the installed program does not end" eval '! kill -0 "$program" 2>/dev/null'
+program=
+"$wineserver" -w
+
+step "silent uninstall"
+"$wine" 'C:\Program Files\Kestravuna\uninstall.exe' /S </dev/null >/dev/null 2>&1
+"$wineserver" -w
+[[ ! -e "$installed" ]] || fail "the uninstaller left $(ls "$installed")"
+[[ ! -e "$start_menu" ]] || fail "the uninstaller left the Start-menu entry"
+for key in "$uninstall_key" "$folder_menu_key"; do
+  "$wine" reg query "$key" </dev/null >/dev/null 2>&1 && fail "the uninstaller left $key"
+done
+"$wineserver" -w
+echo "installer: installs both programs with their entries, starts them, uninstalls everything"
