@@ -195,10 +195,16 @@ eval "$(xdotool getwindowgeometry --shell "$main")"
 ((X - before_x == 60 && Y - before_y == 36)) ||
   fail "the title strip moved the window by $((X - before_x)),$((Y - before_y)) instead of 60,36"
 
-step "quit, answered with Enter"
+step "the quit question: Escape answers \"Nein\", Enter \"Ja\""
 click "$main" 68 420  # "Beenden"
 box=$(find_box Bestätigen)
 picture "$box" quit-question
+xdotool windowactivate --sync "$box" key Escape
+wait_gone Bestätigen
+sleep 0.5
+kill -0 "$program" 2>/dev/null || fail "Escape ended the program"
+click "$main" 68 420
+box=$(find_box Bestätigen)
 xdotool windowactivate --sync "$box" key Return
 for _ in $(seq 100); do
   kill -0 "$program" 2>/dev/null || break
@@ -206,7 +212,29 @@ for _ in $(seq 100); do
 done
 kill -0 "$program" 2>/dev/null && fail "the program still runs after the quit question's Enter"
 program=
-echo "window program: protect, restore, the boxes, the about box, the drag and the quit work"
+
+# The system's setting of dots per inch is read by every program at its start.
+set_dpi() {
+  "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+    </dev/null >/dev/null 2>&1
+}
+for dpi in 120 144; do
+  step "at $dpi dots per inch the designed layout is scaled by $dpi/96"
+  set_dpi "$dpi"
+  (cd "$work" && exec "$wine" "$exe" "Z:${folder//\//\\}" </dev/null >/dev/null 2>&1) &
+  program=$!
+  scaled() { echo $((($1 * dpi + 48) / 96)); }
+  main=$(window_or_fail Kestravuna "$(scaled 593)x$(scaled 449)")
+  sleep 1  # the first scan
+  picture "$main" "main-window-${dpi}dpi"
+  click "$main" "$(scaled 584)" "$(scaled 8)"  # the close symbol
+  box=$(find_box Bestätigen)
+  xdotool windowactivate --sync "$box" key Return
+  wait_until "the program does not end at $dpi dots per inch" eval '! kill -0 "$program" 2>/dev/null'
+  program=
+done
+set_dpi 96
+echo "window program: protect, restore, the boxes, the about box, the drag, the quit and the scaling work"
 [[ -n "$installer" ]] || exit 0
 
 # The installer: every run ends by itself, so Wine's server ends with the last of them and
