@@ -79,7 +79,7 @@ for program in "$exe" "$window_exe"; do
   for dll in $dlls; do
     case "$dll" in
       kernel32.dll | msvcrt.dll | shell32.dll | user32.dll | advapi32.dll | ws2_32.dll) ;;
-      gdi32.dll | comctl32.dll | msimg32.dll) ;;
+      gdi32.dll | comctl32.dll | msimg32.dll | ole32.dll) ;;
       *) echo "$(basename "$program") needs $dll beside it" >&2; exit 1 ;;
     esac
   done

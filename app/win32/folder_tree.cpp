@@ -21,29 +21,22 @@ int FolderImage(UINT open) {
   return info.iIcon;
 }
 
-// The picture of a drive's type, as the shell draws drives.
-HICON DrivePicture(const std::filesystem::path& root) {
-  SHSTOCKICONID id = SIID_DRIVEFIXED;
-  switch (GetDriveTypeW(root.c_str())) {
-    case DRIVE_REMOVABLE:
-      id = SIID_DRIVEREMOVE;
-      break;
-    case DRIVE_REMOTE:
-      id = SIID_DRIVENET;
-      break;
-    case DRIVE_CDROM:
-      id = SIID_DRIVECD;
-      break;
-    case DRIVE_RAMDISK:
-      id = SIID_DRIVERAM;
-      break;
-    default:
-      break;
+// The system's small pictures, where the shell keeps those of folders and drives.
+HIMAGELIST SystemPictures() {
+  SHFILEINFOW info{};
+  return reinterpret_cast<HIMAGELIST>(
+      SHGetFileInfoW(L"folder", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof info,
+                     SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES));
+}
+
+// The shell's picture of a drive, which shows its type (fixed, removable, network, CD ...).
+int DrivePicture(const std::filesystem::path& root) {
+  SHFILEINFOW info{};
+  if (SHGetFileInfoW(root.c_str(), 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON) ==
+      0) {
+    return -1;
   }
-  SHSTOCKICONINFO info{};
-  info.cbSize = sizeof info;
-  if (FAILED(SHGetStockIconInfo(id, SHGSI_ICON | SHGSI_SMALLICON, &info))) return nullptr;
-  return info.hIcon;
+  return info.iIcon;
 }
 
 }  // namespace
@@ -172,24 +165,16 @@ void FolderTree::Select(HTREEITEM item) {
   quiet_ = false;
 }
 
-DriveList::DriveList(HWND list)
-    : list_(list),
-      pictures_(ImageList_Create(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                 ILC_COLOR32 | ILC_MASK, 8, 8)) {
-  SendMessageW(list_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(pictures_));
+DriveList::DriveList(HWND list) : list_(list) {
+  SendMessageW(list_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(SystemPictures()));
 }
 
 void DriveList::ShowDrive(const std::filesystem::path& drive) {
   SendMessageW(list_, CB_RESETCONTENT, 0, 0);
-  ImageList_RemoveAll(pictures_);
   roots_.clear();
   const DriveChoice choice = ListDrives(platform::Drives(), drive);
   for (const DriveEntry& entry : choice.entries) {
-    int picture = -1;
-    if (HICON icon = DrivePicture(entry.root)) {
-      picture = ImageList_AddIcon(pictures_, icon);
-      DestroyIcon(icon);
-    }
+    const int picture = DrivePicture(entry.root);
     COMBOBOXEXITEMW item{};
     item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE;
     item.iItem = static_cast<INT_PTR>(roots_.size());

@@ -57,7 +57,6 @@ class DriveList {
 
  private:
   HWND list_;
-  HIMAGELIST pictures_;
   std::vector<std::filesystem::path> roots_;  // by the list's index
   DriveChosen driveChosen_;
 };

@@ -2,6 +2,7 @@
 #include "app/win32/windows_api.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include "app/win32/main_window.h"
@@ -10,6 +11,8 @@
 #include "protect/folder_protector.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // The shell's pictures and its "open" action work through COM.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   const INITCOMMONCONTROLSEX controls{
       sizeof(INITCOMMONCONTROLSEX),
       ICC_STANDARD_CLASSES | ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_USEREX_CLASSES};
