@@ -174,12 +174,18 @@ type_into_field ""
 xdotool key Return
 wait_until "the folder is not restored with an empty field" is_restored
 
-step "about box"
+step "about box; closing it counts the folder afresh"
+# The file count's box in the statistics panel, as pixels.
+file_count() { import -window "$main" -crop 177x17+168+192 +repage rgb:- | md5sum; }
+counted=$(file_count)
+printf 'neu\n' >"$folder/neu.txt"
 click "$main" 76 388  # "Informationen"
 about=$(find_box Programminformationen)
 picture "$about" about-box
 click_client "$about" 431 200 364 179  # "Schließen"
 wait_gone Programminformationen
+sleep 0.5
+[[ "$(file_count)" != "$counted" ]] || fail "closing the about box did not count the folder afresh"
 
 step "drag by the title strip"
 eval "$(xdotool getwindowgeometry --shell "$main")"
