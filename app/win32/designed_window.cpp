@@ -37,9 +37,24 @@ struct Fonts {
 
 HFONT MakeFont(const wchar_t* face, int designedHeight, int dpi, int weight = FW_NORMAL,
                bool underline = false, BYTE charset = DEFAULT_CHARSET) {
-  return CreateFontW(-Scaled(designedHeight, dpi), 0, 0, 0, weight, FALSE, underline, FALSE,
-                     charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_DONTCARE, face);
+  const auto make = [&](const wchar_t* name) {
+    return CreateFontW(-Scaled(designedHeight, dpi), 0, 0, 0, weight, FALSE, underline, FALSE,
+                       charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, name);
+  };
+  HFONT font = make(face);
+  if (weight < FW_BOLD || charset == SYMBOL_CHARSET) return font;
+  // The raster face has its bold cut only at the designed size; at other sizes the system
+  // gives a regular one, and the bold texts take the nearest outline face's bold instead.
+  HDC screen = GetDC(nullptr);
+  HGDIOBJ previous = SelectObject(screen, font);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(screen, &metrics);
+  SelectObject(screen, previous);
+  ReleaseDC(nullptr, screen);
+  if (metrics.tmWeight >= FW_BOLD) return font;
+  DeleteObject(font);
+  return make(L"Tahoma");
 }
 
 const Fonts& FontsAt(int dpi) {
