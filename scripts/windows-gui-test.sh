@@ -219,6 +219,21 @@ done
 kill -0 "$program" 2>/dev/null && fail "the program still runs after the quit question's Enter"
 program=
 
+step "started in C:\\, the program refuses the folder before any window shows"
+(cd "$work" && exec "$wine" "$exe" 'C:\' </dev/null >/dev/null 2>&1) &
+program=$!
+box=$(find_box "Verbotener Zugriff")
+picture "$box" root-refused-box
+xdotool search --onlyvisible --name '^Kestravuna$' >/dev/null 2>&1 &&
+  fail "a window shows before the refusal is answered"
+xdotool windowactivate --sync "$box" key Return
+main=$(window_or_fail Kestravuna 593x449)
+click "$main" 584 8  # the close symbol
+box=$(find_box Bestätigen)
+xdotool windowactivate --sync "$box" key Return
+wait_until "the program does not end" eval '! kill -0 "$program" 2>/dev/null'
+program=
+
 # The system's setting of dots per inch is read by every program at its start.
 set_dpi() {
   "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
