@@ -150,13 +150,12 @@ void DrawDisabledText(HDC dc, const std::wstring& text, RECT place, UINT format)
 
 }  // namespace
 
-DesignedWindow::DesignedWindow(const WindowDesign& design, HWND owner)
-    : design_(design), dpi_(ScreenDpi()) {
+DesignedWindow::DesignedWindow(const WindowDesign& design, HWND owner) : dpi_(ScreenDpi()) {
   RegisterClasses();
   const FrameStyle frame = StyleOf(design, owner);
   RECT outer{0, 0, Scaled(design.clientWidth, dpi_), Scaled(design.clientHeight, dpi_)};
   AdjustWindowRectEx(&outer, frame.style, FALSE, frame.extended);
-  POINT at{CW_USEDEFAULT, CW_USEDEFAULT};
+  POINT at{0, 0};  // windows without a designed place are centred when they are shown
   if (design.position)
     at = {Scaled(design.position->left, dpi_), Scaled(design.position->top, dpi_)};
   window_ = CreateWindowExW(frame.extended, kWindowClass, Wide(design.caption).c_str(), frame.style,

@@ -90,7 +90,6 @@ class DesignedWindow {
   Control* Find(std::string_view name);
   const Control* FindByWindow(HWND window) const;
 
-  const WindowDesign& design_;
   int dpi_;
   HWND window_ = nullptr;
   // Reserved for the whole table before any control is made: the flat buttons' procedures
