@@ -15,15 +15,16 @@ bool IsWithin(const std::filesystem::path& folder, const std::filesystem::path& 
          drive.end();
 }
 
-// The mount point that holds `folder`: the deepest one on its path.
+// The mount point that holds `folder`: the deepest one on its path. Drive roots on Windows
+// are all as long as the first disk's, so the first disk is only the fallback.
 std::filesystem::path DriveOf(const std::filesystem::path& folder) {
-  std::filesystem::path drive = platform::FirstDiskRoot();
+  std::filesystem::path drive;
   for (const std::filesystem::path& candidate : platform::Drives()) {
     if (IsWithin(folder, candidate) && candidate.native().size() > drive.native().size()) {
       drive = candidate;
     }
   }
-  return drive;
+  return drive.empty() ? platform::FirstDiskRoot() : drive;
 }
 
 }  // namespace

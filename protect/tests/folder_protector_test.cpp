@@ -835,5 +835,20 @@ TEST_F(ProtectorTest, AnUnreachableDriveLeadsBackToTheLastDrive) {
   fs::current_path(workingDirectory);
 }
 
+// The drive list starts at the working directory's drive, whichever it is: on Windows every
+// drive root is as long as the first disk's.
+TEST(LastDriveTest, IsTheDriveThatHoldsTheWorkingDirectory) {
+  const fs::path workingDirectory = fs::current_path();
+  for (const fs::path& drive : platform::Drives()) {
+    std::error_code unreachable;
+    fs::current_path(drive, unreachable);
+    if (unreachable) continue;
+    RecordingView view;
+    const FolderProtector protector(view);
+    EXPECT_EQ(protector.lastDrive(), drive);
+  }
+  fs::current_path(workingDirectory);
+}
+
 }  // namespace
 }  // namespace kestravuna
