@@ -603,7 +603,8 @@ class WindowTest : public QObject {
 
   void theProgressBarMovesDuringARun() {
     Fixture fixture;
-    WriteFile(fixture.folder / "gross.bin", test_support::TextOf(test_support::RandomBytes(3'000'000, 5)));
+    WriteFile(fixture.folder / "gross.bin",
+              test_support::TextOf(test_support::RandomBytes(3'000'000, 5)));
     WindowSet windows;
     Start(windows);
     auto& bar = ControlOf<QProgressBar>(windows.mainWindow, "Count");
