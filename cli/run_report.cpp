@@ -160,13 +160,20 @@ void RunReport::Draw(bool force) {
   const std::string text = LineText(std::max(TerminalColumns() - 1, 20));
   const std::size_t width = CharacterCount(text);
   const std::string blanks(shownWidth_ > width ? shownWidth_ - width : 0, ' ');
-  WriteText(stderr, "\r" + text + blanks);
+  std::string line = "\r";
+  line += text;
+  line += blanks;
+  WriteText(stderr, line);
   shownWidth_ = std::max<std::size_t>(width, 1);
 }
 
 void RunReport::Clear() {
   if (shownWidth_ == 0) return;
-  WriteText(stderr, "\r" + std::string(shownWidth_, ' ') + "\r");
+  // Built by appending: GCC 12 at -O3 mistakes "\r" + string for an overlapping copy.
+  std::string blankLine = "\r";
+  blankLine.append(shownWidth_, ' ');
+  blankLine += '\r';
+  WriteText(stderr, blankLine);
   shownWidth_ = 0;
 }
 
