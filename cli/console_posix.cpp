@@ -37,9 +37,13 @@ termios echoingTerminal{};
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
 
 extern "C" void RestoreEchoAndEnd(int signal) {
+  // errno is kept for the interrupted code: where the signal comes only after the handler
+  // (as under a sanitizer that defers signals), that code goes on for a moment.
+  const int savedErrno = errno;
   tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoingTerminal);  // async-signal-safe
   std::signal(signal, SIG_DFL);
   std::raise(signal);
+  errno = savedErrno;
 }
 
 }  // namespace
