@@ -84,7 +84,7 @@ TEST_F(ProgressOutputTest, TerminalShowsOneLineRewrittenInPlaceThenTheResult) {
   }
   // A restore asks for the password at the terminal, without echo, then shows its progress.
   const TerminalOutcome restore =
-      RunCliOnTerminal({"restore", dir}, cache_, "Passwort: ", "Kennwort");
+      RunCliOnTerminal({"restore", dir}, cache_, "Passwort: ", "Kennwort\n");
   EXPECT_EQ(restore.exitCode, 0) << restore.screen;
   EXPECT_EQ(restore.screen.find("Kennwort"), std::string::npos) << restore.screen;
   EXPECT_NE(restore.screen.find("Wiederhergestellt: 3 Dateien, "), std::string::npos)

@@ -16,15 +16,17 @@
 namespace kestravuna::test_support {
 
 struct TerminalOutcome {
-  int exitCode = -1;
-  std::string screen;  // every byte the program sent to the terminal
+  int exitCode = -1;         // when the program exited
+  int waitStatus = 0;        // as waitpid gave it, for an ending by a signal
+  std::string screen;        // every byte the program sent to the terminal
+  bool echoesAfter = false;  // the terminal echoes what is typed once the program has ended
 };
 
-// `answer` is typed once `prompt` has appeared on the screen (a password at its prompt).
+// `keys` are typed as they are once `prompt` has appeared on the screen and the program has
+// turned the echo off for it (a password and Enter at its prompt, or Ctrl-C).
 inline TerminalOutcome RunCliOnTerminal(const std::vector<std::string>& args,
                                         const std::filesystem::path& cache,
-                                        std::string_view prompt = {},
-                                        std::string_view answer = {}) {
+                                        std::string_view prompt = {}, std::string_view keys = {}) {
   std::filesystem::create_directories(cache);
   winsize size{};
   size.ws_row = 24;
@@ -56,14 +58,14 @@ inline TerminalOutcome RunCliOnTerminal(const std::vector<std::string>& args,
       for (termios mode{}; tcgetattr(terminal, &mode) == 0 && (mode.c_lflag & ECHO) != 0;) {
         usleep(1000);
       }
-      const std::string typed = std::string(answer) + "\n";
-      if (write(terminal, typed.data(), typed.size()) < 0) break;
+      if (write(terminal, keys.data(), keys.size()) < 0) break;
     }
   }
+  termios mode{};
+  outcome.echoesAfter = tcgetattr(terminal, &mode) == 0 && (mode.c_lflag & ECHO) != 0;
   close(terminal);
-  int status = 0;
-  if (waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-    outcome.exitCode = WEXITSTATUS(status);
+  if (waitpid(child, &outcome.waitStatus, 0) == child && WIFEXITED(outcome.waitStatus)) {
+    outcome.exitCode = WEXITSTATUS(outcome.waitStatus);
   }
   return outcome;
 }
