@@ -69,9 +69,8 @@ constexpr std::array<SequenceForm, 3> kSequenceForms = {{
     {0xF8, 0xF0, 4, 0x10000},
 }};
 
-// Decodes one character at `position` and advances past it; nullopt for an invalid or
-// truncated sequence or an overlong form. Surrogates and values beyond U+10FFFF come
-// through, but have no byte in the code page, so the conversion rejects them all the same.
+}  // namespace
+
 std::optional<char32_t> NextUtf8Character(std::string_view text, std::size_t& position) {
   const auto byteAt = [&text](std::size_t index) { return static_cast<std::uint8_t>(text[index]); };
   const std::uint8_t lead = byteAt(position);
@@ -99,8 +98,6 @@ std::optional<char32_t> NextUtf8Character(std::string_view text, std::size_t& po
   position += form->length;
   return character;
 }
-
-}  // namespace
 
 std::optional<std::string> Utf8ToCodePage(std::string_view utf8) {
   std::string codePage;

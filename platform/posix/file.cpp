@@ -72,6 +72,19 @@ int CreateUniqueFile(std::string& pattern) {
   return fd;
 }
 
+// A new file of `folder` without a name (O_TMPFILE), owner-only; -1 where the file system
+// (EOPNOTSUPP) or the kernel (EISDIR, EINVAL: it does not know the flag) has no such files.
+int OpenUnnamedFile(const std::filesystem::path& folder) {
+  int fd = -1;
+  do {
+    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kOwnerOnly);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    ThrowIoErrorFromErrno(folder);
+  }
+  return fd;
+}
+
 }  // namespace
 
 File File::OpenRead(const std::filesystem::path& path) {
@@ -101,18 +114,7 @@ File File::Replace(const std::filesystem::path& path) {
 
 File File::CreateAnonymous(const std::filesystem::path& folder) {
   BeforeMutatingFileOperation();
-  int fd = -1;
-  do {
-    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kOwnerOnly);
-  } while (fd < 0 && errno == EINTR);
-  if (fd >= 0) {
-    return File(fd, true);
-  }
-  // EOPNOTSUPP: the file system has no unnamed files; EISDIR or EINVAL: the kernel does not
-  // know the flag.
-  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-    ThrowIoErrorFromErrno(folder);
-  }
+  if (const int fd = OpenUnnamedFile(folder); fd >= 0) return File(fd, true);
   // Without unnamed files, a file under a name nobody can guess loses its name at once.
   std::string pattern = (folder / ".kestravuna-XXXXXX").string();
   File file(CreateUniqueFile(pattern), true);
@@ -124,16 +126,7 @@ File File::CreateAnonymous(const std::filesystem::path& folder) {
 
 StagedFile StagedFile::Create(const std::filesystem::path& folder) {
   BeforeMutatingFileOperation();
-  int fd = -1;
-  do {
-    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kOwnerOnly);
-  } while (fd < 0 && errno == EINTR);
-  if (fd >= 0) return StagedFile(File(fd, true), {});
-  // EOPNOTSUPP: the file system has no unnamed files; EISDIR or EINVAL: the kernel does not
-  // know the flag.
-  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-    ThrowIoErrorFromErrno(folder);
-  }
+  if (const int fd = OpenUnnamedFile(folder); fd >= 0) return StagedFile(File(fd, true), {});
   std::string pattern = (folder / ".CHIFF.NEU-").string() + "XXXXXX";
   File file(CreateUniqueFile(pattern), true);
   return StagedFile(std::move(file), std::move(pattern));
