@@ -46,6 +46,16 @@ std::string QuotedName(std::string_view name) {
   return quoted + "\"";
 }
 
+// The whole records of a header and directory held as one run of bytes.
+std::vector<RecordBytes> RecordsOf(std::span<const std::uint8_t> raw) {
+  std::vector<RecordBytes> records(raw.size() / kArchiveRecordSize);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    std::copy_n(raw.begin() + static_cast<std::ptrdiff_t>(i * kArchiveRecordSize),
+                kArchiveRecordSize, records[i].begin());
+  }
+  return records;
+}
+
 struct CheckedEntry {
   ArchiveEntry entry;
   std::string codePageName;
@@ -79,16 +89,15 @@ std::vector<CheckedEntry> CheckDirectory(std::span<const RecordBytes> rawDirecto
 // Whether the folder's file `existing` holds what the staged file does.
 bool SameContents(platform::File& staged, const fs::path& existing,
                   std::span<std::uint8_t> buffer) {
-  platform::File& first = staged;
-  first.Seek(0);
-  platform::File second = platform::File::OpenRead(existing);
-  if (first.Size() != second.Size()) return false;
+  staged.Seek(0);
+  platform::File other = platform::File::OpenRead(existing);
+  if (staged.Size() != other.Size()) return false;
   const auto half = buffer.size() / 2;
   const auto left = buffer.first(half);
   const auto right = buffer.subspan(half, half);
   for (;;) {
-    const std::size_t count = first.Read(left);
-    if (second.Read(right.first(count)) != count ||
+    const std::size_t count = staged.Read(left);
+    if (other.Read(right.first(count)) != count ||
         !std::ranges::equal(left.first(count), right.first(count))) {
       return false;
     }
@@ -170,13 +179,9 @@ std::vector<ArchiveEntry> ReadArchiveDirectory(const fs::path& archive, bool dat
 
 std::vector<ArchiveEntry> CheckArchiveDirectory(std::span<const std::uint8_t> headerAndDirectory,
                                                 std::int64_t archiveSize) {
-  std::vector<RecordBytes> records(headerAndDirectory.size() / kArchiveRecordSize);
+  const std::vector<RecordBytes> records = RecordsOf(headerAndDirectory);
   // Without its header there is nothing to check, as with an archive cut short there.
   if (records.empty()) throw platform::EInOutError(platform::io_error::kReadBeyondEnd);
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    std::copy_n(headerAndDirectory.begin() + static_cast<std::ptrdiff_t>(i * kArchiveRecordSize),
-                kArchiveRecordSize, records[i].begin());
-  }
   std::vector<ArchiveEntry> entries;
   for (CheckedEntry& checked : CheckDirectory(records, archiveSize)) {
     entries.push_back(std::move(checked.entry));
@@ -214,14 +219,10 @@ void ArchiveUnpacker::TakeDirectory(std::span<const std::uint8_t>& bytes) {
     return;
   }
   const auto header = std::span(rawDirectory_).first<kArchiveRecordSize>();
-  std::vector<RecordBytes> records(1 + ArchiveRecord::Parse(header).DirectoryCount());
-  if (!GatherDirectory(bytes, records.size() * kArchiveRecordSize)) return;
+  const std::size_t recordCount = 1 + ArchiveRecord::Parse(header).DirectoryCount();
+  if (!GatherDirectory(bytes, recordCount * kArchiveRecordSize)) return;
 
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    std::copy_n(rawDirectory_.begin() + static_cast<std::ptrdiff_t>(i * kArchiveRecordSize),
-                kArchiveRecordSize, records[i].begin());
-  }
-  for (CheckedEntry& checked : CheckDirectory(records, archiveSize_)) {
+  for (CheckedEntry& checked : CheckDirectory(RecordsOf(rawDirectory_), archiveSize_)) {
     entries_.push_back(std::move(checked.entry));
     codePageNames_.push_back(std::move(checked.codePageName));
   }
