@@ -8,7 +8,6 @@
 #include "cli/console.h"
 #include "platform/file.h"
 #include "platform/io_error.h"
-#include "protect/folder_protector.h"
 
 namespace kestravuna::cli {
 
@@ -53,10 +52,6 @@ std::string ReadPassword(const std::optional<std::filesystem::path>& passwordFil
   }
   if (!StandardInputIsTerminal()) return WithoutLineEnd(FirstLineOfStandardInput());
   return PromptPassword();
-}
-
-std::string AsDialogsPassIt(std::string entered) {
-  return entered.empty() ? std::string(kEmptyPasswordSubstitute) : std::move(entered);
 }
 
 }  // namespace kestravuna::cli

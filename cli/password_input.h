@@ -12,7 +12,4 @@ namespace kestravuna::cli {
 // terminal, else what is typed at the prompt. A line end (LF or CR LF) is not part of it.
 std::string ReadPassword(const std::optional<std::filesystem::path>& passwordFile);
 
-// What the password dialogs pass on for `entered`: an empty field becomes their fixed text.
-std::string AsDialogsPassIt(std::string entered);
-
 }  // namespace kestravuna::cli

@@ -205,7 +205,7 @@ int RunVerify(std::span<const std::string> args) {
     if (isFile) {
       throw UsageError("Ein Passwort prüft verify nur für einen Ordner mit CHIFF.CRD.");
     }
-    password = AsDialogsPassIt(ReadPassword(arguments.passwordFile));
+    password = std::string(PasswordAsTyped(ReadPassword(arguments.passwordFile)));
   }
   const fs::path checked = isFile ? given : ExistingFolder(arguments.folder);
 

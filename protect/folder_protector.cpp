@@ -97,11 +97,11 @@ void FolderProtector::ProtectWithTypedPassword(std::string_view typed) {
   if (busy_) return;
   if (!typed.empty()) return EncodeFolder(typed);
   view_.ShowMessage(EmptyPasswordBox());
-  EncodeFolder(kEmptyPasswordSubstitute);
+  EncodeFolder(PasswordAsTyped(typed));
 }
 
 void FolderProtector::RestoreWithTypedPassword(std::string_view typed) {
-  DecodeFolder(typed.empty() ? kEmptyPasswordSubstitute : typed);
+  DecodeFolder(PasswordAsTyped(typed));
 }
 
 void FolderProtector::WindowActivated() {

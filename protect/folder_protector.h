@@ -32,6 +32,11 @@ inline constexpr std::string_view kCompressorOutputName = "CHIFF.TMP";
 // What both dialogs pass for an empty password field.
 inline constexpr std::string_view kEmptyPasswordSubstitute = "@VOID#";
 
+// The password the dialogs pass on for what was typed: an empty field stands for the fixed text.
+constexpr std::string_view PasswordAsTyped(std::string_view typed) {
+  return typed.empty() ? kEmptyPasswordSubstitute : typed;
+}
+
 class FolderProtector {
  public:
   // The chosen folder starts as the working directory; the window announces it through
