@@ -177,35 +177,18 @@ std::vector<ArchiveEntry> ReadArchiveDirectory(const fs::path& archive, bool dat
   return entries;
 }
 
-std::vector<ArchiveEntry> CheckArchiveDirectory(std::span<const std::uint8_t> headerAndDirectory,
-                                                std::int64_t archiveSize) {
-  const std::vector<RecordBytes> records = RecordsOf(headerAndDirectory);
-  // Without its header there is nothing to check, as with an archive cut short there.
-  if (records.empty()) throw platform::EInOutError(platform::io_error::kReadBeyondEnd);
-  std::vector<ArchiveEntry> entries;
-  for (CheckedEntry& checked : CheckDirectory(records, archiveSize)) {
-    entries.push_back(std::move(checked.entry));
-  }
-  return entries;
-}
+void ArchiveSplitter::Receiver::HeaderArrived(std::span<const std::uint8_t>) {}
+void ArchiveSplitter::Receiver::DirectoryChecked(std::span<const ArchiveEntry>) {}
 
-ArchiveUnpacker::ArchiveUnpacker(fs::path folder, std::int64_t archiveSize,
-                                 const platform::FileAccess& access, ArchiveProgress progress,
-                                 std::vector<std::string> reservedNames)
-    : folder_(std::move(folder)),
-      archiveSize_(archiveSize),
-      access_(access),
-      progress_(std::move(progress)),
-      reservedNames_(std::move(reservedNames)) {}
+ArchiveSplitter::ArchiveSplitter(std::int64_t archiveSize, Receiver& receiver)
+    : archiveSize_(archiveSize), receiver_(receiver) {}
 
-ArchiveUnpacker::~ArchiveUnpacker() = default;
-
-void ArchiveUnpacker::Write(std::span<const std::uint8_t> bytes) {
+void ArchiveSplitter::Write(std::span<const std::uint8_t> bytes) {
   if (!directoryChecked_) TakeDirectory(bytes);
   if (directoryChecked_) TakeData(bytes);
 }
 
-bool ArchiveUnpacker::GatherDirectory(std::span<const std::uint8_t>& bytes, std::size_t wanted) {
+bool ArchiveSplitter::GatherDirectory(std::span<const std::uint8_t>& bytes, std::size_t wanted) {
   const std::size_t taken = std::min(bytes.size(), wanted - rawDirectory_.size());
   rawDirectory_.insert(rawDirectory_.end(), bytes.begin(),
                        bytes.begin() + static_cast<std::ptrdiff_t>(taken));
@@ -213,12 +196,16 @@ bool ArchiveUnpacker::GatherDirectory(std::span<const std::uint8_t>& bytes, std:
   return rawDirectory_.size() == wanted;
 }
 
-void ArchiveUnpacker::TakeDirectory(std::span<const std::uint8_t>& bytes) {
+void ArchiveSplitter::TakeDirectory(std::span<const std::uint8_t>& bytes) {
   // The header first: it says how many records follow it.
   if (rawDirectory_.size() < kArchiveRecordSize && !GatherDirectory(bytes, kArchiveRecordSize)) {
     return;
   }
   const auto header = std::span(rawDirectory_).first<kArchiveRecordSize>();
+  if (!headerArrived_) {
+    headerArrived_ = true;
+    receiver_.HeaderArrived(header);
+  }
   const std::size_t recordCount = 1 + ArchiveRecord::Parse(header).DirectoryCount();
   if (!GatherDirectory(bytes, recordCount * kArchiveRecordSize)) return;
 
@@ -228,17 +215,18 @@ void ArchiveUnpacker::TakeDirectory(std::span<const std::uint8_t>& bytes) {
   }
   rawDirectory_ = {};
   directoryChecked_ = true;
+  receiver_.DirectoryChecked(entries_);
   StartFile();
 }
 
-void ArchiveUnpacker::TakeData(std::span<const std::uint8_t>& bytes) {
-  while (writing_ && !bytes.empty()) {
+void ArchiveSplitter::TakeData(std::span<const std::uint8_t>& bytes) {
+  while (current_ < entries_.size() && !bytes.empty()) {
     const auto chunk = bytes.first(std::min<std::size_t>(remaining_, bytes.size()));
-    staged_.back().Contents().Write(chunk);
+    receiver_.FileBytes(chunk);
     remaining_ -= static_cast<std::uint32_t>(chunk.size());
     bytes = bytes.subspan(chunk.size());
     if (remaining_ == 0) {
-      CloseFile();
+      receiver_.FileEnds();
       ++current_;
       StartFile();
     }
@@ -246,43 +234,61 @@ void ArchiveUnpacker::TakeData(std::span<const std::uint8_t>& bytes) {
   // What follows the last file is not part of any file.
 }
 
-void ArchiveUnpacker::StartFile() {
+void ArchiveSplitter::StartFile() {
   for (; current_ < entries_.size(); ++current_) {
-    ReportFile(progress_, "Dekodiere ", codePageNames_[current_]);
-    staged_.push_back(platform::StagedFile::Create(folder_));
-    writing_ = true;
+    receiver_.FileBegins(current_);
     remaining_ = entries_[current_].size;
     if (remaining_ > 0) return;
-    CloseFile();  // an empty file is complete at once
+    receiver_.FileEnds();  // an empty file is complete at once
   }
 }
 
-void ArchiveUnpacker::CloseFile() {
+ArchiveUnpacker::ArchiveUnpacker(fs::path folder, std::int64_t archiveSize,
+                                 const platform::FileAccess& access, ArchiveProgress progress,
+                                 std::vector<std::string> reservedNames)
+    : folder_(std::move(folder)),
+      access_(access),
+      progress_(std::move(progress)),
+      reservedNames_(std::move(reservedNames)),
+      splitter_(archiveSize, *this) {}
+
+ArchiveUnpacker::~ArchiveUnpacker() = default;
+
+void ArchiveUnpacker::Write(std::span<const std::uint8_t> bytes) { splitter_.Write(bytes); }
+
+void ArchiveUnpacker::FileBegins(std::size_t index) {
+  ReportFile(progress_, "Dekodiere ", splitter_.CodePageNames()[index]);
+  staged_.push_back(platform::StagedFile::Create(folder_));
+}
+
+void ArchiveUnpacker::FileBytes(std::span<const std::uint8_t> bytes) {
+  staged_.back().Contents().Write(bytes);
+}
+
+void ArchiveUnpacker::FileEnds() {
   platform::File& file = staged_.back().Contents();
   file.ShareAccessOf(access_);
   // The caller flushes every file before it deletes what the archive came from; started now,
   // most of that work is done by then.
   file.StartFlush();
-  writing_ = false;
 }
 
 UnpackedFiles ArchiveUnpacker::Finish() {
-  if (!directoryChecked_ || current_ < entries_.size()) {
-    throw platform::EInOutError(platform::io_error::kReadBeyondEnd);
-  }
+  if (!splitter_.Complete()) throw platform::EInOutError(platform::io_error::kReadBeyondEnd);
+  const std::vector<ArchiveEntry>& entries = splitter_.Entries();
   // Every file's place is settled before the first takes its name, so a file that cannot be
   // placed (a name this folder cannot hold) stops the restore with the folder unchanged.
   std::vector<std::uint8_t> buffer(kCopyBufferSize);
   std::vector<Placement> placements;
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    const std::string& name = entries_[i].name;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string& name = entries[i].name;
     placements.push_back(
         PlanPlacement(staged_[i].Contents(), folder_, name,
                       std::ranges::find(reservedNames_, name) != reservedNames_.end(), buffer));
   }
   UnpackedFiles placed;
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    const ArchiveEntry& entry = entries_[i];
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const ArchiveEntry& entry = entries[i];
     const fs::path& where = placements[i].where;
     if (!placements[i].dropStaged) staged_[i].Publish(where);
     if (where.filename() != platform::PathFromUtf8(entry.name)) {

@@ -30,11 +30,61 @@ struct ArchiveEntry {
 std::vector<ArchiveEntry> ReadArchiveDirectory(const std::filesystem::path& archive,
                                                bool dataMayBeCutShort = false);
 
-// The same checks on a header and directory already read: `headerAndDirectory` holds the
-// header record and the DirectoryCount() records behind it, `archiveSize` every byte of the
-// archive they came from. For a reader that gets the archive in pieces and writes nothing.
-std::vector<ArchiveEntry> CheckArchiveDirectory(std::span<const std::uint8_t> headerAndDirectory,
-                                                std::int64_t archiveSize);
+// Splits an archive that arrives in pieces, as a decompressor writes it, into its directory and
+// the bytes of each file in archive order, keeping nothing but the directory. The whole
+// directory is checked as ReadArchiveDirectory checks it before the first file begins; bytes
+// behind the last file belong to no file.
+class ArchiveSplitter {
+ public:
+  // What the archive's parts go to, as they come.
+  class Receiver {
+   public:
+    // The header record, once it is whole and before the directory is read on its word.
+    virtual void HeaderArrived(std::span<const std::uint8_t> header);
+    // The directory, checked.
+    virtual void DirectoryChecked(std::span<const ArchiveEntry> entries);
+    // Entry `index` begins; its bytes follow, then FileEnds (at once for an empty file).
+    virtual void FileBegins(std::size_t index) = 0;
+    virtual void FileBytes(std::span<const std::uint8_t> bytes) = 0;
+    virtual void FileEnds() = 0;
+
+   protected:
+    ~Receiver() = default;
+  };
+
+  // `archiveSize`: every byte the archive will have.
+  ArchiveSplitter(std::int64_t archiveSize, Receiver& receiver);
+
+  // The next bytes of the archive. Raises EArchiveError for a damaged directory; what the
+  // receiver raises passes on.
+  void Write(std::span<const std::uint8_t> bytes);
+
+  bool DirectoryIsChecked() const noexcept { return directoryChecked_; }
+  // Every file has had all its bytes.
+  bool Complete() const noexcept { return directoryChecked_ && current_ == entries_.size(); }
+  const std::vector<ArchiveEntry>& Entries() const noexcept { return entries_; }
+  // The entries' names as stored, in the code page.
+  const std::vector<std::string>& CodePageNames() const noexcept { return codePageNames_; }
+
+ private:
+  // Each takes what it needs from the front of `bytes`.
+  void TakeDirectory(std::span<const std::uint8_t>& bytes);
+  // Adds bytes to the raw directory up to `wanted` in all; true once it holds that many.
+  bool GatherDirectory(std::span<const std::uint8_t>& bytes, std::size_t wanted);
+  void TakeData(std::span<const std::uint8_t>& bytes);
+  // Begins the file whose bytes come next; empty files on the way begin and end at once.
+  void StartFile();
+
+  std::int64_t archiveSize_;
+  Receiver& receiver_;
+  std::vector<std::uint8_t> rawDirectory_;  // the header and records as they come
+  bool headerArrived_ = false;
+  bool directoryChecked_ = false;  // once all have come
+  std::vector<ArchiveEntry> entries_;
+  std::vector<std::string> codePageNames_;
+  std::size_t current_ = 0;      // the file whose bytes come next
+  std::uint32_t remaining_ = 0;  // of its bytes
+};
 
 // A file of the folder that differed from its archived copy and was therefore kept.
 struct KeptFile {
@@ -55,7 +105,7 @@ struct UnpackedFiles {
 // takes a name in the folder before Finish, which the caller calls only once the source of the
 // archive has proved sound. What an unpacker destroyed without a finished Finish has not placed
 // vanishes, and so it does when the process is killed.
-class ArchiveUnpacker {
+class ArchiveUnpacker final : private ArchiveSplitter::Receiver {
  public:
   // `archiveSize`: every byte the archive will have; data beyond the last file is ignored.
   // `reservedNames`: names the caller removes from the folder afterwards (its own files); an
@@ -81,28 +131,16 @@ class ArchiveUnpacker {
   UnpackedFiles Finish();
 
  private:
-  // Each takes what it needs from the front of `bytes`.
-  void TakeDirectory(std::span<const std::uint8_t>& bytes);
-  // Adds bytes to the raw directory up to `wanted` in all; true once it holds that many.
-  bool GatherDirectory(std::span<const std::uint8_t>& bytes, std::size_t wanted);
-  void TakeData(std::span<const std::uint8_t>& bytes);
-  // Begins the file whose bytes come next; empty files on the way are written whole.
-  void StartFile();
-  // Completes the file being written.
-  void CloseFile();
+  // Each file is written as a staged file of its own.
+  void FileBegins(std::size_t index) override;
+  void FileBytes(std::span<const std::uint8_t> bytes) override;
+  void FileEnds() override;
 
   std::filesystem::path folder_;
-  std::int64_t archiveSize_;
   platform::FileAccess access_;
   ArchiveProgress progress_;
-  std::vector<std::uint8_t> rawDirectory_;  // the header and records as they come
-  bool directoryChecked_ = false;           // once all have come
-  std::vector<ArchiveEntry> entries_;
-  std::vector<std::string> codePageNames_;  // the entries' names as stored
   std::vector<std::string> reservedNames_;
-  std::size_t current_ = 0;                   // the file whose bytes come next
-  std::uint32_t remaining_ = 0;               // of its bytes
-  bool writing_ = false;                      // the last staged file still takes bytes
+  ArchiveSplitter splitter_;
   std::vector<platform::StagedFile> staged_;  // one per file begun, in archive order
 };
 

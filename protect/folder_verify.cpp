@@ -80,18 +80,20 @@ class ReportingStream final : public ByteStream {
 // Takes the archive as the decoder produces it and checks it on the way, storing nothing but
 // its directory: the identification, the directory as the unpacker checks it before it writes,
 // and data that fills the archive exactly, file after file.
-class ArchiveCheckingStream final : public ByteStream {
+class ArchiveCheckingStream final : public ByteStream, private ArchiveSplitter::Receiver {
  public:
   ArchiveCheckingStream(std::int64_t archiveSize, const VerifyProgress& progress,
                         VerifyResult& result)
-      : archiveSize_(archiveSize), progress_(progress), result_(result) {}
+      : archiveSize_(archiveSize),
+        progress_(progress),
+        result_(result),
+        splitter_(archiveSize, *this) {}
 
   std::int64_t Read(std::span<std::uint8_t>) override { return -1; }
   std::int64_t Write(std::span<const std::uint8_t> data) override {
     const auto size = static_cast<std::int64_t>(data.size());
     written_ += size;
-    if (!directoryChecked_) TakeDirectory(data);
-    if (directoryChecked_) TakeData(data);
+    splitter_.Write(data);
     return size;
   }
   // Only where it stands: the end of what was written.
@@ -103,7 +105,7 @@ class ArchiveCheckingStream final : public ByteStream {
 
   // Once every byte has come.
   void Finish() const {
-    if (!directoryChecked_) {
+    if (!splitter_.DirectoryIsChecked()) {
       throw DamageFound("Das Archiv endet vor dem Ende seines Verzeichnisses.");
     }
     if (written_ != archiveSize_) {
@@ -112,76 +114,39 @@ class ArchiveCheckingStream final : public ByteStream {
   }
 
  private:
-  void TakeDirectory(std::span<const std::uint8_t>& data) {
-    if (raw_.size() < kArchiveRecordSize && !Gather(data, kArchiveRecordSize)) return;
-    if (!BeginsAsArchive()) {
+  void HeaderArrived(std::span<const std::uint8_t> header) override {
+    const auto expected = MakeArchiveHeader(0).Serialize();
+    const auto length = static_cast<std::ptrdiff_t>(1 + kArchiveIdentification.size());
+    if (!std::equal(expected.begin(), expected.begin() + length, header.begin())) {
       throw DamageFound("Das Archiv beginnt nicht mit der Kennung eines Kestravuna-Archivs.");
     }
-    const std::size_t count =
-        ArchiveRecord::Parse(std::span(raw_).first<kArchiveRecordSize>()).DirectoryCount();
-    if (!Gather(data, (1 + count) * kArchiveRecordSize)) return;
+  }
 
-    entries_ = CheckArchiveDirectory(raw_, archiveSize_);
+  void DirectoryChecked(std::span<const ArchiveEntry> entries) override {
     std::int64_t dataBytes = 0;
-    for (const ArchiveEntry& entry : entries_) dataBytes += entry.size;
-    result_.fileCount = entries_.size();
+    for (const ArchiveEntry& entry : entries) dataBytes += entry.size;
+    result_.fileCount = entries.size();
     result_.fileBytes = dataBytes;
     // The unpacker ignores bytes behind the last file; the packer never writes any, so there
     // they mean that the directory's sizes are not the archive's.
-    const std::int64_t dataEnd = DataAreaStart(entries_.size()) + dataBytes;
+    const std::int64_t dataEnd = DataAreaStart(entries.size()) + dataBytes;
     if (dataEnd != archiveSize_) {
       throw DamageFound("Die Größen der Dateien ergeben " + std::to_string(dataEnd) +
                         " Bytes, das Archiv hat " + std::to_string(archiveSize_) + ".");
     }
-    raw_ = {};
-    directoryChecked_ = true;
-    NextFile();
   }
 
-  bool Gather(std::span<const std::uint8_t>& data, std::size_t wanted) {
-    const std::size_t taken = std::min(data.size(), wanted - raw_.size());
-    raw_.insert(raw_.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(taken));
-    data = data.subspan(taken);
-    return raw_.size() == wanted;
+  void FileBegins(std::size_t index) override {
+    if (progress_.file) progress_.file(splitter_.Entries()[index].name);
   }
-
-  bool BeginsAsArchive() const {
-    const auto expected = MakeArchiveHeader(0).Serialize();
-    const std::size_t length = 1 + kArchiveIdentification.size();
-    return std::equal(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(length),
-                      raw_.begin());
-  }
-
-  void TakeData(std::span<const std::uint8_t> data) {
-    while (current_ < entries_.size() && !data.empty()) {
-      const std::size_t taken = std::min<std::size_t>(remaining_, data.size());
-      remaining_ -= static_cast<std::uint32_t>(taken);
-      data = data.subspan(taken);
-      if (remaining_ == 0) {
-        ++current_;
-        NextFile();
-      }
-    }
-  }
-
-  // Moves on to the next file that has data; empty files pass at once.
-  void NextFile() {
-    for (; current_ < entries_.size(); ++current_) {
-      if (progress_.file) progress_.file(entries_[current_].name);
-      remaining_ = entries_[current_].size;
-      if (remaining_ > 0) return;
-    }
-  }
+  void FileBytes(std::span<const std::uint8_t>) override {}
+  void FileEnds() override {}
 
   std::int64_t archiveSize_;
   const VerifyProgress& progress_;
   VerifyResult& result_;
+  ArchiveSplitter splitter_;
   std::int64_t written_ = 0;
-  std::vector<std::uint8_t> raw_;  // the header and directory as they come
-  bool directoryChecked_ = false;
-  std::vector<ArchiveEntry> entries_;
-  std::size_t current_ = 0;      // the file whose data comes next
-  std::uint32_t remaining_ = 0;  // of its bytes
 };
 
 // A message of the component or the archive as part of a sentence: without the separator
@@ -286,9 +251,11 @@ VerifyResult Damaged(VerifyResult result, std::string finding) {
 
 }  // namespace
 
-VerifyResult VerifyFolder(const fs::path& folder, const std::optional<std::string>& password,
+VerifyResult VerifyFolder(const fs::path& chosenFolder, const std::optional<std::string>& password,
                           const VerifyProgress& progress) {
-  const platform::FolderLock lock = LockFolder(folder);
+  const platform::FolderLock lock = LockFolder(chosenFolder);
+  // Everything is read from the folder that was locked, wherever its path leads meanwhile.
+  const fs::path& folder = lock.Folder();
   VerifyResult result;
   const fs::path container = folder / kContainerName;
   const fs::path record = folder / kRecordName;
