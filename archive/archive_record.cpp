@@ -112,4 +112,11 @@ ArchiveRecord MakeArchiveHeader(std::size_t count) noexcept {
   return header;
 }
 
+std::array<std::uint8_t, 1 + kArchiveIdentification.size()> ArchiveBeginning() noexcept {
+  const auto header = MakeArchiveHeader(0).Serialize();
+  std::array<std::uint8_t, 1 + kArchiveIdentification.size()> beginning{};
+  std::copy_n(header.begin(), beginning.size(), beginning.begin());
+  return beginning;
+}
+
 }  // namespace kestravuna

@@ -68,4 +68,8 @@ std::int64_t DataAreaStart(std::size_t count) noexcept;
 // The header of an archive holding `count` files.
 ArchiveRecord MakeArchiveHeader(std::size_t count) noexcept;
 
+// The bytes every archive begins with, whatever it holds: the header's name length and the
+// identification.
+std::array<std::uint8_t, 1 + kArchiveIdentification.size()> ArchiveBeginning() noexcept;
+
 }  // namespace kestravuna

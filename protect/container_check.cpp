@@ -16,6 +16,7 @@
 #include "archive/unpack_archive.h"
 #include "compress/byte_stream.h"
 #include "compress/container_format.h"
+#include "platform/byte_order.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/io_error.h"
@@ -197,11 +198,17 @@ bool BeginsWithPrefixOf(const std::filesystem::path& file, std::span<const std::
   }
 }
 
+// A container identifier as the container stores it.
+std::array<std::uint8_t, kContainerFieldSize> IdentifierBytes(std::uint32_t identifier) {
+  std::array<std::uint8_t, kContainerFieldSize> bytes{};
+  platform::StoreLe32(bytes, identifier);
+  return bytes;
+}
+
 }  // namespace
 
 bool BeginsLikeArchive(const std::filesystem::path& file) {
-  const auto header = MakeArchiveHeader(0).Serialize();
-  return BeginsWithPrefixOf(file, std::span(header).first(1 + kArchiveIdentification.size()));
+  return BeginsWithPrefixOf(file, ArchiveBeginning());
 }
 
 bool IsMissingOrOwnFile(const std::filesystem::path& file) {
@@ -249,15 +256,8 @@ bool IsCompressionOf(const std::filesystem::path& candidate, const std::filesyst
     FileStream source(candidate, FileStream::Mode::Read);
     if (source.Size() < static_cast<std::int64_t>(kContainerFieldSize)) {
       // Stopped before the identifier was whole: not one byte of contents yet.
-      std::array<std::uint8_t, kContainerFieldSize> field{};
-      const auto got = static_cast<std::size_t>(source.Read(field));
-      const auto beginsAs = [&](std::uint32_t identifier) {
-        for (std::size_t i = 0; i < got; ++i) {
-          if (field[i] != static_cast<std::uint8_t>(identifier >> (8 * i))) return false;
-        }
-        return true;
-      };
-      return beginsAs(LzrwIdentifier) || beginsAs(LzhIdentifier);
+      return BeginsWithPrefixOf(candidate, IdentifierBytes(LzrwIdentifier)) ||
+             BeginsWithPrefixOf(candidate, IdentifierBytes(LzhIdentifier));
     }
     if (!IsContainerFile(candidate)) return false;
     ComparingStream comparison(archive);

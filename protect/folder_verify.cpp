@@ -115,9 +115,8 @@ class ArchiveCheckingStream final : public ByteStream, private ArchiveSplitter::
 
  private:
   void HeaderArrived(std::span<const std::uint8_t> header) override {
-    const auto expected = MakeArchiveHeader(0).Serialize();
-    const auto length = static_cast<std::ptrdiff_t>(1 + kArchiveIdentification.size());
-    if (!std::equal(expected.begin(), expected.begin() + length, header.begin())) {
+    const auto beginning = ArchiveBeginning();
+    if (!std::equal(beginning.begin(), beginning.end(), header.begin())) {
       throw DamageFound("Das Archiv beginnt nicht mit der Kennung eines Kestravuna-Archivs.");
     }
   }
