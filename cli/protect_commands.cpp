@@ -148,7 +148,6 @@ int RunSequence(std::span<const std::string> args, Action action) {
       ParseArguments(args, protect ? Options::PasswordAndMode : Options::Password);
   ConsoleView view;
   FolderProtector protector(view);
-  protector.containerMode = arguments.mode;
   const fs::path folder = ExistingFolder(arguments.folder);
   protector.ChooseFolder(folder);
   if (view.ErrorShown()) return kExitFailure;
@@ -169,13 +168,13 @@ int RunSequence(std::span<const std::string> args, Action action) {
   FileStatusProgress progress(report, files.sizes);
   view.Report(report, progress);
   std::int64_t decoded = 0;
-  protector.pack.SetProgressObserver([&](std::int64_t read, std::int64_t written) {
+  protector.SetCodingProgressObserver([&](std::int64_t read, std::int64_t written) {
     report.SetDone(protect ? files.totalBytes + read : read);
     decoded = written;
   });
   // The core takes the empty entry as the dialogs do, and its note reaches the report.
   if (protect) {
-    protector.ProtectWithTypedPassword(entered);
+    protector.ProtectWithTypedPassword(entered, {.method = arguments.mode});
   } else {
     protector.RestoreWithTypedPassword(entered);
   }

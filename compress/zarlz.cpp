@@ -511,6 +511,42 @@ std::int64_t TZarLZ::Decompress() {
   return state.destinationBytes;
 }
 
+// The settings of one operation on given streams, and the caller's settings back at its end.
+class TZarLZ::StreamSettings {
+ public:
+  StreamSettings(TZarLZ& owner, ByteStream& source, ByteStream& destination, TCompressMode mode)
+      : owner_(owner),
+        useStream_(std::exchange(owner.UseStream, true)),
+        input_(std::exchange(owner.InputStream, &source)),
+        output_(std::exchange(owner.OutputStream, &destination)),
+        mode_(std::exchange(owner.CompressMode, mode)) {}
+  ~StreamSettings() {
+    owner_.UseStream = useStream_;
+    owner_.InputStream = input_;
+    owner_.OutputStream = output_;
+    owner_.CompressMode = mode_;
+  }
+  StreamSettings(const StreamSettings&) = delete;
+  StreamSettings& operator=(const StreamSettings&) = delete;
+
+ private:
+  TZarLZ& owner_;
+  bool useStream_;
+  ByteStream* input_;
+  ByteStream* output_;
+  TCompressMode mode_;
+};
+
+std::int64_t TZarLZ::Compress(ByteStream& source, ByteStream& destination, TCompressMode mode) {
+  const StreamSettings settings(*this, source, destination, mode);
+  return Compress();
+}
+
+std::int64_t TZarLZ::Decompress(ByteStream& source, ByteStream& destination) {
+  const StreamSettings settings(*this, source, destination, CompressMode);
+  return Decompress();
+}
+
 // The advice compresses two chunk-aligned samples, a third and two thirds into the source,
 // with the fast codec. Fast pays off only where it alone gets well under Threshold percent;
 // everything else deserves the slower, denser codec.

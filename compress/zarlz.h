@@ -86,9 +86,16 @@ class TZarLZ {
   // Recommends Good or Fast for the current source by test-compressing two samples.
   TCompressMode Advise();
 
+  // The same operations on what they are given, for a caller that keeps no settings in the
+  // component between runs: stream mode from `source` to `destination`, in `mode`. UseStream,
+  // the streams and CompressMode are as they were when the operation returns, however it ends.
+  std::int64_t Compress(ByteStream& source, ByteStream& destination, TCompressMode mode);
+  std::int64_t Decompress(ByteStream& source, ByteStream& destination);
+
  private:
   struct WorkingState;
   class OperationScope;
+  class StreamSettings;
 
   // Setup shared by the operations
   std::int64_t SourceSize() const;

@@ -66,4 +66,9 @@ std::vector<std::filesystem::path> Drives();
 // symbolic link, not a directory or not owned by the user.
 std::filesystem::path PrivateTempDir();
 
+// The folder of the user's remembered choices: $XDG_CONFIG_HOME/kestravuna or
+// ~/.config/kestravuna (mode 0700), %APPDATA%\Kestravuna on Windows; refused as PrivateTempDir
+// is.
+std::filesystem::path UserConfigDir();
+
 }  // namespace kestravuna::platform

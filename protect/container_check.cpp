@@ -136,11 +136,8 @@ bool DecodesToArchive(const std::filesystem::path& container, WriteProgress& pro
   FollowingStream source(container, progress);
   ComparingStream comparison(archive);
   TZarLZ decoder;  // its own instance: the caller's is compressing meanwhile
-  decoder.UseStream = true;
-  decoder.InputStream = &source;
-  decoder.OutputStream = &comparison;
   try {
-    decoder.Decompress();
+    decoder.Decompress(source, comparison);
   } catch (const ELzrw1Exception&) {
     return false;  // a write refused by the comparison and a container the decoder cannot read
   }
@@ -262,11 +259,8 @@ bool IsCompressionOf(const std::filesystem::path& candidate, const std::filesyst
     if (!IsContainerFile(candidate)) return false;
     ComparingStream comparison(archive);
     TZarLZ decoder;
-    decoder.UseStream = true;
-    decoder.InputStream = &source;
-    decoder.OutputStream = &comparison;
     try {
-      decoder.Decompress();
+      decoder.Decompress(source, comparison);
       return comparison.MatchedAll();
     } catch (const ELzrw1Exception&) {
       // Cut short, as a compressor stopped halfway leaves it: what it holds must be the

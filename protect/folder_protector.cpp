@@ -34,8 +34,8 @@ FolderProtector::FolderProtector(FolderView& view)
       scan_(view),
       currentFolder_(platform::WorkingDirectory()),
       lastDrive_(DriveOf(currentFolder_)) {
-  pack.SetEventPump([this] {
-    const TZarLZ::Progress coded = pack.CurrentProgress();
+  pack_.SetEventPump([this] {
+    const TZarLZ::Progress coded = pack_.CurrentProgress();
     runProgress_.Advance(coded.done, coded.total);
     view_.PumpMessages();
   });
@@ -93,11 +93,14 @@ bool FolderProtector::ChangeDrive(const std::filesystem::path& drive) {
   return true;
 }
 
-void FolderProtector::ProtectWithTypedPassword(std::string_view typed) {
+void FolderProtector::ProtectWithTypedPassword(std::string_view typed,
+                                               const ProtectOptions& options) {
   if (busy_) return;
-  if (!typed.empty()) return EncodeFolder(typed);
+  if (!typed.empty()) return EncodeFolder(typed, options);
+  // A fixed text everybody knows would keep no secret.
+  if (options.encrypt) return view_.ShowMessage(EncryptionNeedsPasswordBox());
   view_.ShowMessage(EmptyPasswordBox());
-  EncodeFolder(PasswordAsTyped(typed));
+  EncodeFolder(PasswordAsTyped(typed), options);
 }
 
 void FolderProtector::RestoreWithTypedPassword(std::string_view typed) {

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "archive/unpack_archive.h"
@@ -36,6 +37,15 @@ inline constexpr std::string_view kEmptyPasswordSubstitute = "@VOID#";
 constexpr std::string_view PasswordAsTyped(std::string_view typed) {
   return typed.empty() ? kEmptyPasswordSubstitute : typed;
 }
+
+// How a protect stores the folder.
+struct ProtectOptions {
+  // The codec of the container; the window always protects in mode Good.
+  TCompressMode method = TCompressMode::Good;
+  // The container enciphered under the password (sealed_container.h) instead of the legacy
+  // container, which keeps no secret: its password only gates this program's own restore.
+  bool encrypt = false;
+};
 
 class FolderProtector {
  public:
@@ -62,24 +72,27 @@ class FolderProtector {
   void WindowActivated();
 
   // The set-password dialog's OK with what was typed: an empty field is noted in the
-  // "Sicherheitshinweis" box and protects with kEmptyPasswordSubstitute. Ignored while a run is
-  // under way.
-  void ProtectWithTypedPassword(std::string_view typed);
+  // "Sicherheitshinweis" box and protects with kEmptyPasswordSubstitute, unless the contents are
+  // to be encrypted: then the EncryptionNeedsPasswordBox note is all that happens. Ignored while
+  // a run is under way.
+  void ProtectWithTypedPassword(std::string_view typed, const ProtectOptions& options = {});
   // The enter-password dialog's OK: an empty field stands for kEmptyPasswordSubstitute, without
   // a note. Ignored while a run is under way.
   void RestoreWithTypedPassword(std::string_view typed);
 
   // Protects the chosen folder with `password` (UTF-8, never empty). Ignored while a run is
   // under way. Raises the error that ends the run.
-  void EncodeFolder(std::string_view password);
+  void EncodeFolder(std::string_view password, const ProtectOptions& options = {});
   // Deletes the plain files of `folder` that `archived` holds, except names containing
   // "CHIFF.CR", each only while it is as `packed` (the listing the archive was packed from)
   // shows it. Returns the names of the files that stayed because they changed since.
   std::vector<std::string> DeletePlainFiles(const std::filesystem::path& folder,
                                             std::span<const ArchiveEntry> archived,
                                             std::span<const platform::FolderEntry> packed);
-  // Restores the chosen folder if `password` (UTF-8, never empty) holds the stored one.
-  // Ignored while a run is under way. Raises the error that ends the run.
+  // Restores the chosen folder if `password` (UTF-8, never empty) opens it: for a legacy
+  // container when it holds the stored one, for an encrypted one when it is the password the
+  // contents were encrypted with. Ignored while a run is under way. Raises the error that ends
+  // the run.
   void DecodeFolder(std::string_view password);
 
   const std::filesystem::path& CurrentFolder() const noexcept { return currentFolder_; }
@@ -87,10 +100,10 @@ class FolderProtector {
   bool IsBusy() const noexcept { return busy_; }
   const FolderScan& Scan() const noexcept { return scan_; }
 
-  TZarLZ pack;  // hidden: its captions are never shown
-  // The method of new containers. The window always protects in mode Good; a restore reads
-  // whatever method its container names.
-  TCompressMode containerMode = TCompressMode::Good;
+  // Told the compressor's running byte counts during a run (see TZarLZ::SetProgressObserver).
+  void SetCodingProgressObserver(TZarLZ::ProgressObserver observer) {
+    pack_.SetProgressObserver(std::move(observer));
+  }
 
  private:
   class Run;
@@ -105,6 +118,7 @@ class FolderProtector {
                      const std::vector<KeptFile>& kept);
 
   FolderView& view_;
+  TZarLZ pack_;  // hidden: its captions are never shown
   FolderScan scan_;
   RunProgress runProgress_{view_};  // the bar during a run
   std::filesystem::path currentFolder_;

@@ -169,11 +169,8 @@ void CheckCompressedContainer(const fs::path& container, const VerifyProgress& p
   ArchiveCheckingStream output(ContainerSize(std::span(header).last<kContainerFieldSize>()),
                                progress, result);
   TZarLZ decoder;
-  decoder.UseStream = true;
-  decoder.InputStream = &input;
-  decoder.OutputStream = &output;
   try {
-    decoder.Decompress();
+    decoder.Decompress(input, output);
   } catch (const ELzrw1Exception& error) {
     input.RaiseReadError();
     throw DamageFound("Die komprimierten Daten sind beschädigt oder abgeschnitten (" +

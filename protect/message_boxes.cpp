@@ -28,6 +28,12 @@ MessageBox EmptyPasswordBox() {
           "Sie haben kein Passwort festgelegt. Das Verzeichnis wird ohne Passwort verschlüsselt!"};
 }
 
+MessageBox EncryptionNeedsPasswordBox() {
+  return {BoxIcon::Information, BoxOwner::None, "Kein Passwort",
+          "Um den Inhalt zu verschlüsseln, legen Sie bitte ein Passwort fest. Es wurde nichts "
+          "verändert."};
+}
+
 MessageBox QuitQuestionBox() {
   return {BoxIcon::Question, BoxOwner::Application, "Bestätigen",
           "Wollen Sie Kestravuna wirklich beenden ?"};

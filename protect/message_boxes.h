@@ -31,6 +31,9 @@ MessageBox WrongPasswordBox();
 MessageBox GeneralErrorBox(std::string_view message);
 // The set-password dialog was confirmed with an empty field.
 MessageBox EmptyPasswordBox();
+// The set-password dialog was confirmed with an empty field while the contents were to be
+// encrypted: nothing is protected.
+MessageBox EncryptionNeedsPasswordBox();
 // Asked with the buttons "&Ja" (the default, Enter) and "&Nein" (Escape) before the program ends.
 MessageBox QuitQuestionBox();
 // A restore kept files changed since the protect; `list` names each with its archived copy.

@@ -134,7 +134,7 @@ std::optional<std::string> FirstFileChangedSince(std::span<const platform::Folde
 
 }  // namespace
 
-void FolderProtector::EncodeFolder(std::string_view password) {
+void FolderProtector::EncodeFolder(std::string_view password, const ProtectOptions& options) {
   if (busy_) return;
   const platform::FolderLock lock = LockFolder(currentFolder_);
   const std::filesystem::path& folder = lock.Folder();
@@ -170,13 +170,13 @@ void FolderProtector::EncodeFolder(std::string_view password) {
   made.Made(FilesOfThisRun::kArchive);
 
   view_.ShowStatus("Prüfung...");
-  pack.Visible = false;
-  pack.UseStream = false;
-  pack.InputFile = platform::Utf8Of(container);
-  pack.OutputFile = platform::Utf8Of(compressed);
-  pack.CompressMode = containerMode;
+  pack_.Visible = false;
+  pack_.UseStream = false;
+  pack_.InputFile = platform::Utf8Of(container);
+  pack_.OutputFile = platform::Utf8Of(compressed);
+  pack_.CompressMode = options.method;
   runProgress_.BeginStep(kProgressPacked, kProgressCoded);
-  CompressAndVerify(pack, container, compressed);
+  CompressAndVerify(pack_, container, compressed);
   made.Made(FilesOfThisRun::kCompressed);
   platform::File::OpenRead(compressed).Sync();
 

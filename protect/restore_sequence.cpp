@@ -163,27 +163,16 @@ UnpackedFiles FolderProtector::DecodeContainer(const std::filesystem::path& fold
   containerFile.Close();
   FileStream input(container, FileStream::Mode::Read);
   UnpackingStream output(unpacker);
-  {
-    // The component keeps no pointer to the streams once the run has ended, however it ends.
-    struct StreamsOfThisRun {
-      TZarLZ& pack;
-      ~StreamsOfThisRun() { pack.InputStream = pack.OutputStream = nullptr; }
-    } streams{pack};
-    pack.Visible = false;
-    pack.UseStream = true;
-    pack.InputStream = &input;
-    pack.OutputStream = &output;
-    pack.CompressMode = TCompressMode::Good;
-    runProgress_.BeginStep(0, kProgressDecoded);
-    try {
-      pack.Decompress();
-    } catch (const ELzrw1Exception& error) {
-      // The component's stream texts end where a file mode text names its file: the user
-      // learns which file could not be read.
-      const std::string text = error.what();
-      if (!text.ends_with(": ")) throw;
-      throw ELzrw1Exception(text + std::string(kContainerName));
-    }
+  pack_.Visible = false;
+  runProgress_.BeginStep(0, kProgressDecoded);
+  try {
+    pack_.Decompress(input, output);
+  } catch (const ELzrw1Exception& error) {
+    // The component's stream texts end where a file mode text names its file: the user
+    // learns which file could not be read.
+    const std::string text = error.what();
+    if (!text.ends_with(": ")) throw;
+    throw ELzrw1Exception(text + std::string(kContainerName));
   }
   return unpacker.Finish();
 }

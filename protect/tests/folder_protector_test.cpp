@@ -608,9 +608,10 @@ TEST_F(LeftoverTest, APlainArchiveWhoseFilesAreAllPresentGoesWithoutAPassword) {
 // the edit and putting the archived version beside it.
 TEST_F(LeftoverTest, APlainArchiveWhoseFileWasEditedSinceIsUnpackedKeepingTheEdit) {
   WritePasswordRecord(folder / "CHIFF.CRD", kPassword);
-  protector.pack.InputFile = (folder / "CHIFF.CRY").string();
-  protector.pack.OutputFile = (folder / "CHIFF.TMP").string();
-  protector.pack.Compress();
+  TZarLZ compressor;
+  compressor.InputFile = (folder / "CHIFF.CRY").string();
+  compressor.OutputFile = (folder / "CHIFF.TMP").string();
+  compressor.Compress();
   WriteFile(folder / "zwei", "edited after the interruption");
   const Files interrupted = Snapshot(folder.path());
 

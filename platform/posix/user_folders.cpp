@@ -1,6 +1,7 @@
-// The private directory for the temporary archive files. It briefly holds a full copy of
-// the folder being protected, so it must be on disk (not a RAM-backed runtime directory)
-// and readable by nobody but the user.
+// The program's folders in the user's home: the private directory for the temporary archive
+// files, which briefly holds a full copy of the folder being protected, so it must be on disk
+// (not a RAM-backed runtime directory) and readable by nobody but the user; and the folder of
+// the user's remembered choices.
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,20 +21,19 @@ constexpr mode_t kPrivateMode = 0700;
 
 bool IsAbsolute(const char* path) { return path != nullptr && path[0] == '/'; }
 
-// The user's cache directory by the XDG rules: a relative XDG_CACHE_HOME is ignored.
-std::filesystem::path CacheHome() {
-  if (const char* cacheHome = std::getenv("XDG_CACHE_HOME"); IsAbsolute(cacheHome)) {
-    return cacheHome;
-  }
+// A base directory of the user's by the XDG rules: `variable` when it holds an absolute path
+// (a relative one is ignored), else `inHome` in the home directory.
+std::filesystem::path XdgHome(const char* variable, const char* inHome) {
+  if (const char* base = std::getenv(variable); IsAbsolute(base)) return base;
   if (const char* home = std::getenv("HOME"); IsAbsolute(home)) {
-    return std::filesystem::path(home) / ".cache";
+    return std::filesystem::path(home) / inHome;
   }
   passwd entry{};
   passwd* found = nullptr;
   std::string buffer(16384, '\0');
   if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
       found != nullptr && IsAbsolute(entry.pw_dir)) {
-    return std::filesystem::path(entry.pw_dir) / ".cache";
+    return std::filesystem::path(entry.pw_dir) / inHome;
   }
   throw EInOutError(io_error::kFileNotFound);
 }
@@ -69,7 +69,14 @@ void EnsurePrivate(const std::filesystem::path& folder) {
 }  // namespace
 
 std::filesystem::path PrivateTempDir() {
-  const std::filesystem::path folder = CacheHome() / "kestravuna";
+  const std::filesystem::path folder = XdgHome("XDG_CACHE_HOME", ".cache") / "kestravuna";
+  MakeDirectories(folder);
+  EnsurePrivate(folder);
+  return folder;
+}
+
+std::filesystem::path UserConfigDir() {
+  const std::filesystem::path folder = XdgHome("XDG_CONFIG_HOME", ".config") / "kestravuna";
   MakeDirectories(folder);
   EnsurePrivate(folder);
   return folder;
