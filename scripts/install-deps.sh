@@ -8,7 +8,7 @@
 set -euo pipefail
 
 declare -A group_packages=(
-  [build]="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins fonts-wine"
+  [build]="build-essential cmake ninja-build pkg-config libsodium-dev qt6-base-dev qt6-qpa-plugins fonts-wine"
   [test]="acl clang clang-format libclang-rt-14-dev libgtest-dev libgmock-dev util-linux procps git man-db groff-base xvfb xauth openbox xdotool imagemagick desktop-file-utils appstream dpkg-dev file mmdebstrap"
   [windows]="g++-mingw-w64-x86-64-posix wine64 googletest binutils-mingw-w64-x86-64 nsis zip xvfb xauth openbox xdotool imagemagick"
   [bench]="zlib1g-dev liblz4-dev libzstd-dev tar gzip zstd zip unzip p7zip-full valgrind time imagemagick"
