@@ -149,6 +149,7 @@ SealKey::SealKey(std::string_view password, const SealCosts& costs, const SealSa
 }
 
 SealKey::~SealKey() = default;
+SealKey::SealKey(SealKey&& other) noexcept = default;
 
 std::span<const std::uint8_t> SealKey::Bytes() const noexcept { return secret_->key; }
 

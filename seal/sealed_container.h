@@ -90,7 +90,7 @@ class SealKey {
   // Raises std::bad_alloc when the system cannot give the derivation its memory.
   SealKey(std::string_view password, const SealCosts& costs, const SealSalt& salt);
   ~SealKey();
-  SealKey(SealKey&& other) noexcept = default;
+  SealKey(SealKey&& other) noexcept;
   SealKey& operator=(SealKey&&) = delete;
   SealKey(const SealKey&) = delete;
   SealKey& operator=(const SealKey&) = delete;
