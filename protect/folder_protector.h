@@ -23,6 +23,7 @@
 #include "protect/folder_scan.h"
 #include "protect/folder_view.h"
 #include "protect/run_progress.h"
+#include "seal/sealed_container.h"
 
 namespace kestravuna {
 
@@ -112,8 +113,10 @@ class FolderProtector {
   void AnnounceFolder(const std::filesystem::path& folder);
   void Rescan();
   bool ChangeDrive(const std::filesystem::path& drive);
-  // Decodes the folder's container into its files (see restore_sequence.cpp).
-  UnpackedFiles DecodeContainer(const std::filesystem::path& folder);
+  // Decodes the folder's container into its files (see restore_sequence.cpp): the legacy
+  // container, or the contents of the encrypted one, unlocked already.
+  UnpackedFiles DecodeContainer(const std::filesystem::path& folder,
+                                UnsealingStream* sealedContents);
   void FinishRestore(Run& run, const std::filesystem::path& folder,
                      const std::vector<KeptFile>& kept);
 
