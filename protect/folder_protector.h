@@ -75,8 +75,8 @@ class FolderProtector {
   // The set-password dialog's OK with what was typed: an empty field is noted in the
   // "Sicherheitshinweis" box and protects with kEmptyPasswordSubstitute, unless the contents are
   // to be encrypted: then the EncryptionNeedsPasswordBox note is all that happens. Ignored while
-  // a run is under way.
-  void ProtectWithTypedPassword(std::string_view typed, const ProtectOptions& options = {});
+  // a run is under way. False when no protect ran.
+  bool ProtectWithTypedPassword(std::string_view typed, const ProtectOptions& options = {});
   // The enter-password dialog's OK: an empty field stands for kEmptyPasswordSubstitute, without
   // a note. Ignored while a run is under way.
   void RestoreWithTypedPassword(std::string_view typed);

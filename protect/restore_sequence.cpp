@@ -17,7 +17,6 @@
 // that archive's compressor output, whole or cut short. Otherwise, with a record, the plain
 // archive is unpacked directly after the password test; without one it is someone else's
 // archive, and the run is refused. A CHIFF.TMP found otherwise is not the run's, and stays.
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -85,38 +84,6 @@ class UnpackingStream final : public ByteStream {
  private:
   ArchiveUnpacker& unpacker_;
   std::int64_t written_ = 0;
-};
-
-// A stream that first gives back the bytes already taken from `rest`, then the rest: the
-// container's header is read for the archive's size before the decoder reads it again.
-class ReplayingStream final : public ByteStream {
- public:
-  ReplayingStream(std::span<const std::uint8_t> taken, ByteStream& rest)
-      : taken_(taken), rest_(rest) {}
-
-  std::int64_t Read(std::span<std::uint8_t> buffer) override {
-    if (position_ >= taken_.size()) {
-      const std::int64_t got = rest_.Read(buffer);
-      if (got > 0) position_ += static_cast<std::size_t>(got);
-      return got;
-    }
-    const std::size_t count = std::min(buffer.size(), taken_.size() - position_);
-    std::copy_n(taken_.begin() + static_cast<std::ptrdiff_t>(position_), count, buffer.begin());
-    position_ += count;
-    return static_cast<std::int64_t>(count);
-  }
-  std::int64_t Write(std::span<const std::uint8_t>) override { return -1; }
-  // Only where it stands.
-  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
-    const auto here = static_cast<std::int64_t>(position_);
-    return origin == SeekOrigin::Current && offset == 0 ? here : -1;
-  }
-  std::int64_t Size() override { return rest_.Size(); }
-
- private:
-  std::span<const std::uint8_t> taken_;
-  ByteStream& rest_;
-  std::size_t position_ = 0;
 };
 
 // The folder's encrypted container, opened with the entered password: the file, its header, the
@@ -232,7 +199,7 @@ UnpackedFiles FolderProtector::DecodeContainer(const std::filesystem::path& fold
       sealedContents != nullptr ? static_cast<ByteStream&>(*sealedContents) : *file;
   // The container's size field: the size of the archive it holds.
   std::array<std::uint8_t, kContainerHeaderSize> header{};
-  if (contents.Read(header) != static_cast<std::int64_t>(header.size())) {
+  if (ReadFully(contents, header) != static_cast<std::int64_t>(header.size())) {
     if (sealedContents != nullptr) sealedContents->RaiseFault();
     throw platform::EInOutError(platform::io_error::kReadBeyondEnd, container);
   }

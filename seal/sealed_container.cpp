@@ -47,18 +47,6 @@ void RequireSodium() {
   if (sodium_init() < 0) throw std::runtime_error("libsodium kann nicht gestartet werden.");
 }
 
-// Reads until `buffer` is full or the stream ends: the count, or -1 when the stream failed.
-std::int64_t ReadFully(ByteStream& source, std::span<std::uint8_t> buffer) {
-  std::size_t filled = 0;
-  while (filled < buffer.size()) {
-    const std::int64_t got = source.Read(buffer.subspan(filled));
-    if (got < 0 || got > static_cast<std::int64_t>(buffer.size() - filled)) return -1;
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
-  }
-  return static_cast<std::int64_t>(filled);
-}
-
 std::array<std::uint8_t, kCheckSize> HeaderCheck(std::span<const std::uint8_t> header) {
   std::array<std::uint8_t, kCheckSize> check{};
   crypto_generichash(check.data(), check.size(), header.data(), kCheckAt, nullptr, 0);
@@ -318,11 +306,12 @@ std::int64_t UnsealingStream::Seek(std::int64_t offset, SeekOrigin origin) {
 bool UnsealingStream::ReadToEnd() {
   RaiseFault();
   if (!unlocked_) throw std::logic_error("an encrypted container read before it was unlocked");
-  while (!finished_) {
+  for (;;) {
+    position_ += static_cast<std::int64_t>(plain_.size() - plainOffset_);
+    plainOffset_ = plain_.size();
+    if (finished_) return true;
     if (!PullChunk()) return false;
   }
-  plainOffset_ = plain_.size();
-  return true;
 }
 
 void UnsealingStream::RaiseFault() const {

@@ -158,7 +158,8 @@ class UnsealingStream final : public ByteStream {
   std::int64_t Write(std::span<const std::uint8_t>) override { return -1; }
   // Only where it stands.
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
-  // The bytes handed on so far: the whole size is known only at the final chunk.
+  // The bytes handed on so far, and those ReadToEnd read past: the whole size is known only at
+  // the final chunk.
   std::int64_t Size() override { return position_; }
 
   // Reads on to the end, past what the reader took, and checks that the container ends with its
