@@ -4,8 +4,8 @@
 #   2. its programs hold no trace of the test-only failure hook;
 #   3. it installs into a minimal Debian 12 root made for this check (Debian's Essential
 #      packages and nothing else), which gets only what the package's Depends name, and there
-#      kestravuna-cli shows its help and protects and restores a folder, and the window program
-#      starts on the offscreen platform. Nothing else on this machine can hide a missing Depends.
+#      kestravuna-cli shows its help and protects and restores a folder (as a legacy container
+#      and encrypted), and the window program starts on the offscreen platform. Nothing else on this machine can hide a missing Depends.
 # The root is built from the Debian mirror this machine's apt uses and thrown away at the end.
 # Usage: scripts/package-check.sh PACKAGE.deb
 set -euo pipefail
@@ -50,13 +50,16 @@ printf 'Sehr geehrte Damen und Herren,\n' >/tmp/Ordner/brief.txt
 head -c 100000 /dev/urandom >/tmp/Ordner/daten.bin
 cp -a /tmp/Ordner /tmp/Vorher
 printf 'Kennwort\n' >/tmp/password
-kestravuna-cli protect --password-file /tmp/password /tmp/Ordner >/tmp/protect.log 2>&1 ||
-  { cat /tmp/protect.log; exit 1; }
-test -f /tmp/Ordner/CHIFF.CRY && test ! -e /tmp/Ordner/brief.txt || { echo "protect left the files"; exit 1; }
-kestravuna-cli restore --password-file /tmp/password /tmp/Ordner >/tmp/restore.log 2>&1 ||
-  { cat /tmp/restore.log; exit 1; }
-diff -r /tmp/Vorher /tmp/Ordner || { echo "restore differs"; exit 1; }
-echo "kestravuna-cli: help shown, a folder protected and restored"
+# The legacy container, then the encrypted one, which needs libsodium at work.
+for options in "" --encrypt; do
+  kestravuna-cli protect $options --password-file /tmp/password /tmp/Ordner >/tmp/protect.log 2>&1 ||
+    { cat /tmp/protect.log; exit 1; }
+  test -f /tmp/Ordner/CHIFF.CRY && test ! -e /tmp/Ordner/brief.txt || { echo "protect $options left the files"; exit 1; }
+  kestravuna-cli restore --password-file /tmp/password /tmp/Ordner >/tmp/restore.log 2>&1 ||
+    { cat /tmp/restore.log; exit 1; }
+  diff -r /tmp/Vorher /tmp/Ordner || { echo "restore after protect $options differs"; exit 1; }
+done
+echo "kestravuna-cli: help shown, a folder protected and restored, as a legacy container and encrypted"
 status=0
 QT_QPA_PLATFORM=offscreen timeout 5 kestravuna /tmp/Ordner >/tmp/window.log 2>&1 || status=$?
 if [ "$status" -ne 124 ]; then

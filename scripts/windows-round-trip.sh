@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # A folder protected by the Linux build restores with the Windows build, and the other way
-# round: names with umlauts and the euro sign (code page 1252), a read-only file, a hidden file
-# and a subfolder (both stay in place), binary data. Run under Wine, with WINEPREFIX set.
+# round, as a legacy container and encrypted: names with umlauts and the euro sign (code page
+# 1252), a read-only file, a hidden file and a subfolder (both stay in place), binary data.
+# Before each restore, the other platform's restore with a wrong password must fail and leave
+# every byte of the protected folder as it was. Run under Wine, with WINEPREFIX set.
 # Usage: scripts/windows-round-trip.sh LINUX_CLI WINDOWS_CLI_EXE
 set -euo pipefail
 linux_cli=$(realpath "$1")
@@ -32,36 +34,56 @@ fingerprint() {
     find . -type f ! -name 'CHIFF.*' -exec sha256sum {} + | sort)
 }
 
-round_trip() {  # name, protecting command..., --, restoring command...
-  local name=$1; shift
-  local protect=() restore=()
-  while [[ $1 != -- ]]; do protect+=("$1"); shift; done
-  shift
-  restore=("$@")
-  local folder=$work/$name
+# Every entry below the protected folder, container and record included, with its type, mode,
+# size and checksum: a failed restore must leave all of it, and add nothing.
+snapshot() {
+  (cd "$1" && find . -printf '%p %y %m %s\n' | sort && find . -type f -exec sha256sum {} + | sort)
+}
+
+# kestravuna-cli of one platform on a folder, the Windows program under Wine with Windows paths.
+cli() {  # platform, command, password file, folder, options...
+  local platform=$1 command=$2 password=$3 folder=$4
+  shift 4
+  if [[ $platform == linux ]]; then
+    "$linux_cli" "$command" "$@" --password-file "$password" "$folder"
+  else
+    "$wine" "$windows_cli" "$command" "$@" --password-file "$(windows_path "$password")" \
+      "$(windows_path "$folder")"
+  fi
+}
+
+printf 'Kennwort 1\n' >"$work/password"
+printf 'ganz anders\n' >"$work/wrong-password"
+
+round_trip() {  # protecting platform, restoring platform, protect options...
+  local from=$1 to=$2
+  shift 2
+  local name="$from-to-$to${1:+ $*}"
+  local folder="$work/$from-to-$to${1:+$*}"
   make_folder "$folder"
-  printf 'Kennwort 1\n' >"$work/password"
-  local before
+  local before protected
   before=$(fingerprint "$folder")
-  "${protect[@]}" >"$work/$name-protect.log" 2>&1 || fail "$name: protect: $(cat "$work/$name-protect.log")"
+  cli "$from" protect "$work/password" "$folder" "$@" >"$work/protect.log" 2>&1 ||
+    fail "$name: protect: $(cat "$work/protect.log")"
   [[ -f "$folder/CHIFF.CRY" && -f "$folder/CHIFF.CRD" && ! -e "$folder/brief.txt" ]] ||
     fail "$name: not protected: $(ls -a "$folder")"
   [[ -e "$folder/.versteckt" && -e "$folder/Unterordner/innen.txt" ]] || fail "$name: hidden file or subfolder touched"
-  "${restore[@]}" >"$work/$name-restore.log" 2>&1 || fail "$name: restore: $(cat "$work/$name-restore.log")"
+  protected=$(snapshot "$folder")
+  if cli "$to" restore "$work/wrong-password" "$folder" >"$work/wrong.log" 2>&1; then
+    fail "$name: a restore with a wrong password succeeded: $(cat "$work/wrong.log")"
+  fi
+  grep -q 'Falsches Passwort !' "$work/wrong.log" || fail "$name: wrong password: $(cat "$work/wrong.log")"
+  [[ "$(snapshot "$folder")" == "$protected" ]] ||
+    fail "$name: the wrong password changed the folder:"$'\n'"$(diff <(echo "$protected") <(snapshot "$folder"))"
+  cli "$to" restore "$work/password" "$folder" >"$work/restore.log" 2>&1 ||
+    fail "$name: restore: $(cat "$work/restore.log")"
   [[ ! -e "$folder/CHIFF.CRY" && ! -e "$folder/CHIFF.CRD" ]] || fail "$name: container left"
   [[ "$(fingerprint "$folder")" == "$before" ]] ||
     fail "$name: restored files differ:"$'\n'"$(diff <(echo "$before") <(fingerprint "$folder"))"
-  echo "round trip $name: every file back, byte for byte, read-only kept"
+  echo "round trip $name: a wrong password changed nothing; every file back, byte for byte, read-only kept"
 }
 
-linux_folder=$work/linux-to-windows
-round_trip linux-to-windows \
-  "$linux_cli" protect --password-file "$work/password" "$linux_folder" -- \
-  "$wine" "$windows_cli" restore --password-file "$(windows_path "$work/password")" \
-  "$(windows_path "$linux_folder")"
-
-windows_folder=$work/windows-to-linux
-round_trip windows-to-linux \
-  "$wine" "$windows_cli" protect --password-file "$(windows_path "$work/password")" \
-  "$(windows_path "$windows_folder")" -- \
-  "$linux_cli" restore --password-file "$work/password" "$windows_folder"
+round_trip linux windows
+round_trip windows linux
+round_trip linux windows --encrypt
+round_trip windows linux --encrypt
