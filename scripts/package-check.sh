@@ -5,7 +5,8 @@
 #   3. it installs into a minimal Debian 12 root made for this check (Debian's Essential
 #      packages and nothing else), which gets only what the package's Depends name, and there
 #      kestravuna-cli shows its help and protects and restores a folder (as a legacy container
-#      and encrypted), and the window program starts on the offscreen platform. Nothing else on this machine can hide a missing Depends.
+#      and encrypted), and the window program starts on the offscreen platform. Nothing else
+#      on this machine can hide a missing Depends.
 # The root is built from the Debian mirror this machine's apt uses and thrown away at the end.
 # Usage: scripts/package-check.sh PACKAGE.deb
 set -euo pipefail
