@@ -55,18 +55,21 @@ cli() {  # platform, command, password file, folder, options...
 printf 'Kennwort 1\n' >"$work/password"
 printf 'ganz anders\n' >"$work/wrong-password"
 
-round_trip() {  # protecting platform, restoring platform, protect options...
-  local from=$1 to=$2
-  shift 2
-  local name="$from-to-$to${1:+ $*}"
-  local folder="$work/$from-to-$to${1:+$*}"
+round_trip() {  # protecting platform, restoring platform, legacy|encrypted
+  local from=$1 to=$2 kind=$3
+  local name="$from-to-$to $kind" folder="$work/$from-to-$to-$kind"
+  local options=()
+  if [[ $kind == encrypted ]]; then options=(--encrypt); fi
   make_folder "$folder"
-  local before protected
+  local before protected written
   before=$(fingerprint "$folder")
-  cli "$from" protect "$work/password" "$folder" "$@" >"$work/protect.log" 2>&1 ||
+  cli "$from" protect "$work/password" "$folder" "${options[@]}" >"$work/protect.log" 2>&1 ||
     fail "$name: protect: $(cat "$work/protect.log")"
   [[ -f "$folder/CHIFF.CRY" && -f "$folder/CHIFF.CRD" && ! -e "$folder/brief.txt" ]] ||
     fail "$name: not protected: $(ls -a "$folder")"
+  # Only the encrypted container begins with its own identifier.
+  if cmp -s -n 6 <(printf KVSEAL) "$folder/CHIFF.CRY"; then written=encrypted; else written=legacy; fi
+  [[ $written == "$kind" ]] || fail "$name: protect wrote a $written container"
   [[ -e "$folder/.versteckt" && -e "$folder/Unterordner/innen.txt" ]] || fail "$name: hidden file or subfolder touched"
   protected=$(snapshot "$folder")
   if cli "$to" restore "$work/wrong-password" "$folder" >"$work/wrong.log" 2>&1; then
@@ -83,7 +86,7 @@ round_trip() {  # protecting platform, restoring platform, protect options...
   echo "round trip $name: a wrong password changed nothing; every file back, byte for byte, read-only kept"
 }
 
-round_trip linux windows
-round_trip windows linux
-round_trip linux windows --encrypt
-round_trip windows linux --encrypt
+for kind in legacy encrypted; do
+  round_trip linux windows "$kind"
+  round_trip windows linux "$kind"
+done
