@@ -122,4 +122,32 @@ std::int64_t MemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
   return base + offset;
 }
 
+std::int64_t ReadFully(ByteStream& source, std::span<std::uint8_t> buffer) {
+  std::size_t filled = 0;
+  while (filled < buffer.size()) {
+    const std::int64_t got = source.Read(buffer.subspan(filled));
+    if (got < 0 || got > static_cast<std::int64_t>(buffer.size() - filled)) return -1;
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  return static_cast<std::int64_t>(filled);
+}
+
+std::int64_t ReplayingStream::Read(std::span<std::uint8_t> buffer) {
+  const auto taken = static_cast<std::int64_t>(taken_.size());
+  const auto replayed = static_cast<std::size_t>(
+      std::clamp<std::int64_t>(taken - position_, 0, static_cast<std::int64_t>(buffer.size())));
+  std::copy_n(taken_.begin() + position_, replayed, buffer.begin());
+  position_ += static_cast<std::int64_t>(replayed);
+  if (replayed == buffer.size()) return static_cast<std::int64_t>(replayed);
+  const std::int64_t got = rest_.Read(buffer.subspan(replayed));
+  if (got < 0) return got;
+  position_ += got;
+  return static_cast<std::int64_t>(replayed) + got;
+}
+
+std::int64_t ReplayingStream::Seek(std::int64_t offset, SeekOrigin origin) {
+  return origin == SeekOrigin::Current && offset == 0 ? position_ : -1;
+}
+
 }  // namespace kestravuna

@@ -119,5 +119,68 @@ TEST(CliCommands, ProtectInEveryModeRestores) {
   EXPECT_EQ(restoreMode.exitCode, 2) << "restore reads the method from the container";
 }
 
+// --encrypt as a script uses it: an empty password is refused before anything is written, verify
+// sees the header without the password and every byte with it, and restore needs no option.
+TEST(CliCommands, AnEncryptedFolderIsRecognisedByEveryCommand) {
+  TempFolder area;
+  const fs::path folder = area / "ordner";
+  WriteFile(folder / "brief.txt", "Kontostand 4711\n");
+  WriteFile(folder / "zufall.bin", test_support::TextOf(test_support::RandomBytes(150'000, 5)));
+  WriteFile(area / "passwort", "Kennwort\n");
+  WriteFile(area / "falsch", "kennwort\n");
+  const auto before = test_support::Snapshot(folder);
+  const std::string dir = folder.string();
+  const std::string passwordFile = (area / "passwort").string();
+
+  struct Step {
+    std::vector<std::string> args;
+    std::string input;
+    int exitCode;
+    std::string printed;
+    bool folderAsBefore;  // every file still in place, nothing of the program's
+  } steps[] = {
+      {{"protect", "--encrypt", dir},
+       "\n",
+       1,
+       "Kein Passwort: Um den Inhalt zu verschlüsseln, legen Sie bitte ein Passwort fest. Es "
+       "wurde nichts verändert.",
+       true},
+      {{"protect", "--encrypt", "--mode", "fast", "--password-file", passwordFile, dir},
+       "",
+       0,
+       "Geschützt: 2 Dateien, ",
+       false},
+      {{"verify", dir}, "", 0, "Kopf in Ordnung: CHIFF.CRY ist verschlüsselt", false},
+      {{"verify", "--password-file", (area / "falsch").string(), dir},
+       "",
+       1,
+       "Das Passwort ist falsch: Es öffnet den verschlüsselten Container CHIFF.CRY nicht.",
+       false},
+      {{"verify", "--password-file", passwordFile, dir},
+       "",
+       0,
+       "; verschlüsselt; das Passwort ist richtig",
+       false},
+      {{"restore", dir},
+       "kennwort\n",
+       1,
+       "Falsches Passwort !: Sie haben keine Berechtigung zu dieser Aktion !",
+       false},
+      {{"restore", dir}, "Kennwort\n", 0, "Wiederhergestellt: 2 Dateien, ", true},
+  };
+  for (const Step& step : steps) {
+    std::string command;
+    for (const std::string& arg : step.args) command += arg + " ";
+    const CliOutcome outcome = RunCli(step.args, area / "cache", Fault::None, 0, step.input);
+    EXPECT_EQ(outcome.exitCode, step.exitCode) << command << "\n" << outcome.output;
+    EXPECT_NE(outcome.output.find(step.printed), std::string::npos) << command << "\n"
+                                                                    << outcome.output;
+    EXPECT_EQ(test_support::Snapshot(folder) == before, step.folderAsBefore) << command;
+    if (step.exitCode == 0 && step.args[0] == "protect") {
+      EXPECT_EQ(test_support::ReadFile(folder / "CHIFF.CRY").substr(0, 6), "KVSEAL");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kestravuna
