@@ -229,6 +229,8 @@ class WindowTest : public QObject {
     Protect(windows, "Geheim");
     QVERIFY(!windows.setPassword.isVisible());
     QVERIFY(fs::exists(fixture.folder / "CHIFF.CRY") && fs::exists(fixture.folder / "CHIFF.CRD"));
+    // The box starts cleared: the legacy container.
+    QVERIFY(ReadFile(fixture.folder / "CHIFF.CRY").substr(0, 6) != "KVSEAL");
     QVERIFY(!fs::exists(fixture.folder / "brief.txt"));
     QVERIFY(!Button(windows.mainWindow, "code").isEnabled());
     QVERIFY(Button(windows.mainWindow, "decode").isEnabled());
@@ -337,6 +339,7 @@ class WindowTest : public QObject {
 
   void tabReachesTheEncryptionBoxSpaceTogglesItAndEnterConfirms() {
     Fixture fixture;
+    const auto before = Snapshot(fixture.folder.path());
     WindowSet windows;
     Start(windows);
     Click(windows.mainWindow, "code");
@@ -356,9 +359,11 @@ class WindowTest : public QObject {
     }
     QTest::keyClick(&box, Qt::Key_Return);
     QVERIFY(!windows.setPassword.isVisible());
-    QVERIFY(fs::exists(fixture.folder / "CHIFF.CRY"));
+    QCOMPARE(ReadFile(fixture.folder / "CHIFF.CRY").substr(0, 6), "KVSEAL");  // encrypted
     QVERIFY(fixture.boxes.empty());
     QVERIFY(RememberedEncryption());
+    Restore(windows, "Geheim");
+    QCOMPARE(Snapshot(fixture.folder.path()), before);
   }
 
   void theQuitQuestionEndsTheProgramOnlyOnYes() {

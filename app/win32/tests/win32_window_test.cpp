@@ -252,7 +252,7 @@ TEST_F(EncryptBoxTest, TabReachesItSpaceTogglesItAndOkRemembersItForTheNextStart
     }
     Press(VK_RETURN);  // Enter in the box presses OK
     EXPECT_FALSE(dialog.IsVisible());
-    EXPECT_TRUE(std::filesystem::exists(folder / "CHIFF.CRY"));
+    EXPECT_EQ(test_support::ReadFile(folder / "CHIFF.CRY").substr(0, 6), "KVSEAL");  // encrypted
     EXPECT_TRUE(RememberedEncryption());
   }
   Windows nextStart;
