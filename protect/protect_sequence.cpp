@@ -178,7 +178,7 @@ void FolderProtector::EncodeFolder(std::string_view password, const ProtectOptio
   runProgress_.BeginStep(kProgressPacked, kProgressCoded);
   CompressAndVerify(pack_, container, compressed);
   made.Made(FilesOfThisRun::kCompressed);
-  platform::File::OpenRead(compressed).Sync();
+  platform::SyncFiles({compressed});
 
   WritePasswordRecord(record, *storedPassword);
   made.Made(FilesOfThisRun::kRecord);
