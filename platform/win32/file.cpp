@@ -251,9 +251,17 @@ void NativeCloseUnchecked(NativeHandle handle) noexcept { CloseHandle(HandleOf(h
 // its mark, never with other contents. Opening for writing without writing changes neither the
 // file nor its times.
 void SyncFileAt(const std::filesystem::path& path) {
-  const HandleCloser attributes{
-      OpenRegularFile(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, OPEN_EXISTING)};
+  // Not OpenRegularFile: Wine answers its check of the file's type by moving the time of last
+  // access. The attributes tell a folder or link as well.
+  const HandleCloser attributes{CreateFileW(path.c_str(),
+                                            FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
+                                            nullptr, OPEN_EXISTING, kOpenFlags, nullptr)};
+  if (attributes.handle == INVALID_HANDLE_VALUE) ThrowIoErrorFromWindows(path);
   const FILE_BASIC_INFO original = BasicInformation(attributes.handle, path);
+  if ((original.FileAttributes &
+       (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0) {
+    throw EInOutError(io_error::kAccessDenied, path);
+  }
   const bool readOnly = (original.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
   BeforeMutatingFileOperation();
   if (readOnly) {
