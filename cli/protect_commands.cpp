@@ -84,6 +84,7 @@ struct Arguments {
   std::optional<fs::path> passwordFile;
   bool askPassword = false;                  // verify: --password
   TCompressMode mode = TCompressMode::Good;  // the window's mode
+  bool encrypt = false;                      // protect: --encrypt
 };
 
 // The options a command takes.
@@ -96,6 +97,10 @@ Arguments ParseArguments(std::span<const std::string> args, Options options) {
     if (options == Options::PasswordAndMode) {
       if (const auto mode = ModeOption(args, i)) {
         parsed.mode = *mode;
+        continue;
+      }
+      if (args[i] == "--encrypt") {
+        parsed.encrypt = true;
         continue;
       }
     }
@@ -174,7 +179,10 @@ int RunSequence(std::span<const std::string> args, Action action) {
   });
   // The core takes the empty entry as the dialogs do, and its note reaches the report.
   if (protect) {
-    protector.ProtectWithTypedPassword(entered, {.method = arguments.mode});
+    if (!protector.ProtectWithTypedPassword(
+            entered, {.method = arguments.mode, .encrypt = arguments.encrypt})) {
+      return kExitFailure;
+    }
   } else {
     protector.RestoreWithTypedPassword(entered);
   }
@@ -232,9 +240,16 @@ int RunVerify(std::span<const std::string> args) {
       report.Error(result.finding);
       return kExitFailure;
   }
+  if (result.encrypted && !result.passwordChecked) {
+    report.Finish(
+        "Kopf in Ordnung: CHIFF.CRY ist verschlüsselt; ohne Passwort (--password) lässt sich "
+        "nur sein Kopf prüfen");
+    return kExitSuccess;
+  }
   std::string line =
       report.ResultLine("In Ordnung", result.fileCount, result.containerBytes, result.fileBytes);
   if (result.plainArchive) line += "; CHIFF.CRY ist ein unkomprimiertes Archiv";
+  if (result.encrypted) line += "; verschlüsselt";
   if (result.passwordChecked) line += "; das Passwort ist richtig";
   report.Finish(line);
   return kExitSuccess;
@@ -244,7 +259,7 @@ constexpr Command kProtectCommands[] = {
     {"scan", "ORDNER",
      "Zählt Unterordner, Dateien und Bytes unter ORDNER und sagt, ob er verschlüsselt ist.",
      "Schreibt die Zahlen der Statistik des Fensters auf die Standardausgabe.", RunScan},
-    {"protect", "[--mode good|fast|auto] [--password-file DATEI] ORDNER",
+    {"protect", "[--mode good|fast|auto] [--encrypt] [--password-file DATEI] ORDNER",
      "Packt die Dateien von ORDNER in CHIFF.CRY, schreibt CHIFF.CRD und löscht die Dateien.",
      "Das Passwort ist die erste Zeile von DATEI, sonst der Standardeingabe, wenn sie kein\n"
      "Terminal ist, sonst wird es ohne Echo abgefragt. Ein leeres Passwort schützt mit dem\n"
@@ -252,13 +267,26 @@ constexpr Command kProtectCommands[] = {
      "  --mode good   LZH wie das Fenster (Vorgabe)\n"
      "  --mode fast   LZRW1/KH: etwa achtmal so schnell, rund ein Viertel größer\n"
      "  --mode auto   nach Empfehlung für das Archiv\n"
-     "Unterordner bleiben, wie sie sind. Der Container ist komprimiert, nicht verschlüsselt.",
+     "  --encrypt     verschlüsselt den Inhalt mit dem Passwort (ein leeres wird abgelehnt)\n"
+     "Unterordner bleiben, wie sie sind.\n"
+     "Ohne --encrypt ist der Container nur komprimiert: Wer das Format kennt, liest jede\n"
+     "Datei ohne Passwort; das Passwort hält nur dieses Programm auf, und CHIFF.CRD verrät\n"
+     "es jedem, der das Format kennt.\n"
+     "Mit --encrypt ist der ganze Container samt Namen und Größen der Dateien mit\n"
+     "XChaCha20-Poly1305 verschlüsselt, der Schlüssel mit Argon2id aus dem Passwort\n"
+     "abgeleitet; CHIFF.CRD enthält nichts vom Passwort. Jede Veränderung fällt beim\n"
+     "Wiederherstellen auf. Sichtbar bleiben die Größe von CHIFF.CRY (also ungefähr die\n"
+     "Menge der Daten), seine Zeiten und dass der Ordner geschützt ist; ein schwaches\n"
+     "Passwort lässt sich durch Raten finden, und wer das Passwort kennt, liest alles.\n"
+     "Programme, die nur den unverschlüsselten Container kennen, stellen einen\n"
+     "verschlüsselten Ordner nicht wieder her und ändern nichts an ihm.",
      RunProtect},
     {"restore", "[--password-file DATEI] ORDNER",
      "Stellt jede Datei aus CHIFF.CRY von ORDNER wieder her, wenn das Passwort passt.",
      "Das Passwort kommt wie bei protect aus DATEI, der Standardeingabe oder der Abfrage.\n"
      "Eine Datei, die sich seit dem Schützen geändert hat, bleibt; die archivierte Fassung\n"
-     "kommt als \"NAME (archiviert)\" daneben.",
+     "kommt als \"NAME (archiviert)\" daneben. Ein verschlüsselter Ordner wird von selbst\n"
+     "erkannt; ist er beschädigt oder verändert, wird nichts wiederhergestellt.",
      RunRestore},
     {"verify", "[--password | --password-file DATEI] ORDNER|CONTAINER",
      "Prüft einen geschützten Ordner oder einen Container, ohne etwas zu ändern.",
@@ -270,9 +298,11 @@ constexpr Command kProtectCommands[] = {
      "  --password-file DATEI  prüft die erste Zeile von DATEI als Passwort\n"
      "Rückgabewert 0: in Ordnung (und das Passwort richtig); 1: nicht geschützt, beschädigt\n"
      "oder falsches Passwort, mit einer Meldung, was betroffen ist.\n"
-     "Der Container hat keine Prüfsumme: Ein verändertes Byte fällt auf, wo es den Code,\n"
-     "die Größen oder das Verzeichnis stört; wo es wieder gültigen Code ergibt (ein anderes\n"
-     "Zeichen, eine andere Position), bleibt es unbemerkt.",
+     "Der unverschlüsselte Container hat keine Prüfsumme: Ein verändertes Byte fällt auf,\n"
+     "wo es den Code, die Größen oder das Verzeichnis stört; wo es wieder gültigen Code\n"
+     "ergibt (ein anderes Zeichen, eine andere Position), bleibt es unbemerkt. Von einem\n"
+     "verschlüsselten Container prüft verify ohne Passwort nur den Kopf, mit Passwort jedes\n"
+     "Byte.",
      RunVerify},
 };
 

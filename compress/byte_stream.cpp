@@ -122,4 +122,33 @@ std::int64_t MemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
   return base + offset;
 }
 
+std::int64_t ReadFully(ByteStream& source, std::span<std::uint8_t> buffer) {
+  std::size_t filled = 0;
+  while (filled < buffer.size()) {
+    const std::int64_t got = source.Read(buffer.subspan(filled));
+    if (got < 0 || got > static_cast<std::int64_t>(buffer.size() - filled)) return -1;
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  return static_cast<std::int64_t>(filled);
+}
+
+std::int64_t ReplayingStream::Read(std::span<std::uint8_t> buffer) {
+  const auto taken = static_cast<std::int64_t>(taken_.size());
+  if (position_ >= taken) {
+    const std::int64_t got = rest_.Read(buffer);
+    if (got > 0) position_ += got;
+    return got;
+  }
+  const auto count = static_cast<std::size_t>(
+      std::min(static_cast<std::int64_t>(buffer.size()), taken - position_));
+  std::copy_n(taken_.begin() + position_, count, buffer.begin());
+  position_ += static_cast<std::int64_t>(count);
+  return static_cast<std::int64_t>(count);
+}
+
+std::int64_t ReplayingStream::Seek(std::int64_t offset, SeekOrigin origin) {
+  return origin == SeekOrigin::Current && offset == 0 ? position_ : -1;
+}
+
 }  // namespace kestravuna

@@ -33,6 +33,28 @@ class ByteStream {
   std::int64_t Position() { return Seek(0, SeekOrigin::Current); }
 };
 
+// Reads until `buffer` is full or the stream ends: the count, or -1 when the stream failed.
+std::int64_t ReadFully(ByteStream& source, std::span<std::uint8_t> buffer);
+
+// A stream that first gives back bytes already taken from `rest`, then the rest of it: a header
+// read ahead for what it says, then read again by a decoder that expects it.
+class ReplayingStream final : public ByteStream {
+ public:
+  ReplayingStream(std::span<const std::uint8_t> taken, ByteStream& rest)
+      : taken_(taken), rest_(rest) {}
+
+  std::int64_t Read(std::span<std::uint8_t> buffer) override;
+  std::int64_t Write(std::span<const std::uint8_t>) override { return -1; }
+  // Only where it stands.
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+  std::int64_t Size() override { return rest_.Size(); }
+
+ private:
+  std::span<const std::uint8_t> taken_;
+  ByteStream& rest_;
+  std::int64_t position_ = 0;
+};
+
 // A plain file of the program's file layer: opened for reading, or created new and owner-only
 // for writing (an existing plain file under the name is replaced; a link, folder, FIFO or
 // device there is never opened, written through or removed). The file is closed by Close or,

@@ -511,39 +511,62 @@ std::int64_t TZarLZ::Decompress() {
   return state.destinationBytes;
 }
 
-// The settings of one operation on given streams, and the caller's settings back at its end.
-class TZarLZ::StreamSettings {
+// The settings of one operation on what it was given, and the caller's settings back at its end.
+class TZarLZ::OperationSettings {
  public:
-  StreamSettings(TZarLZ& owner, ByteStream& source, ByteStream& destination, TCompressMode mode)
+  explicit OperationSettings(TZarLZ& owner)
       : owner_(owner),
-        useStream_(std::exchange(owner.UseStream, true)),
-        input_(std::exchange(owner.InputStream, &source)),
-        output_(std::exchange(owner.OutputStream, &destination)),
-        mode_(std::exchange(owner.CompressMode, mode)) {}
-  ~StreamSettings() {
+        useStream_(owner.UseStream),
+        inputFile_(owner.InputFile),
+        outputFile_(owner.OutputFile),
+        input_(owner.InputStream),
+        output_(owner.OutputStream),
+        mode_(owner.CompressMode) {}
+  ~OperationSettings() {
     owner_.UseStream = useStream_;
+    owner_.InputFile = std::move(inputFile_);
+    owner_.OutputFile = std::move(outputFile_);
     owner_.InputStream = input_;
     owner_.OutputStream = output_;
     owner_.CompressMode = mode_;
   }
-  StreamSettings(const StreamSettings&) = delete;
-  StreamSettings& operator=(const StreamSettings&) = delete;
+  OperationSettings(const OperationSettings&) = delete;
+  OperationSettings& operator=(const OperationSettings&) = delete;
 
  private:
   TZarLZ& owner_;
   bool useStream_;
+  std::string inputFile_;
+  std::string outputFile_;
   ByteStream* input_;
   ByteStream* output_;
   TCompressMode mode_;
 };
 
 std::int64_t TZarLZ::Compress(ByteStream& source, ByteStream& destination, TCompressMode mode) {
-  const StreamSettings settings(*this, source, destination, mode);
+  const OperationSettings settings(*this);
+  UseStream = true;
+  InputStream = &source;
+  OutputStream = &destination;
+  CompressMode = mode;
+  return Compress();
+}
+
+std::int64_t TZarLZ::Compress(const std::filesystem::path& source,
+                              const std::filesystem::path& destination, TCompressMode mode) {
+  const OperationSettings settings(*this);
+  UseStream = false;
+  InputFile = platform::Utf8Of(source);
+  OutputFile = platform::Utf8Of(destination);
+  CompressMode = mode;
   return Compress();
 }
 
 std::int64_t TZarLZ::Decompress(ByteStream& source, ByteStream& destination) {
-  const StreamSettings settings(*this, source, destination, CompressMode);
+  const OperationSettings settings(*this);
+  UseStream = true;
+  InputStream = &source;
+  OutputStream = &destination;
   return Decompress();
 }
 

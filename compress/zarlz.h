@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <span>
@@ -87,15 +88,18 @@ class TZarLZ {
   TCompressMode Advise();
 
   // The same operations on what they are given, for a caller that keeps no settings in the
-  // component between runs: stream mode from `source` to `destination`, in `mode`. UseStream,
-  // the streams and CompressMode are as they were when the operation returns, however it ends.
+  // component between runs: stream mode from `source` to `destination`, or file mode between two
+  // paths, in `mode`. UseStream, the files, the streams and CompressMode are as they were when
+  // the operation returns, however it ends.
   std::int64_t Compress(ByteStream& source, ByteStream& destination, TCompressMode mode);
+  std::int64_t Compress(const std::filesystem::path& source,
+                        const std::filesystem::path& destination, TCompressMode mode);
   std::int64_t Decompress(ByteStream& source, ByteStream& destination);
 
  private:
   struct WorkingState;
   class OperationScope;
-  class StreamSettings;
+  class OperationSettings;
 
   // Setup shared by the operations
   std::int64_t SourceSize() const;

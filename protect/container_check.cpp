@@ -23,6 +23,7 @@
 #include "platform/utf8_path.h"
 #include "protect/password_record.h"
 #include "protect/protect_error.h"
+#include "seal/sealed_container.h"
 
 namespace kestravuna {
 
@@ -130,18 +131,92 @@ class FollowingStream final : public ByteStream {
   std::int64_t position_ = 0;
 };
 
+// The legacy container that `source` holds: `source` itself, or for an encrypted container the
+// one inside, read with `key`; the contents must then reach the final chunk with nothing
+// behind it.
+template <typename ReadContainer>
+bool ReadThrough(ByteStream& source, const SealKey* key, ReadContainer&& read) {
+  if (key == nullptr) return read(source);
+  const SealHeader header = ReadSealHeader(source);
+  UnsealingStream unsealing(source, header, *key);
+  return unsealing.Unlock() && read(unsealing) && unsealing.ReadToEnd();
+}
+
 // Whether `container`, read behind its writer, decodes to exactly the bytes of `archive`.
 bool DecodesToArchive(const std::filesystem::path& container, WriteProgress& progress,
-                      const std::filesystem::path& archive) {
+                      const std::filesystem::path& archive, const SealKey* key) {
   FollowingStream source(container, progress);
   ComparingStream comparison(archive);
   TZarLZ decoder;  // its own instance: the caller's is compressing meanwhile
   try {
-    decoder.Decompress(source, comparison);
+    return ReadThrough(source, key, [&](ByteStream& legacy) {
+      decoder.Decompress(legacy, comparison);
+      return comparison.MatchedAll();
+    });
   } catch (const ELzrw1Exception&) {
     return false;  // a write refused by the comparison and a container the decoder cannot read
+  } catch (const ESealError&) {
+    return false;
   }
-  return comparison.MatchedAll();
+}
+
+// The new encrypted container's file: every write is announced to the verifier once it is in
+// the file. A write the disk refuses is a short write for the compressor; its error is kept, so
+// that the user learns the disk's reason rather than the compressor's.
+class AnnouncingFileStream final : public ByteStream {
+ public:
+  AnnouncingFileStream(platform::File& file, WriteProgress& progress)
+      : file_(file), progress_(progress) {}
+
+  std::int64_t Read(std::span<std::uint8_t>) override { return -1; }
+  std::int64_t Write(std::span<const std::uint8_t> data) override {
+    try {
+      file_.Write(data);
+    } catch (const platform::EInOutError&) {
+      writeError_ = std::current_exception();
+      return 0;
+    }
+    position_ += static_cast<std::int64_t>(data.size());
+    progress_.Advance(data.size());
+    return static_cast<std::int64_t>(data.size());
+  }
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
+    return offset == 0 && origin == SeekOrigin::Current ? position_ : -1;
+  }
+  std::int64_t Size() override { return position_; }
+
+  void RaiseWriteError() const {
+    if (writeError_) std::rethrow_exception(writeError_);
+  }
+
+ private:
+  platform::File& file_;
+  WriteProgress& progress_;
+  std::int64_t position_ = 0;
+  std::exception_ptr writeError_;
+};
+
+// Compresses `archive` into the new file `container`, sealed under `key`. A failed run removes
+// the file it created.
+void CompressSealed(TZarLZ& pack, const std::filesystem::path& archive,
+                    const std::filesystem::path& container, TCompressMode method,
+                    const SealKey& key, WriteProgress& progress) {
+  FileStream source(archive, FileStream::Mode::Read);
+  const platform::FileAccess sourceAccess = platform::File::OpenRead(archive).Access();
+  platform::File file = platform::File::Create(container);
+  AnnouncingFileStream output(file, progress);
+  try {
+    SealingStream sealing(output, key);
+    pack.Compress(source, sealing, method);
+    if (!sealing.Finish()) output.RaiseWriteError();
+    // As the compressor's output in file mode: opened to others as far as its source is.
+    file.ShareAccessOf(sourceAccess);
+    file.Close();
+  } catch (...) {
+    platform::DeleteCreatedFile(std::move(file), container);
+    output.RaiseWriteError();
+    throw;
+  }
 }
 
 // Takes the observer back from the component on every path.
@@ -214,6 +289,7 @@ bool IsMissingOrOwnFile(const std::filesystem::path& file) {
       return true;
     case platform::EntryKind::PlainFile:
       return IsContainerFile(file) || BeginsLikeArchive(file) ||
+             BeginsWithPrefixOf(file, SealIdentifier()) ||
              BeginsWithPrefixOf(file, PasswordRecordIdentification());
     case platform::EntryKind::Other:
       break;
@@ -221,8 +297,36 @@ bool IsMissingOrOwnFile(const std::filesystem::path& file) {
   return false;  // a link, folder or FIFO is never the program's own
 }
 
+bool IsSealedFile(const std::filesystem::path& file) {
+  if (platform::KindOfEntry(file) != platform::EntryKind::PlainFile) return false;
+  try {
+    std::vector<std::uint8_t> beginning(SealIdentifier().size());
+    return platform::File::OpenRead(file).Read(beginning) == beginning.size() &&
+           BeginsLikeSealedContainer(beginning);
+  } catch (const platform::EInOutError&) {
+    return false;
+  }
+}
+
+SealedKeyCheck CheckSealedKey(const std::filesystem::path& file, std::string_view password) {
+  if (!IsSealedFile(file)) return SealedKeyCheck::NotSealed;
+  FileStream source(file, FileStream::Mode::Read);
+  if (source.Size() < static_cast<std::int64_t>(kSealHeaderSize + kSealTagSize)) {
+    return SealedKeyCheck::Opens;  // stopped before the key check: no byte of contents yet
+  }
+  try {
+    const SealHeader header = ReadSealHeader(source);
+    const SealKey key = SealKey::ForContainer(password, header);
+    return UnsealingStream(source, header, key).Unlock() ? SealedKeyCheck::Opens
+                                                         : SealedKeyCheck::Refuses;
+  } catch (const ESealError&) {
+    return SealedKeyCheck::NotSealed;  // damaged: nobody's key opens it
+  }
+}
+
 void CompressAndVerify(TZarLZ& pack, const std::filesystem::path& archive,
-                       const std::filesystem::path& container) {
+                       const std::filesystem::path& container, TCompressMode method,
+                       const SealKey* key) {
   WriteProgress progress;
   bool verified = false;
   std::exception_ptr readError;
@@ -231,7 +335,7 @@ void CompressAndVerify(TZarLZ& pack, const std::filesystem::path& archive,
     // at no cost in time; the thread is joined before this block is left, on every path.
     std::jthread verifier([&] {
       try {
-        verified = DecodesToArchive(container, progress, archive);
+        verified = DecodesToArchive(container, progress, archive, key);
       } catch (...) {
         readError = std::current_exception();
       }
@@ -240,34 +344,58 @@ void CompressAndVerify(TZarLZ& pack, const std::filesystem::path& archive,
       WriteProgress& progress;
       ~FinishOnExit() { progress.Finish(); }
     } finish{progress};
-    const ObserverLoan loan(pack, progress);
-    pack.Compress();
+    if (key != nullptr) {
+      CompressSealed(pack, archive, container, method, *key, progress);
+    } else {
+      const ObserverLoan loan(pack, progress);
+      pack.Compress(archive, container, method);
+    }
   }
   if (readError) std::rethrow_exception(readError);
   if (!verified) throw EProtectError(ProtectFault::VerifyFailed);
 }
 
-bool IsCompressionOf(const std::filesystem::path& candidate, const std::filesystem::path& archive) {
+bool IsCompressionOf(const std::filesystem::path& candidate, const std::filesystem::path& archive,
+                     std::string_view password) {
   if (platform::KindOfEntry(candidate) != platform::EntryKind::PlainFile) return false;
   try {
     FileStream source(candidate, FileStream::Mode::Read);
-    if (source.Size() < static_cast<std::int64_t>(kContainerFieldSize)) {
+    const std::int64_t size = source.Size();
+    const bool sealed = IsSealedFile(candidate);
+    if (sealed && size < static_cast<std::int64_t>(kSealHeaderSize + kSealTagSize)) {
+      return true;  // stopped before its key check was whole: not one byte of contents yet
+    }
+    if (!sealed && size < static_cast<std::int64_t>(SealIdentifier().size()) &&
+        !IsContainerFile(candidate)) {
       // Stopped before the identifier was whole: not one byte of contents yet.
       return BeginsWithPrefixOf(candidate, IdentifierBytes(LzrwIdentifier)) ||
-             BeginsWithPrefixOf(candidate, IdentifierBytes(LzhIdentifier));
+             BeginsWithPrefixOf(candidate, IdentifierBytes(LzhIdentifier)) ||
+             BeginsWithPrefixOf(candidate, SealIdentifier());
     }
-    if (!IsContainerFile(candidate)) return false;
+    if (!sealed && !IsContainerFile(candidate)) return false;
     ComparingStream comparison(archive);
     TZarLZ decoder;
+    std::optional<SealKey> key;
+    if (sealed) {
+      FileStream headerSource(candidate, FileStream::Mode::Read);
+      key.emplace(SealKey::ForContainer(password, ReadSealHeader(headerSource)));
+    }
     try {
-      decoder.Decompress(source, comparison);
-      return comparison.MatchedAll();
+      return ReadThrough(source, key ? &*key : nullptr, [&](ByteStream& legacy) {
+        decoder.Decompress(legacy, comparison);
+        return comparison.MatchedAll();
+      });
     } catch (const ELzrw1Exception&) {
       // Cut short, as a compressor stopped halfway leaves it: what it holds must be the
       // archive's beginning.
       return comparison.MatchedSoFar();
+    } catch (const ESealError&) {
+      // Cut short within a chunk: what authenticated before it must be the archive's beginning.
+      return comparison.MatchedSoFar();
     }
   } catch (const platform::EInOutError&) {
+    return false;
+  } catch (const ESealError&) {
     return false;
   }
 }

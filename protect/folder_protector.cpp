@@ -93,14 +93,19 @@ bool FolderProtector::ChangeDrive(const std::filesystem::path& drive) {
   return true;
 }
 
-void FolderProtector::ProtectWithTypedPassword(std::string_view typed,
+bool FolderProtector::ProtectWithTypedPassword(std::string_view typed,
                                                const ProtectOptions& options) {
-  if (busy_) return;
-  if (!typed.empty()) return EncodeFolder(typed, options);
-  // A fixed text everybody knows would keep no secret.
-  if (options.encrypt) return view_.ShowMessage(EncryptionNeedsPasswordBox());
-  view_.ShowMessage(EmptyPasswordBox());
+  if (busy_) return false;
+  if (typed.empty()) {
+    // A fixed text everybody knows would keep no secret.
+    if (options.encrypt) {
+      view_.ShowMessage(EncryptionNeedsPasswordBox());
+      return false;
+    }
+    view_.ShowMessage(EmptyPasswordBox());
+  }
   EncodeFolder(PasswordAsTyped(typed), options);
+  return true;
 }
 
 void FolderProtector::RestoreWithTypedPassword(std::string_view typed) {

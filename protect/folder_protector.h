@@ -23,6 +23,7 @@
 #include "protect/folder_scan.h"
 #include "protect/folder_view.h"
 #include "protect/run_progress.h"
+#include "seal/sealed_container.h"
 
 namespace kestravuna {
 
@@ -74,8 +75,8 @@ class FolderProtector {
   // The set-password dialog's OK with what was typed: an empty field is noted in the
   // "Sicherheitshinweis" box and protects with kEmptyPasswordSubstitute, unless the contents are
   // to be encrypted: then the EncryptionNeedsPasswordBox note is all that happens. Ignored while
-  // a run is under way.
-  void ProtectWithTypedPassword(std::string_view typed, const ProtectOptions& options = {});
+  // a run is under way. False when no protect ran.
+  bool ProtectWithTypedPassword(std::string_view typed, const ProtectOptions& options = {});
   // The enter-password dialog's OK: an empty field stands for kEmptyPasswordSubstitute, without
   // a note. Ignored while a run is under way.
   void RestoreWithTypedPassword(std::string_view typed);
@@ -112,8 +113,10 @@ class FolderProtector {
   void AnnounceFolder(const std::filesystem::path& folder);
   void Rescan();
   bool ChangeDrive(const std::filesystem::path& drive);
-  // Decodes the folder's container into its files (see restore_sequence.cpp).
-  UnpackedFiles DecodeContainer(const std::filesystem::path& folder);
+  // Decodes the folder's container into its files (see restore_sequence.cpp): the legacy
+  // container, or the contents of the encrypted one, unlocked already.
+  UnpackedFiles DecodeContainer(const std::filesystem::path& folder,
+                                UnsealingStream* sealedContents);
   void FinishRestore(Run& run, const std::filesystem::path& folder,
                      const std::vector<KeptFile>& kept);
 

@@ -23,6 +23,7 @@
 #include "protect/detail/run_support.h"
 #include "protect/folder_protector.h"
 #include "protect/password_record.h"
+#include "seal/sealed_container.h"
 
 namespace kestravuna {
 
@@ -158,32 +159,61 @@ std::string Clause(std::string_view message) {
   return std::string(message);
 }
 
-void CheckCompressedContainer(const fs::path& container, const VerifyProgress& progress,
-                              VerifyResult& result) {
-  if (result.containerBytes < static_cast<std::int64_t>(kContainerHeaderSize)) {
+// Decodes the legacy container that `file` holds, or for an encrypted container the one in
+// `sealed`, and checks the archive inside on the way.
+void CheckCompressedContainer(ReportingStream& file, UnsealingStream* sealed,
+                              const VerifyProgress& progress, VerifyResult& result) {
+  ByteStream& input = sealed != nullptr ? static_cast<ByteStream&>(*sealed) : file;
+  std::array<std::uint8_t, kContainerHeaderSize> header{};
+  if (ReadFully(input, header) != static_cast<std::int64_t>(header.size())) {
+    file.RaiseReadError();
+    if (sealed != nullptr) sealed->RaiseFault();
     throw DamageFound("Der Container endet in seinem Kopf.");
   }
-  std::array<std::uint8_t, kContainerHeaderSize> header{};
-  platform::File::OpenRead(container).ReadExact(header);
-  ReportingStream input(container, progress);
   ArchiveCheckingStream output(ContainerSize(std::span(header).last<kContainerFieldSize>()),
                                progress, result);
+  ReplayingStream replayed(header, input);
   TZarLZ decoder;
   try {
-    decoder.Decompress(input, output);
+    decoder.Decompress(replayed, output);
   } catch (const ELzrw1Exception& error) {
-    input.RaiseReadError();
+    file.RaiseReadError();
+    if (sealed != nullptr) sealed->RaiseFault();
     throw DamageFound("Die komprimierten Daten sind beschädigt oder abgeschnitten (" +
                       Clause(error.what()) + ").");
   }
   output.Finish();
-  const std::int64_t unused = result.containerBytes -
-                              static_cast<std::int64_t>(kContainerHeaderSize) -
-                              decoder.BodyBytesUsed();
+  std::int64_t containerBytes = result.containerBytes;
+  if (sealed != nullptr) {
+    if (!sealed->ReadToEnd()) file.RaiseReadError();
+    containerBytes = sealed->Size();
+  }
+  const std::int64_t unused =
+      containerBytes - static_cast<std::int64_t>(kContainerHeaderSize) - decoder.BodyBytesUsed();
   if (unused != 0) {
     throw DamageFound("Die komprimierten Daten sind beschädigt: Sie enden " +
                       std::to_string(unused) + " Bytes vor dem Ende des Containers.");
   }
+}
+
+// An encrypted container: its header always; with a password the key check, every chunk and the
+// legacy container inside, as a restore reads them.
+void CheckSealedContainer(const fs::path& container, const std::optional<std::string>& password,
+                          const VerifyProgress& progress, VerifyResult& result) {
+  result.encrypted = true;
+  ReportingStream file(container, progress);
+  const SealHeader header = ReadSealHeader(file);
+  if (!password) return;
+  result.passwordChecked = true;
+  const SealKey key = SealKey::ForContainer(*password, header);
+  UnsealingStream contents(file, header, key);
+  if (!contents.Unlock()) {
+    result.verdict = VerifyVerdict::WrongPassword;
+    result.finding =
+        "Das Passwort ist falsch: Es öffnet den verschlüsselten Container CHIFF.CRY nicht.";
+    return;
+  }
+  CheckCompressedContainer(file, &contents, progress, result);
 }
 
 // A plain archive is checked as the decoder would hand it over.
@@ -202,8 +232,8 @@ void CheckPlainArchive(const fs::path& archive, const VerifyProgress& progress,
   result.plainArchive = true;
 }
 
-void CheckContainerFile(const fs::path& container, const VerifyProgress& progress,
-                        VerifyResult& result) {
+void CheckContainerFile(const fs::path& container, const std::optional<std::string>& password,
+                        const VerifyProgress& progress, VerifyResult& result) {
   const std::string name = platform::Utf8Of(container.filename());
   if (platform::KindOfEntry(container) != platform::EntryKind::PlainFile) {
     throw DamageFound(name + " ist keine gewöhnliche Datei.");
@@ -211,7 +241,10 @@ void CheckContainerFile(const fs::path& container, const VerifyProgress& progres
   result.containerBytes = platform::File::OpenRead(container).Size();
   try {
     if (IsContainerFile(container)) {
-      CheckCompressedContainer(container, progress, result);
+      ReportingStream file(container, progress);
+      CheckCompressedContainer(file, nullptr, progress, result);
+    } else if (IsSealedFile(container)) {
+      CheckSealedContainer(container, password, progress, result);
     } else if (BeginsLikeArchive(container)) {
       CheckPlainArchive(container, progress, result);
     } else {
@@ -219,6 +252,8 @@ void CheckContainerFile(const fs::path& container, const VerifyProgress& progres
     }
   } catch (const EArchiveError& error) {
     throw DamageFound("Das Verzeichnis des Archivs ist beschädigt: " + Clause(error.what()) + ".");
+  } catch (const ESealError& error) {
+    throw DamageFound(error.what());
   }
 }
 
@@ -274,10 +309,13 @@ VerifyResult VerifyFolder(const fs::path& chosenFolder, const std::optional<std:
         "Laufs, jede Datei darin liegt noch im Ordner.";
     return result;
   }
-  if (const RecordState state = CheckPasswordRecord(record); state != RecordState::Sound) {
+  // An encrypted container tests the password itself; a restore does not read its record.
+  const bool sealed = IsSealedFile(container);
+  if (const RecordState state = CheckPasswordRecord(record);
+      !sealed && state != RecordState::Sound) {
     return Damaged(result, RecordFinding(state));
   }
-  if (password) {
+  if (password && !sealed) {
     result.passwordChecked = true;
     if (!PasswordAccepted(*password, ReadPasswordRecord(record))) {
       result.verdict = VerifyVerdict::WrongPassword;
@@ -288,7 +326,7 @@ VerifyResult VerifyFolder(const fs::path& chosenFolder, const std::optional<std:
     }
   }
   try {
-    CheckContainerFile(container, progress, result);
+    CheckContainerFile(container, password, progress, result);
   } catch (const DamageFound& damage) {
     return Damaged(result, damage.what());
   }
@@ -298,7 +336,7 @@ VerifyResult VerifyFolder(const fs::path& chosenFolder, const std::optional<std:
 VerifyResult VerifyContainer(const fs::path& container, const VerifyProgress& progress) {
   VerifyResult result;
   try {
-    CheckContainerFile(container, progress, result);
+    CheckContainerFile(container, std::nullopt, progress, result);
   } catch (const DamageFound& damage) {
     return Damaged(result, damage.what());
   }

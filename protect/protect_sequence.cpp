@@ -5,8 +5,8 @@
 //      halfway (an entry of someone else's under one of the program's names, a file that may
 //      not be deleted) is refused before anything is written;
 //   1. a CHIFF.CRD without container (a restore's last leftover) goes;
-//   2. the folder is packed into CHIFF.CRY, compressed into CHIFF.TMP, and CHIFF.TMP is
-//      decoded again and compared with the archive;
+//   2. the folder is packed into CHIFF.CRY, compressed (and, when asked, encrypted) into
+//      CHIFF.TMP, and CHIFF.TMP is decoded again and compared with the archive;
 //   3. CHIFF.TMP and the password record reach the disk, and the record reads back;
 //   4. CHIFF.TMP replaces the plain archive in one step, and the folder's entries reach the disk;
 //   5. only then are the plain files deleted, and only those the archive holds, each only while
@@ -35,6 +35,7 @@
 #include "protect/folder_protector.h"
 #include "protect/password_record.h"
 #include "protect/protect_error.h"
+#include "seal/sealed_container.h"
 
 namespace kestravuna {
 
@@ -144,7 +145,11 @@ void FolderProtector::EncodeFolder(std::string_view password, const ProtectOptio
   const std::filesystem::path record = folder / kRecordName;
   const std::filesystem::path compressed = folder / kCompressorOutputName;
 
-  const std::optional<std::string> storedPassword = platform::Utf8ToCodePage(password);
+  // The legacy record keeps the password; the record of an encrypted folder keeps nothing of it,
+  // so that it cannot be tried offline, and a program that knows only legacy containers opens
+  // the folder with no password at all.
+  const std::optional<std::string> storedPassword =
+      options.encrypt ? std::optional<std::string>("") : platform::Utf8ToCodePage(password);
   if (!storedPassword) throw EProtectError(ProtectFault::PasswordNotStorable);
   // Packing would replace an existing container and with it the files it holds.
   if (platform::FileExists(container)) throw EProtectError(ProtectFault::AlreadyProtected);
@@ -163,6 +168,10 @@ void FolderProtector::EncodeFolder(std::string_view password, const ProtectOptio
     }
   }
   DeleteIfPresent(record);
+  // Derived before the work starts, so that the derivation's memory is given back before the
+  // packer and the compressor take theirs.
+  std::optional<SealKey> key;
+  if (options.encrypt) key.emplace(SealKey::ForNewContainer(password));
 
   FilesOfThisRun made(folder);
   runProgress_.BeginStep(0, kProgressPacked);
@@ -171,12 +180,8 @@ void FolderProtector::EncodeFolder(std::string_view password, const ProtectOptio
 
   view_.ShowStatus("Prüfung...");
   pack_.Visible = false;
-  pack_.UseStream = false;
-  pack_.InputFile = platform::Utf8Of(container);
-  pack_.OutputFile = platform::Utf8Of(compressed);
-  pack_.CompressMode = options.method;
   runProgress_.BeginStep(kProgressPacked, kProgressCoded);
-  CompressAndVerify(pack_, container, compressed);
+  CompressAndVerify(pack_, container, compressed, options.method, key ? &*key : nullptr);
   made.Made(FilesOfThisRun::kCompressed);
   platform::SyncFiles({compressed});
 

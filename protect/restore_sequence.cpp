@@ -19,6 +19,7 @@
 // archive, and the run is refused. A CHIFF.TMP found otherwise is not the run's, and stays.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,11 +30,13 @@
 #include "compress/zarlz.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "platform/io_error.h"
 #include "platform/utf8_path.h"
 #include "protect/container_check.h"
 #include "protect/detail/run_support.h"
 #include "protect/folder_protector.h"
 #include "protect/password_record.h"
+#include "seal/sealed_container.h"
 
 namespace kestravuna {
 
@@ -42,9 +45,10 @@ namespace {
 // The container first: whatever a stop leaves behind then no longer looks protected, and
 // the next protect clears it away. Beside a plain archive, CHIFF.TMP goes before it when it is
 // that archive's compressor output, which only the archive can tell.
-void DeleteRunFiles(const std::filesystem::path& folder, bool plainArchive) {
+void DeleteRunFiles(const std::filesystem::path& folder, bool plainArchive,
+                    std::string_view password) {
   const std::filesystem::path compressed = folder / kCompressorOutputName;
-  if (plainArchive && IsCompressionOf(compressed, folder / kContainerName)) {
+  if (plainArchive && IsCompressionOf(compressed, folder / kContainerName, password)) {
     platform::DeleteFile(compressed);
   }
   DeleteIfPresent(folder / kContainerName);
@@ -82,12 +86,24 @@ class UnpackingStream final : public ByteStream {
   std::int64_t written_ = 0;
 };
 
-// The container's size field: the size of the archive it holds.
-std::int64_t ArchiveSizeOf(platform::File& container) {
-  std::array<std::uint8_t, kContainerHeaderSize> header{};
-  container.ReadExact(header);
-  return ContainerSize(std::span(header).last<kContainerFieldSize>());
-}
+// The folder's encrypted container, opened with the entered password: the file, its header, the
+// key derived from the password, and the legacy container inside.
+class OpenedSealedContainer {
+ public:
+  OpenedSealedContainer(const std::filesystem::path& container, std::string_view password)
+      : file_(container, FileStream::Mode::Read),
+        header_(ReadSealHeader(file_)),
+        key_(SealKey::ForContainer(password, header_)),
+        contents_(file_, header_, key_) {}
+
+  UnsealingStream& Contents() { return contents_; }
+
+ private:
+  FileStream file_;
+  SealHeader header_;
+  SealKey key_;
+  UnsealingStream contents_;
+};
 
 void SyncRecreatedFiles(const std::filesystem::path& folder, const UnpackedFiles& unpacked) {
   platform::SyncFiles(unpacked.files);
@@ -122,16 +138,24 @@ void FolderProtector::DecodeFolder(std::string_view password) {
   const platform::FolderLock lock = LockFolder(currentFolder_);
   const std::filesystem::path& folder = lock.Folder();
   const std::filesystem::path container = folder / kContainerName;
+  const std::filesystem::path compressed = folder / kCompressorOutputName;
   if (platform::KindOfEntry(container) == platform::EntryKind::Other) {
     throw EProtectError(ProtectFault::ForeignFile, std::string(kContainerName));
   }
   RefuseUnfinishableRestore(folder);
-  const bool plainArchive = platform::FileExists(container) && !IsContainerFile(container);
+  const bool sealed = IsSealedFile(container);
+  const bool plainArchive =
+      platform::FileExists(container) && !sealed && !IsContainerFile(container);
 
   if (plainArchive && IsLeftoverOfProtect(folder)) {
+    // An encrypted compressor output goes only with the password that made it.
+    if (CheckSealedKey(compressed, password) == SealedKeyCheck::Refuses) {
+      view_.ShowMessage(WrongPasswordBox());
+      return;
+    }
     Run run(*this);
     view_.ShowStatus("Dekodierung läuft...");
-    DeleteRunFiles(folder, true);
+    DeleteRunFiles(folder, true, password);
     FinishRestore(run, folder, {});
     return;
   }
@@ -139,7 +163,17 @@ void FolderProtector::DecodeFolder(std::string_view password) {
     throw EProtectError(ProtectFault::UnknownPlainArchive);
   }
 
-  if (!PasswordAccepted(password, ReadPasswordRecord(folder / kRecordName))) {
+  // An encrypted container tests the password itself; its record holds nothing of it.
+  std::optional<OpenedSealedContainer> opened;
+  if (sealed) {
+    opened.emplace(container, password);
+    if (!opened->Contents().Unlock()) {
+      view_.ShowMessage(WrongPasswordBox());
+      return;
+    }
+  } else if (!PasswordAccepted(password, ReadPasswordRecord(folder / kRecordName)) &&
+             !(plainArchive && CheckSealedKey(compressed, password) == SealedKeyCheck::Opens)) {
+    // Beside the plain archive of an encrypted protect, its compressor output tests it.
     view_.ShowMessage(WrongPasswordBox());
     return;
   }
@@ -148,31 +182,47 @@ void FolderProtector::DecodeFolder(std::string_view password) {
   view_.ShowStatus("Dekodierung läuft...");
   const UnpackedFiles unpacked =
       plainArchive ? UnpackArchive(folder, container, ProgressFor(view_), RunFileNames())
-                   : DecodeContainer(folder);
+                   : DecodeContainer(folder, opened ? &opened->Contents() : nullptr);
   SyncRecreatedFiles(folder, unpacked);
-  DeleteRunFiles(folder, plainArchive);
+  DeleteRunFiles(folder, plainArchive, password);
   FinishRestore(run, folder, unpacked.kept);
 }
 
-UnpackedFiles FolderProtector::DecodeContainer(const std::filesystem::path& folder) {
+UnpackedFiles FolderProtector::DecodeContainer(const std::filesystem::path& folder,
+                                               UnsealingStream* sealedContents) {
   const std::filesystem::path container = folder / kContainerName;
-  platform::File containerFile = platform::File::OpenRead(container);
   // The files are opened to others no further than the container is.
-  ArchiveUnpacker unpacker(folder, ArchiveSizeOf(containerFile), containerFile.Access(),
-                           ProgressFor(view_), RunFileNames());
-  containerFile.Close();
-  FileStream input(container, FileStream::Mode::Read);
+  const platform::FileAccess access = platform::File::OpenRead(container).Access();
+  std::optional<FileStream> file;
+  if (sealedContents == nullptr) file.emplace(container, FileStream::Mode::Read);
+  ByteStream& contents =
+      sealedContents != nullptr ? static_cast<ByteStream&>(*sealedContents) : *file;
+  // The container's size field: the size of the archive it holds.
+  std::array<std::uint8_t, kContainerHeaderSize> header{};
+  if (ReadFully(contents, header) != static_cast<std::int64_t>(header.size())) {
+    if (sealedContents != nullptr) sealedContents->RaiseFault();
+    throw platform::EInOutError(platform::io_error::kReadBeyondEnd, container);
+  }
+  ArchiveUnpacker unpacker(folder, ContainerSize(std::span(header).last<kContainerFieldSize>()),
+                           access, ProgressFor(view_), RunFileNames());
+  ReplayingStream input(header, contents);
   UnpackingStream output(unpacker);
   pack_.Visible = false;
   runProgress_.BeginStep(0, kProgressDecoded);
   try {
     pack_.Decompress(input, output);
   } catch (const ELzrw1Exception& error) {
+    // A chunk that failed its check stopped the decoder: that is what the user must learn.
+    if (sealedContents != nullptr) sealedContents->RaiseFault();
     // The component's stream texts end where a file mode text names its file: the user
     // learns which file could not be read.
     const std::string text = error.what();
     if (!text.ends_with(": ")) throw;
     throw ELzrw1Exception(text + std::string(kContainerName));
+  }
+  // No file takes its name before the whole container has authenticated.
+  if (sealedContents != nullptr && !sealedContents->ReadToEnd()) {
+    throw platform::EInOutError(platform::io_error::kDeviceError, container);
   }
   return unpacker.Finish();
 }

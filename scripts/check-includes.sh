@@ -12,9 +12,10 @@ declare -A allowed=(
   [platform]="platform"
   [compress]="compress platform"
   [archive]="archive platform"
-  [protect]="protect archive compress platform"
-  [cli]="cli protect archive compress platform"
-  [app]="app protect archive compress platform"
+  [seal]="seal compress platform"
+  [protect]="protect seal archive compress platform"
+  [cli]="cli protect seal archive compress platform"
+  [app]="app protect seal archive compress platform"
   [bench]="bench compress platform"
   [test_support]="test_support"
 )

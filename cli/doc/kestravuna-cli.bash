@@ -38,7 +38,7 @@ _kestravuna_cli() {
 
     local options=""
     case $command in
-        protect) options="--mode --password-file" ;;
+        protect) options="--mode --encrypt --password-file" ;;
         restore) options="--password-file" ;;
         verify) options="--password --password-file" ;;
         compress) options="--mode" ;;

@@ -82,7 +82,7 @@ TEST(ManualAndCompletion, CompletionOffersTheCommandsAndTheirOptions) {
     std::set<std::string> offered;
   } cases[] = {
       {"kestravuna-cli protect --",
-       {"--mode", "--password-file", "--quiet", "--verbose", "--help", "--version"}},
+       {"--mode", "--encrypt", "--password-file", "--quiet", "--verbose", "--help", "--version"}},
       {"kestravuna-cli verify --pass", {"--password", "--password-file"}},
       {"kestravuna-cli compress --mode ''", {"good", "fast", "auto"}},
       {"kestravuna-cli protect --mode fast B", {"Briefe"}},  // a folder: no files
