@@ -19,19 +19,17 @@
 #include "protect/folder_protector.h"
 #include "protect/folder_verify.h"
 #include "protect/password_record.h"
+#include "protect/tests/protector_fixture.h"
 #include "protect/tests/recording_view.h"
 #include "seal/sealed_container.h"
 #include "test_support/bytes.h"
-#include "test_support/environment.h"
 #include "test_support/temp_folder.h"
 
 namespace kestravuna {
 namespace {
 
 using test_support::ReadFile;
-using test_support::RecordingView;
 using test_support::Snapshot;
-using test_support::TempFolder;
 using test_support::WriteFile;
 namespace fs = std::filesystem;
 using Files = std::map<std::string, std::string>;
@@ -41,13 +39,8 @@ constexpr ProtectOptions kEncrypted{.encrypt = true};
 constexpr std::size_t kFirstChunkAt = kSealHeaderSize + kSealTagSize;
 constexpr std::size_t kSealedChunk = kSealChunkSize + kSealTagSize;
 
-class EncryptedFolderTest : public testing::Test {
+class EncryptedFolderTest : public test_support::ProtectorFixture {
  protected:
-  void SetUp() override {
-    protector.ChooseFolder(folder.path());
-    view.Clear();
-  }
-
   // Text that names itself, random bytes that do not compress (so the container spans several
   // chunks), a name with umlauts and a read-only file.
   void FillFolder() {
@@ -63,13 +56,15 @@ class EncryptedFolderTest : public testing::Test {
         view.boxes, [](const MessageBox& box) { return box.caption == "Falsches Passwort !"; }));
   }
 
-  TempFolder cache;
-  test_support::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", cache.path().string()};
-  test_support::ScopedEnvironment localAppDataVariable{"LOCALAPPDATA", cache.path().string()};
-  TempFolder folder;
-  RecordingView view;
-  FolderProtector protector{view};
-  test_support::ScopedWorkingDirectory workingDirectoryPutBack;
+  // A protect of the files now in the folder, stopped before its encrypted output took the
+  // container's name: the plain archive under it, the output beside it.
+  void StopProtectBeforeTheSwap() {
+    PackFolder(folder.path(), folder / "CHIFF.CRY", {});
+    const SealKey key = SealKey::ForNewContainer(kPassword);
+    TZarLZ compressor;
+    CompressAndVerify(compressor, folder / "CHIFF.CRY", folder / "CHIFF.TMP", TCompressMode::Good,
+                      &key);
+  }
 };
 
 bool Holds(const std::string& haystack, std::string_view needle) {
@@ -261,13 +256,7 @@ TEST_F(EncryptedFolderTest, AProtectStoppedBeforeTheSwapIsClearedWithItsPassword
   WriteFile(folder / "eins", "1111");
   WriteFile(folder / "zwei", std::string(3000, '2'));
   const Files plain = Snapshot(folder.path());
-  PackFolder(folder.path(), folder / "CHIFF.CRY", {});
-  {
-    const SealKey key = SealKey::ForNewContainer(kPassword);
-    TZarLZ compressor;
-    CompressAndVerify(compressor, folder / "CHIFF.CRY", folder / "CHIFF.TMP", TCompressMode::Good,
-                      &key);
-  }
+  StopProtectBeforeTheSwap();
   const Files interrupted = Snapshot(folder.path());
 
   protector.DecodeFolder("falsch");
@@ -292,11 +281,7 @@ TEST_F(EncryptedFolderTest, AProtectStoppedBeforeTheSwapIsClearedWithItsPassword
 TEST_F(EncryptedFolderTest, AProtectStoppedBeforeTheSwapWithEveryFileInPlaceGoesWithItsPassword) {
   WriteFile(folder / "eins", "1111");
   const Files plain = Snapshot(folder.path());
-  PackFolder(folder.path(), folder / "CHIFF.CRY", {});
-  const SealKey key = SealKey::ForNewContainer(kPassword);
-  TZarLZ compressor;
-  CompressAndVerify(compressor, folder / "CHIFF.CRY", folder / "CHIFF.TMP", TCompressMode::Good,
-                    &key);
+  StopProtectBeforeTheSwap();
 
   protector.DecodeFolder(kPassword);
 
