@@ -86,6 +86,8 @@ constexpr ControlDesign kSetPasswordControls[] = {
     {"Label6", Label, {8, 112, 128, 13}, "Passwort (falls gewünscht):"},
     {"Pw", Edit, {8, 128, 193, 21}},
     {"BitBtn1", PushButton, {224, 128, 97, 25}, "OK", kDefaultButton, {}, Picture::Ok},
+    // A row of its own below the field and the button; the dialog grows by that row.
+    {"Verschluesseln", CheckBox, {8, 160, 313, 17}, "Inhalt mit dem Passwort verschlüsseln"},
 };
 
 constexpr ControlDesign kEnterPasswordControls[] = {
@@ -108,7 +110,7 @@ const WindowDesign kAboutBox{
 const WindowDesign kWaitWindow{"Wait", "Kestravuna", Frame::None, 398,
                                60,     std::nullopt, false,       kWaitControls};
 const WindowDesign kSetPasswordDialog{
-    "Passwort", "Passwort festlegen...", Frame::ToolWindow, 329, 157, Point{219, 163},
+    "Passwort", "Passwort festlegen...", Frame::ToolWindow, 329, 181, Point{219, 163},
     false,      kSetPasswordControls};
 const WindowDesign kEnterPasswordDialog{"Passwort2",     "Passwort", Frame::ToolWindow,     352, 67,
                                         Point{308, 202}, false,      kEnterPasswordControls};

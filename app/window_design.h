@@ -36,6 +36,7 @@ enum class ControlKind {
   DriveList,     // drop-down list of the mounted volumes
   Picture,       // one of the program's pictures, named by `picture`
   Link,          // a label that opens its target on a press
+  CheckBox,      // a box the user checks or clears, with its text on the right
 };
 
 // How a control looks, as flags to combine.

@@ -135,16 +135,15 @@ std::int64_t ReadFully(ByteStream& source, std::span<std::uint8_t> buffer) {
 
 std::int64_t ReplayingStream::Read(std::span<std::uint8_t> buffer) {
   const auto taken = static_cast<std::int64_t>(taken_.size());
-  if (position_ >= taken) {
-    const std::int64_t got = rest_.Read(buffer);
-    if (got > 0) position_ += got;
-    return got;
-  }
-  const auto count = static_cast<std::size_t>(
-      std::min(static_cast<std::int64_t>(buffer.size()), taken - position_));
-  std::copy_n(taken_.begin() + position_, count, buffer.begin());
-  position_ += static_cast<std::int64_t>(count);
-  return static_cast<std::int64_t>(count);
+  const auto replayed = static_cast<std::size_t>(
+      std::clamp<std::int64_t>(taken - position_, 0, static_cast<std::int64_t>(buffer.size())));
+  std::copy_n(taken_.begin() + position_, replayed, buffer.begin());
+  position_ += static_cast<std::int64_t>(replayed);
+  if (replayed == buffer.size()) return static_cast<std::int64_t>(replayed);
+  const std::int64_t got = rest_.Read(buffer.subspan(replayed));
+  if (got < 0) return got;
+  position_ += got;
+  return static_cast<std::int64_t>(replayed) + got;
 }
 
 std::int64_t ReplayingStream::Seek(std::int64_t offset, SeekOrigin origin) {

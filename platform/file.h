@@ -65,7 +65,10 @@ class File {
   // write bits of group and others as in `source` (the group's only where this file has the
   // same group), the owner's read and write always, never execute or special bits.
   void ShareAccessOf(const FileAccess& source);
-  void Sync();  // flushes the file's data to the disk (fsync)
+  // Flushes the file's data to the disk, with the promise of SyncFiles (file_system.h). Only a
+  // file opened for writing: Windows flushes through no other handle, so a handle opened for
+  // reading raises error 5 on every system; SyncFiles flushes a file by its name.
+  void Sync();
   // Starts writing the file's data to the disk without waiting for it, so that a later Sync
   // has little left to wait for. Only a hint: where the system offers no such call, and when
   // the call fails, nothing happens.

@@ -37,10 +37,27 @@ EntryKind KindOfEntry(const std::filesystem::path& path);
 // mark is dropped to delete it, which would change the file under its other names).
 // Lets a run refuse before it writes anything instead of stopping halfway.
 bool CanDeleteFile(const std::filesystem::path& path);
-void SyncDirectory(const std::filesystem::path& folder);  // makes renames and deletions durable
-// Flushes the data of every file to the disk, several at once. After a failure the other
-// threads stop once their current file is flushed, and then the first failure is thrown.
+
+// Durability, the same promise on every system: once SyncFiles has returned, the contents,
+// size, times and attributes of each file it was given are on the disk, as far as the device
+// keeps what it reports written; once SyncDirectory has returned, so are the names created,
+// renamed and deleted in the folder. A run that deletes a user's file first makes durable
+// whatever holds it instead. Neither changes a file's contents, times or attributes. Each
+// raises EInOutError where a name is missing (2), is no plain file or folder (5, 3) or the
+// system reports a failure; each file flushed counts as one mutating file operation for the
+// fault hook.
+// Linux: fsync of every file (opened for reading, which fsync needs no more than) and of the
+// folder; a file system that keeps no folder data to flush (EINVAL) has nothing left to do.
+// Windows: FlushFileBuffers through a handle that may write, which Windows demands; a file
+// marked read-only is unmarked for the moment it takes to open it (win32/file.cpp). Folders
+// are flushed the same way where the file system allows it (NTFS does); where it refuses, the
+// names rest on its own journal, and the call says nothing of it, as Linux does on EINVAL.
+
+// Flushes every file, several at once: each flush mostly waits for the device. After a failure
+// the other threads stop once their current file is flushed, and then the first failure is
+// thrown.
 void SyncFiles(const std::vector<std::filesystem::path>& files);
+void SyncDirectory(const std::filesystem::path& folder);
 
 // `path` as a user knows it: a path through a folder a run has pinned (FolderLock::Folder)
 // under the folder's present path; any other path as it is.

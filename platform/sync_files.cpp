@@ -3,7 +3,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/file.h"
+#include "platform/detail/native_file.h"
 #include "platform/file_system.h"
 
 namespace kestravuna::platform {
@@ -17,7 +17,7 @@ void SyncFiles(const std::vector<std::filesystem::path>& files) {
   std::exception_ptr error;
   const auto syncSome = [&] {
     try {
-      for (std::size_t i = next++; i < files.size(); i = next++) File::OpenRead(files[i]).Sync();
+      for (std::size_t i = next++; i < files.size(); i = next++) detail::SyncFileAt(files[i]);
     } catch (...) {
       const std::lock_guard lock(errorMutex);
       if (!error) error = std::current_exception();

@@ -183,7 +183,7 @@ void FolderProtector::EncodeFolder(std::string_view password, const ProtectOptio
   runProgress_.BeginStep(kProgressPacked, kProgressCoded);
   CompressAndVerify(pack_, container, compressed, options.method, key ? &*key : nullptr);
   made.Made(FilesOfThisRun::kCompressed);
-  platform::File::OpenRead(compressed).Sync();
+  platform::SyncFiles({compressed});
 
   WritePasswordRecord(record, *storedPassword);
   made.Made(FilesOfThisRun::kRecord);

@@ -1,11 +1,14 @@
 #include "protect/user_settings.h"
 
+#include <array>
+#include <cstdint>
 #include <exception>
 #include <filesystem>
-#include <fstream>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "platform/file.h"
 #include "platform/file_system.h"
 
 namespace kestravuna {
@@ -13,34 +16,40 @@ namespace kestravuna {
 namespace {
 
 constexpr std::string_view kSettingsFile = "kestravuna.conf";
-constexpr std::string_view kEncryptionOn = "encrypt=true";
-constexpr std::string_view kEncryptionOff = "encrypt=false";
+constexpr std::string_view kEncryptionOn = "encrypt=true\n";
+constexpr std::string_view kEncryptionOff = "encrypt=false\n";
+
+std::span<const std::uint8_t> BytesOf(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
 
 }  // namespace
 
 bool RememberedEncryption() noexcept {
   try {
-    std::ifstream settings(platform::UserConfigDir() / kSettingsFile);
-    for (std::string line; std::getline(settings, line);) {
-      if (line == kEncryptionOn) return true;
-    }
+    std::array<std::uint8_t, 256> contents{};
+    const std::size_t got =
+        platform::File::OpenRead(platform::UserConfigDir() / kSettingsFile).Read(contents);
+    const std::string text(contents.begin(), contents.begin() + static_cast<std::ptrdiff_t>(got));
+    return text.find(kEncryptionOn) != std::string::npos;
   } catch (const std::exception&) {
-    // Nothing readable is kept: the box starts unchecked.
+    return false;  // nothing readable is kept: the box starts unchecked
   }
-  return false;
 }
 
 void RememberEncryption(bool encrypt) noexcept {
   try {
     const std::filesystem::path folder = platform::UserConfigDir();
     // Written aside and put in place in one step, so that a stop halfway keeps the old choice.
-    const std::filesystem::path fresh = folder / (std::string(kSettingsFile) + ".neu");
-    {
-      std::ofstream settings(fresh, std::ios::trunc);
-      settings << (encrypt ? kEncryptionOn : kEncryptionOff) << '\n';
-      if (!settings.flush()) return;
+    auto [file, fresh] = platform::File::CreateUnique(folder, "kestravuna.conf.");
+    try {
+      file.Write(BytesOf(encrypt ? kEncryptionOn : kEncryptionOff));
+      file.Close();
+      platform::ReplaceFile(fresh, folder / kSettingsFile);
+    } catch (const std::exception&) {
+      platform::DeleteCreatedFile(std::move(file), fresh);
+      throw;
     }
-    platform::ReplaceFile(fresh, folder / kSettingsFile);
   } catch (const std::exception&) {
     // See the header: the choice is dropped.
   }

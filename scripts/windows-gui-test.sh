@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Drives the real kestravuna.exe under Wine as a user would, on a throw-away folder: protect and
 # restore through the buttons and both password dialogs (the folder's contents compared byte
-# for byte), the wrong-password box, the empty-password note, the about box, a drag by the
-# title strip and the quit question answered with Enter. Takes a picture of every window.
+# for byte), the wrong-password box, the empty-password note, the check box that asks for
+# encryption (reached with Tab, checked with Space, refused with an empty field, remembered for
+# the next start), the about box, a drag by the title strip and the quit question answered with
+# Enter. Takes a picture of every window.
 # With an installer, installs it silently, starts the installed program on a folder as the
 # folders' context-menu entry does, and uninstalls it again: nothing may be left behind.
 # Runs on a virtual display with a small window manager; WINEPREFIX must be set, with Wine's
@@ -103,6 +105,14 @@ type_into_field() {
 }
 
 is_protected() { [[ "$(ls "$folder")" == "$(printf 'CHIFF.CRD\nCHIFF.CRY')" ]]; }
+# The remembered choices in the user's %APPDATA% of the throw-away Wine prefix.
+remembered() { cat "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Kestravuna/kestravuna.conf 2>/dev/null | tr -d '\r'; }
+# The outer size of a window whose frame Wine draws itself, less its client size: its frame.
+frame_of() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  echo "$((WIDTH - $2))x$((HEIGHT - $3))"
+}
 is_restored() { diff -r "$work/Vorlage" "$folder" >/dev/null 2>&1; }
 
 # The folder: text, binary data large enough for the wait window to show, a name with umlauts,
@@ -132,6 +142,9 @@ picture "$main" main-window
 step "protect with a password"
 click "$main" 468 396  # "Verschlüsseln..."
 dialog=$(find_box "Passwort festlegen...")
+# The same frame as the enter-password dialog's around the designed client sizes: the dialog
+# has grown by the check box's row.
+set_password_frame=$(frame_of "$dialog" 329 181)
 type_into_field geheim
 picture "$dialog" set-password-dialog
 xdotool key Return
@@ -143,6 +156,8 @@ picture "$main" main-window-protected
 step "a wrong password is refused"
 click "$main" 468 428  # "Wiederherstellen..."
 dialog=$(find_box Passwort)
+[[ "$(frame_of "$dialog" 352 67)" == "$set_password_frame" ]] ||
+  fail "the set-password dialog's client area is not 329x181 (frame $set_password_frame)"
 type_into_field falsch
 picture "$dialog" enter-password-dialog
 xdotool key Return
@@ -173,6 +188,22 @@ dialog=$(find_box Passwort)
 type_into_field ""
 xdotool key Return
 wait_until "the folder is not restored with an empty field" is_restored
+[[ "$(remembered)" == encrypt=false ]] || fail "OK did not remember the cleared box: $(remembered)"
+
+step "the encryption box: Tab reaches it, Space checks it, an empty field is refused"
+click "$main" 468 396
+dialog=$(find_box "Passwort festlegen...")
+type_into_field ""
+xdotool key Tab Tab space
+picture "$dialog" set-password-dialog-encrypt
+xdotool key Return  # in the box: OK
+box=$(find_box "Kein Passwort")
+picture "$box" encryption-needs-password-note
+xdotool windowactivate --sync "$box" key Return
+wait_gone "Kein Passwort"
+sleep 0.5
+is_restored || fail "the protect refused for want of a password changed the folder"
+[[ "$(remembered)" == encrypt=true ]] || fail "OK did not remember the checked box: $(remembered)"
 
 step "about box; closing it counts the folder afresh"
 # The file count's box in the statistics panel, as pixels.
@@ -219,6 +250,27 @@ done
 kill -0 "$program" 2>/dev/null && fail "the program still runs after the quit question's Enter"
 program=
 
+step "the next start: the box starts checked as it was left"
+(cd "$work" && exec "$wine" "$exe" "Z:${folder//\//\\}" </dev/null >/dev/null 2>&1) &
+program=$!
+main=$(window_or_fail Kestravuna 593x449)
+contents() { (cd "$folder" && find . -type f -exec sha256sum -- {} + | sort); }
+before=$(contents)
+click "$main" 468 396
+dialog=$(find_box "Passwort festlegen...")
+type_into_field ""
+xdotool key Return
+box=$(find_box "Kein Passwort")
+xdotool windowactivate --sync "$box" key Return
+wait_gone "Kein Passwort"
+sleep 0.5
+[[ "$(contents)" == "$before" ]] || fail "the protect refused for want of a password changed the folder"
+click "$main" 68 420  # "Beenden"
+box=$(find_box Bestätigen)
+xdotool windowactivate --sync "$box" key Return
+wait_until "the program does not end" eval '! kill -0 "$program" 2>/dev/null'
+program=
+
 step "started in C:\\, the program refuses the folder before any window shows"
 (cd "$work" && exec "$wine" "$exe" 'C:\' </dev/null >/dev/null 2>&1) &
 program=$!
@@ -255,7 +307,7 @@ for dpi in 120 144; do
   program=
 done
 set_dpi 96
-echo "window program: protect, restore, the boxes, the about box, the drag, the quit and the scaling work"
+echo "window program: protect, restore, the boxes, the encryption box, the about box, the drag, the quit and the scaling work"
 [[ -n "$installer" ]] || exit 0
 
 # The installer: every run ends by itself, so Wine's server ends with the last of them and

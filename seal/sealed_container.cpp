@@ -282,20 +282,28 @@ bool UnsealingStream::PullChunk() {
 
 std::int64_t UnsealingStream::Read(std::span<std::uint8_t> buffer) {
   if (!unlocked_ || fault_) return -1;
+  // As a file does, a read gives all it was asked for unless the contents end: the decoder takes
+  // a shorter count for a read error.
+  std::size_t filled = 0;
   try {
-    while (plainOffset_ == plain_.size()) {
-      if (finished_) return 0;
-      if (!PullChunk()) return -1;
+    while (filled < buffer.size()) {
+      if (plainOffset_ == plain_.size()) {
+        if (finished_) break;
+        if (!PullChunk()) return -1;
+        continue;
+      }
+      const std::size_t count = std::min(buffer.size() - filled, plain_.size() - plainOffset_);
+      std::copy_n(plain_.begin() + static_cast<std::ptrdiff_t>(plainOffset_), count,
+                  buffer.begin() + static_cast<std::ptrdiff_t>(filled));
+      plainOffset_ += count;
+      filled += count;
     }
   } catch (const ESealError&) {
     fault_ = std::current_exception();
     return -1;
   }
-  const std::size_t count = std::min(buffer.size(), plain_.size() - plainOffset_);
-  std::copy_n(plain_.begin() + static_cast<std::ptrdiff_t>(plainOffset_), count, buffer.begin());
-  plainOffset_ += count;
-  position_ += static_cast<std::int64_t>(count);
-  return static_cast<std::int64_t>(count);
+  position_ += static_cast<std::int64_t>(filled);
+  return static_cast<std::int64_t>(filled);
 }
 
 std::int64_t UnsealingStream::Seek(std::int64_t offset, SeekOrigin origin) {

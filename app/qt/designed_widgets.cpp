@@ -2,6 +2,7 @@
 
 #include <qdrawutil.h>
 
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -230,6 +231,8 @@ QWidget* CreateControl(QWidget* parent, const ControlDesign& control) {
       link->setText(QtText(control.text));
       return link;
     }
+    case ControlKind::CheckBox:
+      return new QCheckBox(QtText(control.text), parent);
   }
   return nullptr;
 }

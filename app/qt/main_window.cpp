@@ -63,8 +63,9 @@ void MainWindow::Attach(AboutBox& aboutBox, WaitWindow& waitWindow, SetPasswordD
   enterPassword_ = &enterPassword;
 }
 
-void MainWindow::ProtectWithTypedPassword(const QString& typed) {
-  RunHandler([&] { protector_.ProtectWithTypedPassword(typed.toStdString()); });
+void MainWindow::ProtectWithTypedPassword(const QString& typed, bool encrypt) {
+  RunHandler(
+      [&] { protector_.ProtectWithTypedPassword(typed.toStdString(), {.encrypt = encrypt}); });
 }
 
 void MainWindow::RestoreWithTypedPassword(const QString& typed) {

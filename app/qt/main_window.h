@@ -33,8 +33,9 @@ class MainWindow : public DesignedWindow, public FolderView {
   void Attach(AboutBox& aboutBox, WaitWindow& waitWindow, SetPasswordDialog& setPassword,
               EnterPasswordDialog& enterPassword);
 
-  // The password dialogs' OK: a run on the chosen folder with what was typed.
-  void ProtectWithTypedPassword(const QString& typed);
+  // The password dialogs' OK: a run on the chosen folder with what was typed; a protect
+  // encrypts the contents when the set-password dialog's check box asks for it.
+  void ProtectWithTypedPassword(const QString& typed, bool encrypt);
   void RestoreWithTypedPassword(const QString& typed);
   // The focus came back from another window of the program (or this is the first time).
   void Activated();

@@ -9,6 +9,7 @@
 
 #include "app/qt/designed_widgets.h"
 #include "app/qt/main_window.h"
+#include "protect/user_settings.h"
 
 namespace kestravuna::app {
 
@@ -56,9 +57,8 @@ void WaitWindow::ShowModeless() {
 
 PasswordDialog::PasswordDialog(const WindowDesign& design, const char* fieldName, MainWindow& form)
     : DesignedWindow(design, &form), form_(form), field_(ControlOf<QLineEdit>(*this, fieldName)) {
-  auto& ok = ControlOf<QAbstractButton>(*this, "BitBtn1");
-  connect(&ok, &QAbstractButton::clicked, this, [this] { Confirm(); });
-  connect(&field_, &QLineEdit::returnPressed, &ok, &QAbstractButton::click);
+  connect(&ControlOf<QAbstractButton>(*this, "BitBtn1"), &QAbstractButton::clicked, this,
+          [this] { Confirm(); });
 }
 
 void PasswordDialog::ShowModeless() {
@@ -67,18 +67,31 @@ void PasswordDialog::ShowModeless() {
 }
 
 void PasswordDialog::keyPressEvent(QKeyEvent* event) {
-  if (event->key() != Qt::Key_Escape) return DesignedWindow::keyPressEvent(event);
-  hide();
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      return hide();
+    // The field and the check box leave Enter to the window; the focused OK button takes it
+    // itself.
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return ControlOf<QAbstractButton>(*this, "BitBtn1").click();
+    default:
+      return DesignedWindow::keyPressEvent(event);
+  }
 }
 
 SetPasswordDialog::SetPasswordDialog(MainWindow& form)
-    : PasswordDialog(kSetPasswordDialog, "Pw", form) {
+    : PasswordDialog(kSetPasswordDialog, "Pw", form),
+      encrypt_(ControlOf<QAbstractButton>(*this, "Verschluesseln")) {
   field_.clear();
+  encrypt_.setChecked(RememberedEncryption());
 }
 
 void SetPasswordDialog::Confirm() {
+  const bool encrypt = encrypt_.isChecked();
+  RememberEncryption(encrypt);
   hide();
-  form_.ProtectWithTypedPassword(field_.text());
+  form_.ProtectWithTypedPassword(field_.text(), encrypt);
 }
 
 EnterPasswordDialog::EnterPasswordDialog(MainWindow& form)

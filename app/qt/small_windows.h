@@ -5,6 +5,7 @@
 
 #include "app/qt/designed_widgets.h"
 
+class QAbstractButton;
 class QLineEdit;
 
 namespace kestravuna::app {
@@ -53,18 +54,23 @@ class PasswordDialog : public DesignedWindow {
 
  protected:
   PasswordDialog(const WindowDesign& design, const char* fieldName, MainWindow& form);
-  // Escape hides the dialog without a run; the field keeps its text.
+  // Escape hides the dialog without a run; the field keeps its text. Enter presses OK wherever
+  // the focus is, as in a dialog of the system.
   void keyPressEvent(QKeyEvent* event) override;
 
   MainWindow& form_;
   QLineEdit& field_;
 };
 
-// The set-password dialog before a protect.
+// The set-password dialog before a protect, with the check box that asks for the contents to be
+// encrypted: it starts as it was at the last OK (of this or an earlier start of the program).
 class SetPasswordDialog : public PasswordDialog {
  public:
   explicit SetPasswordDialog(MainWindow& form);
   void Confirm() override;
+
+ private:
+  QAbstractButton& encrypt_;
 };
 
 // The enter-password dialog before a restore.

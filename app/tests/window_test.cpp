@@ -2,6 +2,7 @@
 // clicked and typed into with Qt Test; message boxes answered through the message service.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -26,6 +27,7 @@
 #include "app/qt/window_set.h"
 #include "platform/file_system.h"
 #include "protect/message_boxes.h"
+#include "protect/user_settings.h"
 #include "test_support/environment.h"
 #include "test_support/temp_folder.h"
 
@@ -53,11 +55,13 @@ class WindowTest : public QObject {
   Q_OBJECT
 
  private:
-  // Each test: a private cache, a fresh folder with two files and a subfolder as the working
-  // directory, every box recorded and questions answered with `answer`.
+  // Each test: a private cache and configuration folder, a fresh folder with two files and a
+  // subfolder as the working directory, every box recorded and questions answered with `answer`.
   struct Fixture {
     TempFolder cache;
     test_support::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", cache.path().string()};
+    TempFolder config;
+    test_support::ScopedEnvironment configVariable{"XDG_CONFIG_HOME", config.path().string()};
     test_support::ScopedWorkingDirectory workingDirectoryPutBack;
     TempFolder folder;
     std::vector<MessageBox> boxes;
@@ -87,6 +91,9 @@ class WindowTest : public QObject {
   }
   static QAbstractButton& Button(const QWidget& window, const char* name) {
     return ControlOf<QAbstractButton>(window, name);
+  }
+  static QCheckBox& EncryptBox(const WindowSet& windows) {
+    return ControlOf<QCheckBox>(windows.setPassword, "Verschluesseln");
   }
   static void Click(const QWidget& window, const char* name) {
     QTest::mouseClick(&Button(window, name), Qt::LeftButton);
@@ -222,6 +229,8 @@ class WindowTest : public QObject {
     Protect(windows, "Geheim");
     QVERIFY(!windows.setPassword.isVisible());
     QVERIFY(fs::exists(fixture.folder / "CHIFF.CRY") && fs::exists(fixture.folder / "CHIFF.CRD"));
+    // The box starts cleared: the legacy container.
+    QVERIFY(ReadFile(fixture.folder / "CHIFF.CRY").substr(0, 6) != "KVSEAL");
     QVERIFY(!fs::exists(fixture.folder / "brief.txt"));
     QVERIFY(!Button(windows.mainWindow, "code").isEnabled());
     QVERIFY(Button(windows.mainWindow, "decode").isEnabled());
@@ -279,6 +288,82 @@ class WindowTest : public QObject {
     Click(windows.mainWindow, "decode");  // not enabled now: nothing opens
     QVERIFY(!windows.enterPassword.isVisible());
     QCOMPARE(enterField.text(), "   ");
+  }
+
+  void theEncryptionBoxHasARowOfItsOwnBelowTheFieldAndOk() {
+    Fixture fixture;
+    WindowSet windows;
+    const QCheckBox& box = EncryptBox(windows);
+    QCOMPARE(box.text(), "Inhalt mit dem Passwort verschlüsseln");
+    QCOMPARE(box.geometry(), QRect(8, 160, 313, 17));
+    QVERIFY(box.sizeHint().width() <= box.width());  // the whole text shows
+    QVERIFY(!box.isChecked());                       // nothing remembered yet
+    // The row is added below: the field and OK stay where they were.
+    QCOMPARE(ControlOf<QWidget>(windows.setPassword, "Pw").geometry(), QRect(8, 128, 193, 21));
+    QCOMPARE(ControlOf<QWidget>(windows.setPassword, "BitBtn1").geometry(),
+             QRect(224, 128, 97, 25));
+  }
+
+  // With an empty field, what the core does shows which state of the box reached it: checked,
+  // the note that encryption needs a password and nothing changed; cleared, the note on the
+  // empty password and a protect. Either way OK keeps the box's state for the next start.
+  void theEncryptionBoxReachesTheProtectAndIsRememberedForTheNextStart() {
+    struct Case {
+      bool encrypt;
+      std::string note;
+      bool protects;
+    };
+    for (const Case& each : {Case{true, EncryptionNeedsPasswordBox().caption, false},
+                             Case{false, EmptyPasswordBox().caption, true}}) {
+      Fixture fixture;
+      RememberEncryption(!each.encrypt);  // as the last start left it
+      const auto before = Snapshot(fixture.folder.path());
+      {
+        WindowSet windows;
+        Start(windows);
+        QCheckBox& box = EncryptBox(windows);
+        QCOMPARE(box.isChecked(), !each.encrypt);
+        Click(windows.mainWindow, "code");
+        QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(6, box.height() / 2));  // its square
+        QCOMPARE(box.isChecked(), each.encrypt);
+        Protect(windows, "");
+        QVERIFY(!windows.setPassword.isVisible());
+        QCOMPARE(fixture.Captions(), std::vector<std::string>{each.note});
+        QCOMPARE(fs::exists(fixture.folder / "CHIFF.CRY"), each.protects);
+        if (!each.protects) QCOMPARE(Snapshot(fixture.folder.path()), before);
+      }
+      WindowSet nextStart;
+      QCOMPARE(EncryptBox(nextStart).isChecked(), each.encrypt);
+    }
+  }
+
+  void tabReachesTheEncryptionBoxSpaceTogglesItAndEnterConfirms() {
+    Fixture fixture;
+    const auto before = Snapshot(fixture.folder.path());
+    WindowSet windows;
+    Start(windows);
+    Click(windows.mainWindow, "code");
+    auto& field = ControlOf<QLineEdit>(windows.setPassword, "Pw");
+    // A tool window counts as active with its owner; the focus shows that it is the dialog.
+    QTRY_COMPARE(QApplication::focusWidget(), &field);
+    QTest::keyClicks(&field, "Geheim");
+    // The field, OK, the box, and round again.
+    for (const char* next : {"BitBtn1", "Verschluesseln", "Pw", "BitBtn1", "Verschluesseln"}) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QVERIFY2(QApplication::focusWidget() == &ControlOf<QWidget>(windows.setPassword, next), next);
+    }
+    QCheckBox& box = EncryptBox(windows);
+    for (const bool checked : {true, false, true}) {
+      QTest::keyClick(&box, Qt::Key_Space);
+      QCOMPARE(box.isChecked(), checked);
+    }
+    QTest::keyClick(&box, Qt::Key_Return);
+    QVERIFY(!windows.setPassword.isVisible());
+    QCOMPARE(ReadFile(fixture.folder / "CHIFF.CRY").substr(0, 6), "KVSEAL");  // encrypted
+    QVERIFY(fixture.boxes.empty());
+    QVERIFY(RememberedEncryption());
+    Restore(windows, "Geheim");
+    QCOMPARE(Snapshot(fixture.folder.path()), before);
   }
 
   void theQuitQuestionEndsTheProgramOnlyOnYes() {
@@ -340,7 +425,7 @@ class WindowTest : public QObject {
                             !Button(windows.mainWindow, "decode").isEnabled());
       windows.mainWindow.RestoreWithTypedPassword(
           "Geheim");  // refused while busy: no box, no change
-      windows.mainWindow.ProtectWithTypedPassword("anders");
+      windows.mainWindow.ProtectWithTypedPassword("anders", false);
       secondRunStarted = secondRunStarted || !fixture.boxes.empty();
     });
     during.start(0);
@@ -678,7 +763,7 @@ class WindowTest : public QObject {
         {&windows.splash, "splash", "Kestravuna", {471, 284}},
         {&windows.aboutBox, "AboutBox", "Programminformationen", {431, 200}},
         {&windows.waitWindow, "Wait", "Kestravuna", {398, 60}},
-        {&windows.setPassword, "Passwort", "Passwort festlegen...", {329, 157}},
+        {&windows.setPassword, "Passwort", "Passwort festlegen...", {329, 181}},
         {&windows.enterPassword, "Passwort2", "Passwort", {352, 67}},
     };
     for (const Case& each : cases) {

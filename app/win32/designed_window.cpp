@@ -214,6 +214,10 @@ void DesignedWindow::CreateControl(Control& control) {
     case ControlKind::ProgressBar:
       windowClass = PROGRESS_CLASSW;
       break;
+    case ControlKind::CheckBox:
+      // The system's own box: Space toggles it, and it draws the focus around its text.
+      style |= BS_AUTOCHECKBOX | WS_TABSTOP;
+      break;
     case ControlKind::FolderTree:
       windowClass = WC_TREEVIEWW;
       style |= WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS;
@@ -289,6 +293,14 @@ std::wstring DesignedWindow::Text(std::string_view name) const {
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(control->window, text.data(), length + 1)));
   return text;
+}
+
+bool DesignedWindow::IsChecked(std::string_view name) const {
+  return SendMessageW(ControlWindow(name), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void DesignedWindow::SetChecked(std::string_view name, bool checked) {
+  SendMessageW(ControlWindow(name), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 void DesignedWindow::CentreOnScreen() {

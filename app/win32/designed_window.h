@@ -31,6 +31,9 @@ class DesignedWindow {
   // The text of a drawn label, shown at once.
   void SetText(std::string_view name, std::wstring text);
   std::wstring Text(std::string_view name) const;
+  // Whether a check box is checked; a box set here shows its new state at once.
+  bool IsChecked(std::string_view name) const;
+  void SetChecked(std::string_view name, bool checked);
   // What a link hands to the shell's "open" action when it is pressed.
   void SetLinkTo(std::string_view name, std::string_view target);
 

@@ -35,8 +35,8 @@ void MainWindow::Attach(AboutWindow& about, WaitWindow& wait, SetPasswordDialog&
   firstActivation_ = std::move(firstActivation);
 }
 
-void MainWindow::Protect(const std::string& typed) {
-  RunHandler([&] { protector_.ProtectWithTypedPassword(typed); });
+void MainWindow::Protect(const std::string& typed, bool encrypt) {
+  RunHandler([&] { protector_.ProtectWithTypedPassword(typed, {.encrypt = encrypt}); });
 }
 
 void MainWindow::Restore(const std::string& typed) {

@@ -31,8 +31,9 @@ class MainWindow : public DesignedWindow, public FolderView {
               EnterPasswordDialog& enterPassword, std::function<bool(HWND)> isSecondary,
               std::function<void()> firstActivation);
 
-  // The password dialogs' OK: a run on the chosen folder with the typed password.
-  void Protect(const std::string& typed);
+  // The password dialogs' OK: a run on the chosen folder with the typed password; a protect
+  // encrypts the contents when the set-password dialog's check box asks for it.
+  void Protect(const std::string& typed, bool encrypt);
   void Restore(const std::string& typed);
 
   // FolderView

@@ -3,12 +3,14 @@
 #include "app/win32/main_window.h"
 #include "app/win32/message_boxes.h"
 #include "app/win32/text.h"
+#include "protect/user_settings.h"
 
 namespace kestravuna::app::win32 {
 
 namespace {
 
 constexpr DWORD kSplashPumpPauseMs = 10;
+constexpr std::string_view kEncryptBox = "Verschluesseln";
 
 WORD CurrentSecond() {
   SYSTEMTIME now;
@@ -69,12 +71,16 @@ std::string PasswordDialog::TypedPassword() const { return Utf8(Text(fieldName_)
 
 // The field starts empty and keeps what was typed while the dialog is hidden.
 SetPasswordDialog::SetPasswordDialog(MainWindow& main)
-    : PasswordDialog(kSetPasswordDialog, "Pw", main) {}
+    : PasswordDialog(kSetPasswordDialog, "Pw", main) {
+  SetChecked(kEncryptBox, RememberedEncryption());
+}
 
 void SetPasswordDialog::Confirm() {
   const std::string typed = TypedPassword();
+  const bool encrypt = IsChecked(kEncryptBox);
+  RememberEncryption(encrypt);
   Hide();
-  main_.Protect(typed);
+  main_.Protect(typed, encrypt);
 }
 
 EnterPasswordDialog::EnterPasswordDialog(MainWindow& main)

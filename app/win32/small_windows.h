@@ -59,7 +59,8 @@ class PasswordDialog : public DesignedWindow {
   const char* fieldName_;
 };
 
-// The set-password dialog before a protect.
+// The set-password dialog before a protect, with the check box that asks for the contents to be
+// encrypted: it starts as it was at the last OK (of this or an earlier start of the program).
 class SetPasswordDialog : public PasswordDialog {
  public:
   explicit SetPasswordDialog(MainWindow& main);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,29 @@ using test_support::TempFolder;
 using test_support::WriteFile;
 namespace fs = std::filesystem;
 
+// One call of the program in a scripted sequence: what it is given and what must come of it.
+struct Step {
+  std::vector<std::string> args;
+  std::string input;  // standard input, never a terminal here
+  int exitCode;
+  std::string printed;  // a line the output must hold
+};
+
+// Runs the steps in order, each after the one before, with the cache folder in `area`.
+// `after` checks the state each step leaves.
+void RunSteps(std::span<const Step> steps, const TempFolder& area,
+              const std::function<void(const Step&, const std::string& command)>& after = {}) {
+  for (const Step& step : steps) {
+    std::string command;
+    for (const std::string& arg : step.args) command += arg + " ";
+    const CliOutcome outcome = RunCli(step.args, area / "cache", Fault::None, 0, step.input);
+    EXPECT_EQ(outcome.exitCode, step.exitCode) << command << "\n" << outcome.output;
+    EXPECT_NE(outcome.output.find(step.printed), std::string::npos) << command << "\n"
+                                                                    << outcome.output;
+    if (after) after(step, command);
+  }
+}
+
 TEST(CliCommands, ScanProtectAndRestoreTellTheirOutcome) {
   TempFolder area;
   const fs::path folder = area / "ordner";
@@ -28,12 +53,7 @@ TEST(CliCommands, ScanProtectAndRestoreTellTheirOutcome) {
   const std::string dir = folder.string();
   const std::string passwordFile = (area / "passwort").string();
 
-  struct Step {
-    std::vector<std::string> args;
-    std::string input;  // standard input, never a terminal here
-    int exitCode;
-    std::string printed;  // a line the output must hold
-  } steps[] = {
+  const Step steps[] = {
       {{"scan", dir},
        "",
        0,
@@ -73,14 +93,7 @@ TEST(CliCommands, ScanProtectAndRestoreTellTheirOutcome) {
       {{"restore", "--password-file"}, "", 2, "--password-file braucht einen Wert."},
       {{"scan", "--password-file", passwordFile, dir}, "", 2, "Unbekannte Option: --password-file"},
   };
-  for (const Step& step : steps) {
-    std::string command;
-    for (const std::string& arg : step.args) command += arg + " ";
-    const CliOutcome outcome = RunCli(step.args, area / "cache", Fault::None, 0, step.input);
-    EXPECT_EQ(outcome.exitCode, step.exitCode) << command << "\n" << outcome.output;
-    EXPECT_NE(outcome.output.find(step.printed), std::string::npos) << command << "\n"
-                                                                    << outcome.output;
-  }
+  RunSteps(steps, area);
   EXPECT_EQ(test_support::ReadFile(folder / "a.txt").size(), 3'145'728u);
 }
 
@@ -117,6 +130,55 @@ TEST(CliCommands, ProtectInEveryModeRestores) {
   const CliOutcome restoreMode =
       RunCli({"restore", "--mode", "fast", (area / "good").string()}, area / "cache");
   EXPECT_EQ(restoreMode.exitCode, 2) << "restore reads the method from the container";
+}
+
+// --encrypt as a script uses it: an empty password is refused before anything is written, verify
+// sees the header without the password and every byte with it, and restore needs no option.
+TEST(CliCommands, AnEncryptedFolderIsRecognisedByEveryCommand) {
+  TempFolder area;
+  const fs::path folder = area / "ordner";
+  WriteFile(folder / "brief.txt", "Kontostand 4711\n");
+  WriteFile(folder / "zufall.bin", test_support::TextOf(test_support::RandomBytes(150'000, 5)));
+  WriteFile(area / "passwort", "Kennwort\n");
+  WriteFile(area / "falsch", "kennwort\n");
+  const auto before = test_support::Snapshot(folder);
+  const std::string dir = folder.string();
+  const std::string passwordFile = (area / "passwort").string();
+
+  // Whether the folder holds each file as before, and nothing of the program's, after each step.
+  const bool folderAsBefore[] = {true, false, false, false, false, false, true};
+  const Step steps[] = {
+      {{"protect", "--encrypt", dir},
+       "\n",
+       1,
+       "Kein Passwort: Um den Inhalt zu verschlüsseln, legen Sie bitte ein Passwort fest. Es "
+       "wurde nichts verändert."},
+      {{"protect", "--encrypt", "--mode", "fast", "--password-file", passwordFile, dir},
+       "",
+       0,
+       "Geschützt: 2 Dateien, "},
+      {{"verify", dir}, "", 0, "Kopf in Ordnung: CHIFF.CRY ist verschlüsselt"},
+      {{"verify", "--password-file", (area / "falsch").string(), dir},
+       "",
+       1,
+       "Das Passwort ist falsch: Es öffnet den verschlüsselten Container CHIFF.CRY nicht."},
+      {{"verify", "--password-file", passwordFile, dir},
+       "",
+       0,
+       "; verschlüsselt; das Passwort ist richtig"},
+      {{"restore", dir},
+       "kennwort\n",
+       1,
+       "Falsches Passwort !: Sie haben keine Berechtigung zu dieser Aktion !"},
+      {{"restore", dir}, "Kennwort\n", 0, "Wiederhergestellt: 2 Dateien, "},
+  };
+  std::size_t index = 0;
+  RunSteps(steps, area, [&](const Step& step, const std::string& command) {
+    EXPECT_EQ(test_support::Snapshot(folder) == before, folderAsBefore[index++]) << command;
+    if (step.exitCode == 0 && step.args[0] == "protect") {
+      EXPECT_EQ(test_support::ReadFile(folder / "CHIFF.CRY").substr(0, 6), "KVSEAL");
+    }
+  });
 }
 
 }  // namespace

@@ -895,6 +895,46 @@ TEST(ZarLZEvents, OperationStartedFromThePumpIsRefused) {
   EXPECT_GT(zarlz.Compress(), 8);
 }
 
+// The operations that take what they work on leave the component's settings as they found
+// them, after a run that failed as well, so no caller depends on another's leftovers.
+TEST(ZarLZOperations, TheGivenSourceAndDestinationLeaveNoSettingsBehind) {
+  TempFolder folder;
+  const Bytes source = BytesOf("Kestravuna Kestravuna Kestravuna");
+  WriteBytes((folder / "quelle").string(), source);
+  TZarLZ zarlz;
+  MemoryStream elsewhere;
+  zarlz.InputFile = "eingabe";
+  zarlz.OutputFile = "ausgabe";
+  zarlz.InputStream = &elsewhere;
+  zarlz.CompressMode = TCompressMode::Auto;
+  const auto settingsUnchanged = [&](const char* what) {
+    EXPECT_FALSE(zarlz.UseStream) << what;
+    EXPECT_EQ(zarlz.InputFile, "eingabe") << what;
+    EXPECT_EQ(zarlz.OutputFile, "ausgabe") << what;
+    EXPECT_EQ(zarlz.InputStream, &elsewhere) << what;
+    EXPECT_EQ(zarlz.OutputStream, nullptr) << what;
+    EXPECT_EQ(zarlz.CompressMode, TCompressMode::Auto) << what;
+  };
+
+  MemoryStream input(source);
+  MemoryStream container;
+  EXPECT_GT(zarlz.Compress(input, container, TCompressMode::Fast), 8);
+  EXPECT_EQ(Bytes(container.Data().begin(), container.Data().begin() + 4), BytesOf("WRZL"));
+  settingsUnchanged("stream compress");
+  MemoryStream packed(container.Data());
+  MemoryStream restored;
+  EXPECT_EQ(zarlz.Decompress(packed, restored), static_cast<std::int64_t>(source.size()));
+  EXPECT_EQ(restored.Data(), source);
+  settingsUnchanged("stream decompress");
+  EXPECT_GT(zarlz.Compress(folder / "quelle", folder / "ziel", TCompressMode::Good), 8);
+  const Bytes written = ReadBytes((folder / "ziel").string());
+  EXPECT_EQ(Bytes(written.begin(), written.begin() + 4), BytesOf("!HZL"));
+  settingsUnchanged("file compress");
+  MemoryStream damaged(BytesOf("kein Container"));
+  EXPECT_THROW(zarlz.Decompress(damaged, restored), ELzrw1Exception);
+  settingsUnchanged("failed decompress");
+}
+
 // ---------------------------------------------------------------------------------------------
 // The streams themselves
 

@@ -8,9 +8,9 @@
 //   KESTRAVUNA_FAIL_AFTER_FILE_OPS=N  the N-th mutating file operation fails with EIO
 //                                     (EInOutError "I/O-Fehler 1117") instead of running.
 // Mutating operations are File::Create, File::CreateAnonymous, File::Write,
-// File::ShareAccessOf, File::Sync, File::Close of a file opened for writing, DeleteFile,
-// RenameFile and SetAttributes; each counts itself before it touches the disk, so the N-th
-// one never happens.
+// File::ShareAccessOf, File::Sync, File::Close of a file opened for writing, each file that
+// SyncFiles flushes, DeleteFile, RenameFile and SetAttributes; each counts itself before it touches
+// the disk, so the N-th one never happens.
 #pragma once
 
 namespace kestravuna::platform {

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/detail/fault_injection.h"
+#include "platform/detail/native_file.h"
 #include "platform/file_system.h"
 #include "platform/io_error.h"
 
@@ -22,8 +23,6 @@ namespace {
 // program writes cannot redirect the write to another file. O_NONBLOCK: opening a FIFO
 // that took a listed file's place must not hang; it has no effect on regular files.
 constexpr int kCommonFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-
-constexpr int kNegativeSeek = 131;  // ERROR_NEGATIVE_SEEK of Windows, "I/O-Fehler 131"
 
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
@@ -164,160 +163,99 @@ void StagedFile::Publish(const std::filesystem::path& target) {
   file_.Close();
 }
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)),
-      writable_(std::exchange(other.writable_, false)) {}
+namespace detail {
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kClosed) {
-      ::close(Descriptor(handle_));
-    }
-    handle_ = std::exchange(other.handle_, kClosed);
-    writable_ = std::exchange(other.writable_, false);
+std::ptrdiff_t NativeRead(NativeHandle handle, std::span<std::uint8_t> buffer) {
+  const ssize_t count = ::read(Descriptor(handle), buffer.data(), buffer.size());
+  if (count < 0) {
+    if (errno == EINTR) return kInterrupted;
+    ThrowIoErrorFromErrno();
   }
-  return *this;
+  return count;
 }
 
-File::~File() {
-  if (handle_ != kClosed) {
-    ::close(Descriptor(
-        handle_));  // unchecked: an exception is already on its way, or Close was skipped
+std::ptrdiff_t NativeWrite(NativeHandle handle, std::span<const std::uint8_t> data) {
+  const ssize_t count = ::write(Descriptor(handle), data.data(), data.size());
+  if (count < 0) {
+    if (errno == EINTR) return kInterrupted;
+    ThrowIoErrorFromErrno();
   }
+  return count;
 }
 
-void File::RequireOpen() const {
-  if (handle_ == kClosed) {
-    throw EInOutError(io_error::kFileNotOpen);
-  }
-}
-
-std::size_t File::Read(std::span<std::uint8_t> buffer) {
-  RequireOpen();
-  // Fills the buffer unless the end comes first, so a short count always means the end.
-  std::size_t total = 0;
-  while (total < buffer.size()) {
-    const ssize_t count = ::read(Descriptor(handle_), buffer.data() + total, buffer.size() - total);
-    if (count < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      ThrowIoErrorFromErrno();
-    }
-    if (count == 0) {
-      break;
-    }
-    total += static_cast<std::size_t>(count);
-  }
-  return total;
-}
-
-void File::ReadExact(std::span<std::uint8_t> buffer) {
-  if (Read(buffer) != buffer.size()) {
-    throw EInOutError(io_error::kReadBeyondEnd);
-  }
-}
-
-void File::Write(std::span<const std::uint8_t> data) {
-  RequireOpen();
-  BeforeMutatingFileOperation();
-  std::size_t total = 0;
-  while (total < data.size()) {
-    const ssize_t count = ::write(Descriptor(handle_), data.data() + total, data.size() - total);
-    if (count < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      ThrowIoErrorFromErrno();
-    }
-    if (count == 0) {
-      throw EInOutError(io_error::kDiskFull);
-    }
-    total += static_cast<std::size_t>(count);
-  }
-}
-
-void File::Seek(std::int64_t position) {
-  RequireOpen();
-  if (position < 0) {
-    // lseek would say EINVAL, which reads as "invalid file name"; Windows has its own code.
-    throw EInOutError(kNegativeSeek);
-  }
-  if (::lseek(Descriptor(handle_), static_cast<off_t>(position), SEEK_SET) < 0) {
+void NativeSeek(NativeHandle handle, std::int64_t position) {
+  if (::lseek(Descriptor(handle), static_cast<off_t>(position), SEEK_SET) < 0) {
     ThrowIoErrorFromErrno();
   }
 }
 
-std::int64_t File::Position() const {
-  RequireOpen();
-  const off_t position = ::lseek(Descriptor(handle_), 0, SEEK_CUR);
-  if (position < 0) {
-    ThrowIoErrorFromErrno();
-  }
+std::int64_t NativePosition(NativeHandle handle) {
+  const off_t position = ::lseek(Descriptor(handle), 0, SEEK_CUR);
+  if (position < 0) ThrowIoErrorFromErrno();
   return position;
 }
 
-std::int64_t File::Size() const {
-  RequireOpen();
+std::int64_t NativeSize(NativeHandle handle) {
   struct stat status {};
-  if (::fstat(Descriptor(handle_), &status) != 0) {
-    ThrowIoErrorFromErrno();
-  }
+  if (::fstat(Descriptor(handle), &status) != 0) ThrowIoErrorFromErrno();
   return status.st_size;
 }
 
-FileAccess File::Access() const {
-  RequireOpen();
+FileAccess NativeAccess(NativeHandle handle) {
   struct stat status {};
-  if (::fstat(Descriptor(handle_), &status) != 0) {
-    ThrowIoErrorFromErrno();
-  }
+  if (::fstat(Descriptor(handle), &status) != 0) ThrowIoErrorFromErrno();
   auto mode = static_cast<std::uint32_t>(status.st_mode & 07777);
   // With an extended ACL the group bits are the ACL's mask, the most any named user or group
   // gets, not what the file's group gets; the modes cannot say who may read the file, so only
   // its owner counts.
-  if (HasExtendedAcl(Descriptor(handle_))) mode &= kOwnerOnly;
+  if (HasExtendedAcl(Descriptor(handle))) mode &= kOwnerOnly;
   return {mode, static_cast<std::uint32_t>(status.st_gid)};
 }
 
-void File::ShareAccessOf(const FileAccess& source) {
-  const FileAccess own = Access();
-  BeforeMutatingFileOperation();
+void NativeShareAccessOf(NativeHandle handle, const FileAccess& source) {
+  const FileAccess own = NativeAccess(handle);
   // A file that took over the folder's default ACL would open its group bits, the ACL's mask,
   // to every user the ACL names: it stays owner-only.
-  const std::uint32_t allowed = HasExtendedAcl(Descriptor(handle_)) ? 0 : kReadWriteBits;
+  const std::uint32_t allowed = HasExtendedAcl(Descriptor(handle)) ? 0 : kReadWriteBits;
   const FileAccess shared = NarrowestAccess({source.mode, source.group}, {allowed, own.group});
-  if (::fchmod(Descriptor(handle_), static_cast<mode_t>(shared.mode | kOwnerOnly)) != 0) {
+  if (::fchmod(Descriptor(handle), static_cast<mode_t>(shared.mode | kOwnerOnly)) != 0) {
     ThrowIoErrorFromErrno();
   }
 }
 
-void File::Sync() {
-  RequireOpen();
-  BeforeMutatingFileOperation();
-  if (::fsync(Descriptor(handle_)) != 0) {
-    ThrowIoErrorFromErrno();
-  }
+void NativeSync(NativeHandle handle) {
+  if (::fsync(Descriptor(handle)) != 0) ThrowIoErrorFromErrno();
 }
 
-void File::StartFlush() noexcept {
+void NativeStartFlush([[maybe_unused]] NativeHandle handle) noexcept {
 #if defined(__linux__)
-  if (IsOpen()) ::sync_file_range(Descriptor(handle_), 0, 0, SYNC_FILE_RANGE_WRITE);
+  ::sync_file_range(Descriptor(handle), 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
 }
 
-void File::Close() {
-  RequireOpen();
-  if (writable_) {
-    BeforeMutatingFileOperation();
-  }
-  // The descriptor is gone after close() even when it fails (Linux never reopens it on
-  // EINTR), so it must not be closed a second time by the destructor.
-  const int fd = Descriptor(std::exchange(handle_, kClosed));
-  writable_ = false;
-  if (::close(fd) != 0) {
-    ThrowIoErrorFromErrno();
-  }
+void NativeClose(NativeHandle handle) {
+  // Linux never reopens the descriptor on EINTR: it is gone whatever close() reports.
+  if (::close(Descriptor(handle)) != 0) ThrowIoErrorFromErrno();
 }
+
+void NativeCloseUnchecked(NativeHandle handle) noexcept { ::close(Descriptor(handle)); }
+
+// fsync needs no write access on POSIX, so a read-only file is flushed as it is and nothing
+// about it changes.
+void SyncFileAt(const std::filesystem::path& path) {
+  const int fd = OpenRegularFile(path, O_RDONLY);
+  try {
+    BeforeMutatingFileOperation();
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  const bool synced = ::fsync(fd) == 0;
+  const int error = errno;
+  ::close(fd);
+  if (!synced) throw EInOutError(IoErrorNumberFromErrno(error), path);
+}
+
+}  // namespace detail
 
 }  // namespace kestravuna::platform

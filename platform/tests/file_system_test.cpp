@@ -54,23 +54,6 @@ TEST_F(FileSystemTest, DeleteFileRemovesTheNameOnly) {
   EXPECT_TRUE(std::filesystem::is_directory(folder_ / "ordner"));
 }
 
-// The files are flushed by several threads; a failure on any of them reaches the caller.
-TEST_F(FileSystemTest, SyncFilesFlushesEveryFileAndReportsAFailureFromAnyThread) {
-  std::vector<std::filesystem::path> files;
-  for (int i = 0; i < 12; ++i) {
-    files.push_back(folder_ / ("datei" + std::to_string(i)));
-    WriteFile(files.back(), "inhalt");
-  }
-  EXPECT_NO_THROW(SyncFiles({}));
-  EXPECT_NO_THROW(SyncFiles(files));
-  for (const std::size_t missing : {std::size_t{0}, std::size_t{7}, files.size() - 1}) {
-    std::vector<std::filesystem::path> withAGap = files;
-    withAGap[missing] = folder_ / "fehlt";
-    EXPECT_EQ(IoErrorNumberOf([&] { SyncFiles(withAGap); }), io_error::kFileNotFound)
-        << "missing file at " << missing;
-  }
-}
-
 TEST_F(FileSystemTest, RenameFileMovesAndNeverReplaces) {
   WriteFile(folder_ / "alt", "inhalt");
   RenameFile(folder_ / "alt", folder_ / "neu");
@@ -151,13 +134,6 @@ TEST_F(FileSystemTest, FileExistsOnlyForRegularFiles) {
   for (const auto& c : cases) {
     EXPECT_EQ(FileExists(folder_ / c.name), c.exists) << c.name;
   }
-}
-
-TEST_F(FileSystemTest, SyncDirectoryNeedsAnExistingDirectory) {
-  WriteFile(folder_ / "datei", "x");
-  SyncDirectory(folder_.path());
-  EXPECT_EQ(IoErrorNumberOf([&] { SyncDirectory(folder_ / "fehlt"); }), io_error::kFileNotFound);
-  EXPECT_EQ(IoErrorNumberOf([&] { SyncDirectory(folder_ / "datei"); }), io_error::kInvalidFileName);
 }
 
 TEST_F(FileSystemTest, WorkingDirectoryFollowsSetWorkingDirectory) {

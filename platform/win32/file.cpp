@@ -1,10 +1,12 @@
 #include "platform/file.h"
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <utility>
 
 #include "platform/detail/fault_injection.h"
+#include "platform/detail/native_file.h"
 #include "platform/file_system.h"
 #include "platform/io_error.h"
 #include "platform/win32/win32_support.h"
@@ -13,7 +15,6 @@ namespace kestravuna::platform {
 
 namespace {
 
-constexpr int kNegativeSeek = 131;  // ERROR_NEGATIVE_SEEK, "I/O-Fehler 131"
 // Others may read, write and delete while the program has a file open, as with POSIX files.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // A name's link or junction is opened itself, never what it points to, and then refused.
@@ -150,119 +151,136 @@ void StagedFile::Publish(const std::filesystem::path& target) {
   file_.Close();
 }
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)),
-      writable_(std::exchange(other.writable_, false)) {}
+namespace detail {
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kClosed) CloseHandle(HandleOf(handle_));
-    handle_ = std::exchange(other.handle_, kClosed);
-    writable_ = std::exchange(other.writable_, false);
+namespace {
+
+// Wine and older systems refuse single transfers above 1 GiB; the callers' loops go on.
+constexpr std::size_t kLargestTransfer = std::size_t{1} << 30;
+
+DWORD TransferSize(std::size_t size) {
+  return static_cast<DWORD>(std::min(size, kLargestTransfer));
+}
+
+// The basic information of an open file: its times and attributes.
+FILE_BASIC_INFO BasicInformation(HANDLE handle, const std::filesystem::path& path) {
+  FILE_BASIC_INFO information{};
+  if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &information, sizeof information)) {
+    ThrowIoErrorFromWindows(path);
   }
-  return *this;
+  return information;
 }
 
-File::~File() {
-  if (handle_ != kClosed) CloseHandle(HandleOf(handle_));  // unchecked, as on POSIX
-}
-
-void File::RequireOpen() const {
-  if (handle_ == kClosed) throw EInOutError(io_error::kFileNotOpen);
-}
-
-std::size_t File::Read(std::span<std::uint8_t> buffer) {
-  RequireOpen();
-  std::size_t total = 0;
-  while (total < buffer.size()) {
-    const auto wanted = static_cast<DWORD>(std::min<std::size_t>(buffer.size() - total, 1u << 30));
-    DWORD count = 0;
-    if (!ReadFile(HandleOf(handle_), buffer.data() + total, wanted, &count, nullptr)) {
-      ThrowIoErrorFromWindows();
-    }
-    if (count == 0) break;
-    total += count;
-  }
-  return total;
-}
-
-void File::ReadExact(std::span<std::uint8_t> buffer) {
-  if (Read(buffer) != buffer.size()) throw EInOutError(io_error::kReadBeyondEnd);
-}
-
-void File::Write(std::span<const std::uint8_t> data) {
-  RequireOpen();
-  BeforeMutatingFileOperation();
-  std::size_t total = 0;
-  while (total < data.size()) {
-    const auto wanted = static_cast<DWORD>(std::min<std::size_t>(data.size() - total, 1u << 30));
-    DWORD count = 0;
-    if (!WriteFile(HandleOf(handle_), data.data() + total, wanted, &count, nullptr)) {
-      ThrowIoErrorFromWindows();
-    }
-    if (count == 0) throw EInOutError(io_error::kDiskFull);
-    total += count;
+void SetBasicInformation(HANDLE handle, FILE_BASIC_INFO information,
+                         const std::filesystem::path& path) {
+  if (!SetFileInformationByHandle(handle, FileBasicInfo, &information, sizeof information)) {
+    ThrowIoErrorFromWindows(path);
   }
 }
 
-void File::Seek(std::int64_t position) {
-  RequireOpen();
-  if (position < 0) throw EInOutError(kNegativeSeek);
+// Closes a handle, where one was opened, when it goes out of scope.
+struct HandleCloser {
+  HANDLE handle;
+  ~HandleCloser() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+
+}  // namespace
+
+std::ptrdiff_t NativeRead(NativeHandle handle, std::span<std::uint8_t> buffer) {
+  DWORD count = 0;
+  if (!ReadFile(HandleOf(handle), buffer.data(), TransferSize(buffer.size()), &count, nullptr)) {
+    ThrowIoErrorFromWindows();
+  }
+  return count;
+}
+
+std::ptrdiff_t NativeWrite(NativeHandle handle, std::span<const std::uint8_t> data) {
+  DWORD count = 0;
+  if (!WriteFile(HandleOf(handle), data.data(), TransferSize(data.size()), &count, nullptr)) {
+    ThrowIoErrorFromWindows();
+  }
+  return count;
+}
+
+void NativeSeek(NativeHandle handle, std::int64_t position) {
   LARGE_INTEGER distance{};
   distance.QuadPart = position;
-  if (!SetFilePointerEx(HandleOf(handle_), distance, nullptr, FILE_BEGIN)) {
+  if (!SetFilePointerEx(HandleOf(handle), distance, nullptr, FILE_BEGIN)) {
     ThrowIoErrorFromWindows();
   }
 }
 
-std::int64_t File::Position() const {
-  RequireOpen();
+std::int64_t NativePosition(NativeHandle handle) {
   LARGE_INTEGER position{};
-  if (!SetFilePointerEx(HandleOf(handle_), LARGE_INTEGER{}, &position, FILE_CURRENT)) {
+  if (!SetFilePointerEx(HandleOf(handle), LARGE_INTEGER{}, &position, FILE_CURRENT)) {
     ThrowIoErrorFromWindows();
   }
   return position.QuadPart;
 }
 
-std::int64_t File::Size() const {
-  RequireOpen();
+std::int64_t NativeSize(NativeHandle handle) {
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(HandleOf(handle_), &size)) ThrowIoErrorFromWindows();
+  if (!GetFileSizeEx(HandleOf(handle), &size)) ThrowIoErrorFromWindows();
   return size.QuadPart;
 }
 
-FileAccess File::Access() const {
-  RequireOpen();
-  return {};
-}
+FileAccess NativeAccess(NativeHandle) { return {}; }
 
-void File::ShareAccessOf(const FileAccess&) {
-  RequireOpen();
-  // The access list the file took from its folder stands, as for every file made there.
-  BeforeMutatingFileOperation();
-}
+// The access list the file took from its folder stands, as for every file made there.
+void NativeShareAccessOf(NativeHandle, const FileAccess&) {}
 
-// Windows flushes only through a handle that may write, and a read-only file cannot be opened
-// for writing. So every file the program writes is flushed when it is closed, and a file
-// opened for reading has nothing of the program's left to flush.
-void File::Sync() {
-  RequireOpen();
-  BeforeMutatingFileOperation();
-  if (writable_ && !FlushFileBuffers(HandleOf(handle_))) ThrowIoErrorFromWindows();
+void NativeSync(NativeHandle handle) {
+  if (!FlushFileBuffers(HandleOf(handle))) ThrowIoErrorFromWindows();
 }
 
 // Windows has no call that starts a flush without waiting for it.
-void File::StartFlush() noexcept {}
+void NativeStartFlush(NativeHandle) noexcept {}
 
-void File::Close() {
-  RequireOpen();
-  if (writable_) {
-    BeforeMutatingFileOperation();
-    if (!FlushFileBuffers(HandleOf(handle_))) ThrowIoErrorFromWindows();
-  }
-  const HANDLE handle = HandleOf(std::exchange(handle_, kClosed));
-  writable_ = false;
-  if (!CloseHandle(handle)) ThrowIoErrorFromWindows();
+void NativeClose(NativeHandle handle) {
+  if (!CloseHandle(HandleOf(handle))) ThrowIoErrorFromWindows();
 }
+
+void NativeCloseUnchecked(NativeHandle handle) noexcept { CloseHandle(HandleOf(handle)); }
+
+// FlushFileBuffers needs a handle that may write, and Windows opens no file marked read-only
+// for writing, whoever asks. Such a file loses its mark for the moment it takes to open it;
+// the mark and the times come back through the open handle before the flush, so the flush
+// makes them durable with the data. A power cut within that moment can leave the file without
+// its mark, never with other contents. Opening for writing without writing changes neither the
+// file nor its times.
+void SyncFileAt(const std::filesystem::path& path) {
+  // Not OpenRegularFile: Wine answers its check of the file's type by moving the time of last
+  // access. The attributes tell a folder or link as well.
+  const HandleCloser attributes{CreateFileW(path.c_str(),
+                                            FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
+                                            nullptr, OPEN_EXISTING, kOpenFlags, nullptr)};
+  if (attributes.handle == INVALID_HANDLE_VALUE) ThrowIoErrorFromWindows(path);
+  const FILE_BASIC_INFO original = BasicInformation(attributes.handle, path);
+  if ((original.FileAttributes &
+       (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0) {
+    throw EInOutError(io_error::kAccessDenied, path);
+  }
+  const bool readOnly = (original.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+  BeforeMutatingFileOperation();
+  if (readOnly) {
+    FILE_BASIC_INFO writable{};  // times of 0 stay as they are
+    writable.FileAttributes = original.FileAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
+    if (writable.FileAttributes == 0) writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetBasicInformation(attributes.handle, writable, path);
+  }
+  const HandleCloser writer{CreateFileW(path.c_str(), FILE_WRITE_DATA, kShareAll, nullptr,
+                                        OPEN_EXISTING, kOpenFlags, nullptr)};
+  const DWORD openError = GetLastError();
+  if (readOnly) SetBasicInformation(attributes.handle, original, path);
+  if (writer.handle == INVALID_HANDLE_VALUE) {
+    SetLastError(openError);
+    ThrowIoErrorFromWindows(path);
+  }
+  if (!FlushFileBuffers(writer.handle)) ThrowIoErrorFromWindows(path);
+}
+
+}  // namespace detail
 
 }  // namespace kestravuna::platform

@@ -111,8 +111,37 @@ bool CanDeleteFile(const std::filesystem::path& path) {
          ((attributes & FILE_ATTRIBUTE_READONLY) == 0 || LinkCountOf(path) == 1);
 }
 
-void SyncDirectory(const std::filesystem::path&) {
-  // NTFS journals names: renames and deletions are durable once the call returns.
+void SyncDirectory(const std::filesystem::path& folder) {
+  // A folder is flushed, as a file is, through a handle that may write to it (add files).
+  const HANDLE handle = CreateFileW(folder.c_str(), FILE_ADD_FILE | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) ThrowIoErrorFromWindows(folder);
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(handle, &information)) {
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    SetLastError(error);
+    ThrowIoErrorFromWindows(folder);
+  }
+  // A file opens here as well; it is no folder, as POSIX answers.
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    CloseHandle(handle);
+    throw EInOutError(io_error::kInvalidFileName, folder);
+  }
+  // File systems that cannot flush a folder on request say so with "invalid function" or
+  // "not supported", and some with "access denied" although the handle may write; NTFS on
+  // current systems flushes it. Where they refuse, the folder's names are as durable as the
+  // file system's own journal keeps them, and nothing more can be asked of it.
+  const bool synced = FlushFileBuffers(handle) || GetLastError() == ERROR_INVALID_FUNCTION ||
+                      GetLastError() == ERROR_NOT_SUPPORTED ||
+                      GetLastError() == ERROR_ACCESS_DENIED;
+  const DWORD error = GetLastError();
+  CloseHandle(handle);
+  if (!synced) {
+    SetLastError(error);
+    ThrowIoErrorFromWindows(folder);
+  }
 }
 
 // A run reaches its folder by the folder's own path (the lock keeps it from being moved).

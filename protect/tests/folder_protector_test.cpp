@@ -19,6 +19,7 @@
 #include "protect/container_check.h"
 #include "protect/password_record.h"
 #include "protect/protect_error.h"
+#include "protect/tests/protector_fixture.h"
 #include "protect/tests/recording_view.h"
 #include "test_support/environment.h"
 #include "test_support/temp_folder.h"
@@ -55,13 +56,8 @@ void FlipByte(const fs::path& file, std::size_t offset) {
   WriteFile(file, contents);
 }
 
-class ProtectorTest : public testing::Test {
+class ProtectorTest : public test_support::ProtectorFixture {
  protected:
-  void SetUp() override {
-    protector.ChooseFolder(folder.path());
-    view.Clear();
-  }
-
   // A folder as users have them: text and binary files, an empty and a read-only file, a
   // name with umlauts, a hidden file and a subfolder.
   void FillFolder() {
@@ -76,16 +72,6 @@ class ProtectorTest : public testing::Test {
   }
 
   bool Exists(std::string_view name) const { return fs::exists(folder / name); }
-
-  TempFolder cache;
-  // The private folder lies in the cache on Linux, in the local application data on Windows.
-  test_support::ScopedEnvironment cacheVariable{"XDG_CACHE_HOME", cache.path().string()};
-  test_support::ScopedEnvironment localAppDataVariable{"LOCALAPPDATA", cache.path().string()};
-  TempFolder folder;
-  RecordingView view;
-  FolderProtector protector{view};
-  // Choosing a folder enters it; the working directory goes back before the folders go.
-  test_support::ScopedWorkingDirectory workingDirectoryPutBack;
 };
 
 TEST_F(ProtectorTest, ProtectKeepsHiddenFilesAndSubfoldersAndRestoreBringsEverythingBack) {

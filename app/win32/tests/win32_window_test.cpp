@@ -1,8 +1,12 @@
 // What the Windows window program decides without a window: the layout at other dots per inch,
-// the title strip's drag rule, and what the folder tree and the drive list show.
+// the title strip's drag rule, and what the folder tree and the drive list show; and the
+// set-password dialog's check box, in the windows the program makes, driven by the messages the
+// keyboard sends.
 #include <gtest/gtest.h>
 
 #include "app/win32/windows_api.h"
+
+#include <commctrl.h>
 
 #include <array>
 #include <filesystem>
@@ -11,7 +15,11 @@
 
 #include "app/win32/folder_listing.h"
 #include "app/win32/layout.h"
+#include "app/win32/main_window.h"
+#include "app/win32/small_windows.h"
 #include "app/window_design.h"
+#include "protect/user_settings.h"
+#include "test_support/environment.h"
 #include "test_support/temp_folder.h"
 
 namespace kestravuna::app::win32 {
@@ -139,6 +147,116 @@ TEST(FolderListingTest, DriveListStartsAtTheShownDriveInUpperCase) {
     EXPECT_EQ(labels, c.labels) << std::filesystem::path(c.shown).string();
     EXPECT_EQ(choice.selected, c.selected) << std::filesystem::path(c.shown).string();
   }
+}
+
+// The program's windows on a throw-away folder with two files, the remembered choices in a
+// throw-away %APPDATA%. Wine makes windows only on a display: without one (the plain test run)
+// these tests are skipped, and scripts/windows-test.sh runs them once more on a virtual display,
+// where a skip fails it.
+class EncryptBoxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HWND probe = CreateWindowExW(0, WC_STATICW, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    if (probe == nullptr) GTEST_SKIP() << "no display to make windows on";
+    DestroyWindow(probe);
+  }
+
+  EncryptBoxTest() {
+    // The common controls of the main window, as the program's start registers them.
+    const INITCOMMONCONTROLSEX controls{
+        sizeof(INITCOMMONCONTROLSEX),
+        ICC_STANDARD_CLASSES | ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_USEREX_CLASSES};
+    InitCommonControlsEx(&controls);
+    test_support::WriteFile(folder / "brief.txt", "Sehr geehrte Damen und Herren,\r\n");
+    test_support::WriteFile(folder / "daten.bin", std::string(50'000, 'd'));
+    std::filesystem::current_path(folder.path());
+  }
+
+  // What the program makes at its start, as the window set makes it.
+  struct Windows {
+    MainWindow main;
+    AboutWindow about{main.Handle()};
+    WaitWindow wait{main.Handle()};
+    SetPasswordDialog setPassword{main};
+    EnterPasswordDialog enterPassword{main};
+    Windows() {
+      main.Attach(
+          about, wait, setPassword, enterPassword, [](HWND) { return false; }, [] {});
+    }
+  };
+
+  // A key pressed and released where the focus is, through the program's message handling.
+  static void Press(WPARAM key) {
+    for (const UINT message : {WM_KEYDOWN, WM_KEYUP}) {
+      MSG sent{GetFocus(), message, key, 0, 0, {}};
+      DispatchMessageOf(sent);
+    }
+    PumpPendingMessages();
+  }
+
+  test_support::TempFolder appData;
+  test_support::ScopedEnvironment appDataVariable{"APPDATA", appData.path().string()};
+  test_support::ScopedWorkingDirectory workingDirectoryPutBack;
+  test_support::TempFolder folder;
+};
+
+TEST_F(EncryptBoxTest, HasARowOfItsOwnBelowTheFieldAndOkAndStartsAsRemembered) {
+  for (const bool remembered : {false, true}) {
+    RememberEncryption(remembered);
+    Windows windows;
+    const SetPasswordDialog& dialog = windows.setPassword;
+    const int dpi = dialog.Dpi();
+    RECT client;
+    GetClientRect(dialog.Handle(), &client);
+    EXPECT_EQ(client.right, Scaled(329, dpi));
+    EXPECT_EQ(client.bottom, Scaled(181, dpi));
+    // Each control's place in the dialog's client area; the field and OK stay where they were.
+    const auto placeOf = [&](std::string_view name) {
+      RECT place;
+      GetWindowRect(dialog.ControlWindow(name), &place);
+      MapWindowPoints(nullptr, dialog.Handle(), reinterpret_cast<POINT*>(&place), 2);
+      return std::array<LONG, 4>{place.left, place.top, place.right, place.bottom};
+    };
+    const auto scaled = [dpi](Rect designed) {
+      const Rect place = Scaled(designed, dpi);
+      return std::array<LONG, 4>{place.left, place.top, place.left + place.width,
+                                 place.top + place.height};
+    };
+    EXPECT_EQ(placeOf("Verschluesseln"), scaled({8, 160, 313, 17}));
+    EXPECT_EQ(placeOf("Pw"), scaled({8, 128, 193, 21}));
+    EXPECT_EQ(placeOf("BitBtn1"), scaled({224, 128, 97, 25}));
+    EXPECT_EQ(dialog.Text("Verschluesseln"), L"Inhalt mit dem Passwort verschl\u00fcsseln");
+    const LONG_PTR style = GetWindowLongPtrW(dialog.ControlWindow("Verschluesseln"), GWL_STYLE);
+    EXPECT_EQ(style & BS_TYPEMASK, BS_AUTOCHECKBOX);
+    EXPECT_TRUE(style & WS_TABSTOP);
+    EXPECT_EQ(dialog.IsChecked("Verschluesseln"), remembered) << remembered;
+  }
+}
+
+TEST_F(EncryptBoxTest, TabReachesItSpaceTogglesItAndOkRemembersItForTheNextStart) {
+  {
+    Windows windows;
+    SetPasswordDialog& dialog = windows.setPassword;
+    dialog.ShowModeless();
+    ASSERT_EQ(GetFocus(), dialog.ControlWindow("Pw"));
+    SetWindowTextW(dialog.ControlWindow("Pw"), L"Geheim");
+    // The field, OK, the box, and round again.
+    for (const char* next : {"BitBtn1", "Verschluesseln", "Pw", "BitBtn1", "Verschluesseln"}) {
+      Press(VK_TAB);
+      ASSERT_EQ(GetFocus(), dialog.ControlWindow(next)) << next;
+    }
+    for (const bool checked : {true, false, true}) {
+      Press(VK_SPACE);
+      EXPECT_EQ(dialog.IsChecked("Verschluesseln"), checked);
+    }
+    Press(VK_RETURN);  // Enter in the box presses OK
+    EXPECT_FALSE(dialog.IsVisible());
+    EXPECT_EQ(test_support::ReadFile(folder / "CHIFF.CRY").substr(0, 6), "KVSEAL");  // encrypted
+    EXPECT_TRUE(RememberedEncryption());
+  }
+  Windows nextStart;
+  EXPECT_TRUE(nextStart.setPassword.IsChecked("Verschluesseln"));
 }
 
 }  // namespace
