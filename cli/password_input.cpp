@@ -8,6 +8,7 @@
 #include "cli/console.h"
 #include "platform/file.h"
 #include "platform/io_error.h"
+#include "seal/sealed_container.h"
 
 namespace kestravuna::cli {
 
@@ -44,7 +45,9 @@ std::string ReadPassword(const std::optional<std::filesystem::path>& passwordFil
       platform::File file = platform::File::OpenRead(*passwordFile);
       std::vector<std::uint8_t> contents(kPasswordFileReadLimit);
       contents.resize(file.Read(contents));
-      const std::string text(contents.begin(), contents.end());
+      std::string text(contents.begin(), contents.end());
+      WipeSecret(contents);
+      const WipedOnExit wipeText(text);
       return WithoutLineEnd(text.substr(0, text.find('\n')));
     } catch (const platform::EInOutError& error) {
       throw std::runtime_error("Passwortdatei nicht lesbar: " + std::string(error.what()));

@@ -22,6 +22,7 @@
 #include "protect/folder_scan.h"
 #include "protect/folder_verify.h"
 #include "protect/folder_view.h"
+#include "seal/sealed_container.h"
 
 namespace kestravuna::cli {
 
@@ -161,7 +162,8 @@ int RunSequence(std::span<const std::string> args, Action action) {
         protect ? "Der Ordner enthält CHIFF.CRY und kann nur wiederhergestellt werden."
                 : "Der Ordner enthält kein CHIFF.CRY; es gibt nichts wiederherzustellen.");
   }
-  const std::string entered = ReadPassword(arguments.passwordFile);
+  std::string entered = ReadPassword(arguments.passwordFile);
+  const WipedOnExit wipeEntered(entered);
 
   // Protecting packs the files, then compresses the archive; restoring decodes the container.
   const fs::path container = folder / kContainerName;

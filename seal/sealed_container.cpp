@@ -68,6 +68,15 @@ struct InSecretMemory {
 
 }  // namespace
 
+void WipeSecret(std::span<std::uint8_t> bytes) noexcept {
+  sodium_memzero(bytes.data(), bytes.size());
+}
+
+void WipeSecret(std::string& text) noexcept {
+  sodium_memzero(text.data(), text.size());
+  text.clear();
+}
+
 std::span<const std::uint8_t> SealIdentifier() { return kIdentifier; }
 
 bool BeginsLikeSealedContainer(std::span<const std::uint8_t> bytes) {

@@ -78,6 +78,23 @@ struct SealHeader {
 // or of a version this program does not know; the stream is then somewhere within it.
 SealHeader ReadSealHeader(ByteStream& source);
 
+// Overwrites a password's bytes with zeros once it is no longer needed, in a way the compiler
+// keeps. Copies the caller does not hold (a window toolkit's own) are beyond its reach.
+void WipeSecret(std::span<std::uint8_t> bytes) noexcept;
+void WipeSecret(std::string& text) noexcept;
+
+// Wipes the text when it goes.
+class WipedOnExit {
+ public:
+  explicit WipedOnExit(std::string& text) noexcept : text_(text) {}
+  ~WipedOnExit() { WipeSecret(text_); }
+  WipedOnExit(const WipedOnExit&) = delete;
+  WipedOnExit& operator=(const WipedOnExit&) = delete;
+
+ private:
+  std::string& text_;
+};
+
 // A key derived from a password with Argon2id. It lives in memory the system keeps out of swap
 // where it can, and is wiped when the key goes. The derivation's own working memory is released
 // before the constructor returns.
