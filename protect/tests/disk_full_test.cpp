@@ -1,7 +1,8 @@
 // Protect and restore on a disk that runs full: the run stops with the error of the write
 // that failed, and every file is still there or comes back once there is room again. The
 // disk is a small tmpfs, which needs root (as the tests have in CI); without the right to
-// mount, the tests are skipped.
+// mount, the tests are skipped. Each test runs for the legacy container and for the encrypted
+// one.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/mount.h>
@@ -10,10 +11,11 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <string>
 
+#include "protect/container_check.h"
 #include "protect/folder_protector.h"
+#include "protect/tests/container_kinds.h"
 #include "protect/tests/recording_view.h"
 #include "test_support/environment.h"
 #include "test_support/temp_folder.h"
@@ -53,11 +55,13 @@ class SmallDisk {
   std::string error_;
 };
 
-class DiskFullTest : public testing::Test {
+class DiskFullTest : public testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small tmpfs: " << disk.Error();
   }
+
+  void Protect() { protector.EncodeFolder("Kennwort", {.encrypt = GetParam()}); }
 
   // What `run` raised, or "" when it raised nothing.
   template <class Run>
@@ -88,17 +92,20 @@ class DiskFullTest : public testing::Test {
   test_support::ScopedWorkingDirectory workingDirectoryPutBack;
 };
 
-TEST_F(DiskFullTest, ProtectOnAFullDiskStopsAndKeepsEveryFile) {
+TEST_P(DiskFullTest, ProtectOnAFullDiskStopsAndKeepsEveryFile) {
   struct Case {
     const char* what;
     std::size_t fileCount;
-    const char* expected;  // the error of the write that fails first
+    // The error of the write that fails first, of the legacy and of the encrypted protect.
+    const char* legacyError;
+    const char* encryptedError;
   } cases[] = {
       // 1.2 MB of files leave no room for their archive.
-      {"archive", 3, kDiskFull},
-      // 0.8 MB of files and their archive fit, the compressor's output does not; the
-      // compressor reports its own write error.
-      {"container", 2, "Fehler beim Schreiben der Zieldatei: "},
+      {"archive", 3, kDiskFull, kDiskFull},
+      // 0.8 MB of files and their archive fit, the compressor's output does not. The compressor
+      // reports its own write error; behind the encrypting stream the file's own error comes
+      // through.
+      {"container", 2, "Fehler beim Schreiben der Zieldatei: ", kDiskFull},
   };
   for (const Case& c : cases) {
     const fs::path folder = area / "disk" / c.what;
@@ -109,12 +116,13 @@ TEST_F(DiskFullTest, ProtectOnAFullDiskStopsAndKeepsEveryFile) {
     const Files original = Snapshot(folder);
     protector.ChooseFolder(folder);
 
-    const std::string error = ErrorOf([&] { protector.EncodeFolder("Kennwort"); });
+    const std::string error = ErrorOf([&] { Protect(); });
 
-    if (std::string(c.expected) == kDiskFull) {
+    const std::string expected = GetParam() ? c.encryptedError : c.legacyError;
+    if (expected == kDiskFull) {
       EXPECT_EQ(error, kDiskFull) << c.what;
     } else {
-      EXPECT_EQ(error, c.expected + (folder / "CHIFF.TMP").string()) << c.what;
+      EXPECT_EQ(error, expected + (folder / "CHIFF.TMP").string()) << c.what;
     }
     // Nothing of the failed run stays: the folder neither looks protected nor refuses the
     // next protect.
@@ -123,7 +131,7 @@ TEST_F(DiskFullTest, ProtectOnAFullDiskStopsAndKeepsEveryFile) {
   }
 }
 
-TEST_F(DiskFullTest, ProtectWithAFullTemporaryDirectoryStopsAndKeepsEveryFile) {
+TEST_P(DiskFullTest, ProtectWithAFullTemporaryDirectoryStopsAndKeepsEveryFile) {
   const test_support::ScopedEnvironment fullCache("XDG_CACHE_HOME", (area / "disk").string());
   const fs::path folder = area / "ordner";
   for (unsigned i = 0; i < 3; ++i) {
@@ -133,12 +141,12 @@ TEST_F(DiskFullTest, ProtectWithAFullTemporaryDirectoryStopsAndKeepsEveryFile) {
   const Files original = Snapshot(folder);
   protector.ChooseFolder(folder);
 
-  EXPECT_EQ(ErrorOf([&] { protector.EncodeFolder("Kennwort"); }), kDiskFull);
+  EXPECT_EQ(ErrorOf([&] { Protect(); }), kDiskFull);
 
   ExpectEveryFileBack(folder, original);
 }
 
-TEST_F(DiskFullTest, RestoreOnAFullDiskStopsAndCompletesOnceThereIsRoom) {
+TEST_P(DiskFullTest, RestoreOnAFullDiskStopsAndCompletesOnceThereIsRoom) {
   struct Case {
     const char* what;
     std::size_t filler;  // bytes taken by another file after protecting
@@ -155,23 +163,25 @@ TEST_F(DiskFullTest, RestoreOnAFullDiskStopsAndCompletesOnceThereIsRoom) {
     for (const char* name : {"eins.txt", "zwei.txt", "drei.txt"}) WriteFile(folder / name, text);
     const Files original = Snapshot(folder);
     protector.ChooseFolder(folder);
-    protector.EncodeFolder("Kennwort");
+    Protect();
     ASSERT_FALSE(fs::exists(folder / "eins.txt")) << c.what;
+    ASSERT_EQ(IsSealedFile(folder / "CHIFF.CRY"), GetParam()) << c.what;
+    const Files protectedFolder = Snapshot(folder);
     WriteFile(area / "disk" / "belegt", std::string(c.filler, 'f'));
 
     EXPECT_EQ(ErrorOf([&] { protector.DecodeFolder("Kennwort"); }), kDiskFull) << c.what;
 
-    // The files written so far are gone again, and none took its name.
-    std::set<std::string> left;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-      left.insert(entry.path().filename().string());
-    }
-    EXPECT_EQ(left, (std::set<std::string>{"CHIFF.CRD", "CHIFF.CRY"})) << c.what;
+    // The files written so far are gone again, none took its name, and the container and its
+    // record are as the protect left them.
+    EXPECT_EQ(Snapshot(folder), protectedFolder) << c.what;
     fs::remove(area / "disk" / "belegt");
     ExpectEveryFileBack(folder, original);
     fs::remove_all(folder);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Containers, DiskFullTest, testing::Bool(),
+                         test_support::ContainerKindName);
 
 }  // namespace
 }  // namespace kestravuna
