@@ -107,9 +107,12 @@ TEST_F(ConcurrencyTest, ProtectAndRestoreOfOneFolderAtOnceLoseNothing) {
     const CliOutcome restore = Run("restore", folder);
     const CliOutcome protected_ = FinishCli(protect);
     ASSERT_EQ(protected_.exitCode, 0) << protected_.output;
-    EXPECT_EQ(restore.exitCode, 1) << "the restore came too early or was refused:\n"
-                                   << restore.output;
-    ASSERT_EQ(Run("restore", folder).exitCode, 0);
+    // The restore met the protect's lock, or a folder not protected yet, and was refused; or it
+    // started only once the protect had finished (a slow process start) and restored the folder.
+    if (restore.exitCode != 0) {
+      EXPECT_EQ(restore.exitCode, 1) << restore.output;
+      ASSERT_EQ(Run("restore", folder).exitCode, 0);
+    }
     EXPECT_EQ(Snapshot(folder), original) << "round " << round;
   }
 }
